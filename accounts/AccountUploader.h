@@ -1,0 +1,68 @@
+#pragma once
+// The working core of the tool: holds the loaded account records and the two
+// exchange buffers, fills the two account lists, runs the request/response
+// exchange with the settlement system and both upload modes. It reaches the
+// window only through the list, prompt and pump interfaces, and the gateway
+// only through the process-wide communication object.
+
+#include "accounts/AccountRecords.h"
+#include "support/DataBuf.h"
+#include "support/MainWindow.h"
+#include "support/ReportList.h"
+#include "upload/UploadRecords.h"
+
+#include <string>
+#include <vector>
+
+class CAccountUploader {
+public:
+    // The bank list, the A-share reserve list and the main window; none owned.
+    CAccountUploader(IReportList* pBankList, IReportList* pReserveList, IMainWindow* hMainWnd);
+    virtual ~CAccountUploader();
+    CAccountUploader(const CAccountUploader&) = delete;
+    CAccountUploader& operator=(const CAccountUploader&) = delete;
+
+    // Loading (accounts/AccountLoading.cpp). 1 on success; 0 with LastError().
+    int Load();
+    int LoadBankAccounts();
+    int LoadReserveAccounts();
+    int ReadReserveFile(const std::string& path, std::vector<ReserveAccountRecord>& target);
+    static int FileExists(const char* path);
+
+    // Lists (accounts/AccountLists.cpp). Mode 0 appends a row per loaded record;
+    // mode 1 writes batch results into the rows and counts successes.
+    void UpdateLists(int mode, std::vector<UploadResultRecord>& results, int* pReserveSuccesses,
+                     int* pBankSuccesses);
+    int ClearResults();
+
+    // One request and its response (upload/Exchange.cpp): 1, -1, -2 or -3.
+    int Exchange(std::vector<UploadRequestRecord>& requests,
+                 std::vector<UploadResultRecord>& results);
+    void ClearBuffers();
+
+    // Request records made from account records (upload/UploadRequests.cpp).
+    static UploadRequestRecord BuildReserveRequest(const ReserveAccountRecord& account);
+    static UploadRequestRecord BuildBankRequest(const BankAccountRecord& account);
+
+    // The two upload modes (upload/UploadAll.cpp, upload/UploadEach.cpp).
+    int UploadAll();
+    int UploadEach();
+
+    const std::string& LastError() const { return m_strLastError; }
+    const std::string& WorkPath() const { return m_strWorkPath; }
+    const std::vector<BankAccountRecord>& BankAccounts() const { return m_bankAccounts; }
+    const std::vector<ReserveAccountRecord>& ReserveAccountsA() const { return m_reserveAccountsA; }
+    const std::vector<ReserveAccountRecord>& ReserveAccountsB() const { return m_reserveAccountsB; }
+
+private:
+    std::string m_strWorkPath;
+    std::vector<BankAccountRecord> m_bankAccounts;
+    std::vector<ReserveAccountRecord> m_reserveAccountsA;
+    std::vector<ReserveAccountRecord> m_reserveAccountsB; // read and validated, never shown
+    IReportList* m_pBankList;
+    IReportList* m_pReserveList;
+    IMainWindow* m_hMainWnd;
+    CDataBuf m_responseBuf;
+    CDataBuf m_requestBuf;
+    std::string m_strLastError; // UTF-8
+};

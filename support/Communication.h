@@ -1,0 +1,54 @@
+#pragma once
+// The communication object: everything the tool says to the gateway goes
+// through it. The program installs the network implementation; tests install a
+// scripted one. Operations whose result is tested return negative on failure.
+
+#include "support/DataBuf.h"
+
+#include <string>
+
+class CCommunication {
+public:
+    virtual ~CCommunication() = default;
+
+    // The virtual operations, in the order the tool has always relied on.
+
+    // Connects to `address`:`port` and logs the operator in. Texts are UTF-8.
+    virtual int Login(const std::string& loginContext, const std::string& operatorName,
+                      const std::string& password, const std::string& systemId,
+                      const std::string& code, const std::string& address,
+                      const std::string& port) = 0;
+    virtual int Close() = 0;
+    // Fills `serialNo` (17 bytes: 16 characters and a NUL) and may change the
+    // one-character `flag`, which callers preset to '0'.
+    virtual int ApplySerialNo(const char* system, const char* subsystem, const char* kind,
+                              char* serialNo, char* flag) = 0;
+    // Shows `text` (UTF-8) in the status display; "" clears it.
+    virtual int ShowStatus(std::string text, int reserved) = 0;
+    // Fills the 9-byte login context (8 characters and a NUL).
+    virtual int GetLoginContext(char* context) = 0;
+    // 0: responses start with a 9-byte prefix; 1: with a 17-byte prefix.
+    virtual int GetHeaderMode() = 0;
+    // Completes `request` around the body of `bodyLength` bytes already in it.
+    virtual int BuildPacketHeader(const char* system, const char* subsystem, const char* kind,
+                                  const char* function, char* serialNo, char flag,
+                                  long bodyLength, CDataBuf* request) = 0;
+    // Sends `request` and fills `response` with the whole answer.
+    virtual int SendAndReceive(CDataBuf* request, CDataBuf* response, int reserved) = 0;
+
+    // Text of the last failure (UTF-8).
+    std::string LastErrorText;
+    // Two short codes the gateway hands out at login; GBK, at most 8 bytes each,
+    // copied into every request record.
+    std::string CommString1;
+    std::string CommString2;
+    // The gateway the login fields start with.
+    std::string DefaultGatewayAddress;
+    int DefaultGatewayPort = 0;
+};
+
+// The process-wide communication object, or null when none is installed.
+CCommunication* GetGolbalCommunicaHandle();
+
+// Installs the process-wide object (not owned) and returns the previous one.
+CCommunication* SetGolbalCommunicaHandle(CCommunication* communication);

@@ -1,0 +1,34 @@
+#pragma once
+// The conversion tables of the three wire records, one descriptor per field in
+// wire order, each closed by the all-zero descriptor.
+
+#include "support/ComFormat.h"
+#include "upload/UploadRecords.h"
+
+#define QM_REQUEST_FIELDS(T)                                                                       \
+    comfmt::Field(6, T), comfmt::Field(16, T), comfmt::Field(8, T), comfmt::Field(8, T), comfmt::Field(8, T), comfmt::Field(40, T), comfmt::Field(8, T),   \
+        comfmt::Field(40, T), comfmt::Field(2, T), comfmt::Field(2, T), comfmt::Field(25, T), comfmt::Field(80, T), comfmt::Field(2, T),           \
+        comfmt::Field(4, T), comfmt::Field(28, T), comfmt::Field(80, T), comfmt::Field(80, T), comfmt::Field(25, T), comfmt::Field(4, T),          \
+        comfmt::Field(28, T), comfmt::Field(16, T), comfmt::Field(16, T), comfmt::Field(2, T), comfmt::Field(2, T), comfmt::Field(2, T),           \
+        comfmt::Field(40, T)
+
+inline constexpr struct_comfmt UploadRequestFormat[] = {QM_REQUEST_FIELDS("CA"), comfmt::kEnd};
+
+inline constexpr struct_comfmt ResponseHeaderFormat[] = {
+    comfmt::Field(16, "AC"), comfmt::Field(10, "AC"), comfmt::Field(16, "AC"), comfmt::Field(16, "AC"), comfmt::Field(2, "AC"),
+    comfmt::Field(4, "AC"),  comfmt::Field(9, "AC"),  comfmt::Field(1, "AA"),  comfmt::Field(52, "AC"), comfmt::kEnd};
+
+inline constexpr struct_comfmt UploadResultFormat[] = {
+    QM_REQUEST_FIELDS("AC"), comfmt::Field(4, "AC"), comfmt::Field(40, "AC"), comfmt::kEnd};
+
+#undef QM_REQUEST_FIELDS
+
+static_assert(comfmt::Measure(UploadRequestFormat).fields == 26);
+static_assert(comfmt::Measure(UploadRequestFormat).source == sizeof(UploadRequestRecord));
+static_assert(comfmt::Measure(UploadRequestFormat).destination == kRequestWireLength);
+static_assert(comfmt::Measure(ResponseHeaderFormat).fields == 9);
+static_assert(comfmt::Measure(ResponseHeaderFormat).source == kResponseHeaderWireLength);
+static_assert(comfmt::Measure(ResponseHeaderFormat).destination == sizeof(ResponseHeader));
+static_assert(comfmt::Measure(UploadResultFormat).fields == 28);
+static_assert(comfmt::Measure(UploadResultFormat).source == kResultWireLength);
+static_assert(comfmt::Measure(UploadResultFormat).destination == sizeof(UploadResultRecord));
