@@ -11,6 +11,7 @@
 #include "support/ReportList.h"
 #include "upload/UploadRecords.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,16 @@ public:
     int UploadAll();
     int UploadEach();
 
+    // True while UploadAll or UploadEach runs; a second upload started then
+    // (through the pump) returns 0 at once and does nothing.
+    bool IsUploading() const;
+    // Asks a running UploadEach to stop after the record in flight: the status
+    // text is cleared, no summary is shown and it returns 0.
+    void RequestStop();
+    // Called after each record of UploadEach with the records finished and the
+    // records of the run (reserve + bank, counted afresh).
+    void SetProgressListener(std::function<void(int done, int total)> listener);
+
     const std::string& LastError() const { return m_strLastError; }
     const std::string& WorkPath() const { return m_strWorkPath; }
     const std::vector<BankAccountRecord>& BankAccounts() const { return m_bankAccounts; }
@@ -65,4 +76,7 @@ private:
     CDataBuf m_responseBuf;
     CDataBuf m_requestBuf;
     std::string m_strLastError; // UTF-8
+    bool m_bUploading = false;
+    bool m_bStopRequested = false;
+    std::function<void(int done, int total)> m_progressListener;
 };
