@@ -1,4 +1,88 @@
-#include "accounts/AccountUploader.h"
+// Filling the two account lists and writing upload results into them.
 
-void CAccountUploader::UpdateLists(int, std::vector<UploadResultRecord>&, int*, int*) {}
-int CAccountUploader::ClearResults() { return 1; }
+#include "accounts/AccountUploader.h"
+#include "accounts/ListColumns.h"
+#include "support/Text.h"
+
+#include <algorithm>
+
+namespace {
+
+// The display text of a GBK record field: trimmed, then decoded.
+template <std::size_t N> std::string CellText(const char (&field)[N]) {
+    return text::GbkToUtf8(text::TrimGbk(text::FieldText(field)));
+}
+
+int AppendRow(IReportList& list) {
+    const int row = list.GetItemCount();
+    return list.InsertItem(row, text::Format("%d", row + 1));
+}
+
+// Writes one result into columns 1 and 2 of `row`; true when it is a success
+// (its trimmed code reads as the number 0).
+bool ShowResult(IReportList& list, int row, const UploadResultRecord& result) {
+    const std::string_view code = text::TrimGbk(text::FieldText(result.ResultCode));
+    list.SetItemText(row, kColumnResultCode, text::GbkToUtf8(code));
+    list.SetItemText(row, kColumnResultText, CellText(result.ResultText));
+    return text::ParseDecimal32(code) == 0;
+}
+
+} // namespace
+
+void CAccountUploader::UpdateLists(int mode, std::vector<UploadResultRecord>& results,
+                                   int* pReserveSuccesses, int* pBankSuccesses) {
+    if (m_pReserveList == nullptr || m_pBankList == nullptr)
+        return;
+
+    if (mode == 0) {
+        for (const BankAccountRecord& record : m_bankAccounts) {
+            const int row = AppendRow(*m_pBankList);
+            m_pBankList->SetItemText(row, kColumnBankCode, CellText(record.BankCode));
+            m_pBankList->SetItemText(row, kColumnBankAccountNo, CellText(record.BankAccountNo));
+            m_pBankList->SetItemText(row, kColumnAccountFullName, CellText(record.AccountFullName));
+            m_pBankList->SetItemText(row, kColumnBankFullName, CellText(record.BankFullName));
+        }
+        for (const ReserveAccountRecord& record : m_reserveAccountsA) {
+            const int row = AppendRow(*m_pReserveList);
+            m_pReserveList->SetItemText(row, kColumnReserveAccountNo,
+                                        CellText(record.ReserveAccountNo));
+            m_pReserveList->SetItemText(row, kColumnReserveAccountName,
+                                        CellText(record.ReserveAccountName));
+        }
+        return;
+    }
+
+    if (mode != 1)
+        return;
+    // Reserve results come first, then bank results, each in record order. A
+    // result list shorter than the records fills only the rows it reaches.
+    const std::size_t reserveCount = m_reserveAccountsA.size();
+    const std::size_t reserveShown = std::min(reserveCount, results.size());
+    for (std::size_t i = 0; i < reserveShown; ++i) {
+        if (ShowResult(*m_pReserveList, static_cast<int>(i), results[i]) && pReserveSuccesses)
+            ++*pReserveSuccesses;
+    }
+    const std::size_t bankAvailable = results.size() - reserveShown;
+    const std::size_t bankShown = std::min(m_bankAccounts.size(), bankAvailable);
+    for (std::size_t i = 0; i < bankShown; ++i) {
+        if (ShowResult(*m_pBankList, static_cast<int>(i), results[reserveCount + i]) &&
+            pBankSuccesses)
+            ++*pBankSuccesses;
+    }
+}
+
+int CAccountUploader::ClearResults() {
+    if (m_pReserveList == nullptr || m_pBankList == nullptr)
+        return 0;
+    // The row count is read again for every row, as the list may change while
+    // an upload pumps the window's events.
+    for (int row = 0; row < m_pReserveList->GetItemCount(); ++row) {
+        m_pReserveList->SetItemText(row, kColumnResultCode, "");
+        m_pReserveList->SetItemText(row, kColumnResultText, "");
+    }
+    for (int row = 0; row < m_pBankList->GetItemCount(); ++row) {
+        m_pBankList->SetItemText(row, kColumnResultCode, " ");
+        m_pBankList->SetItemText(row, kColumnResultText, "");
+    }
+    return 1;
+}

@@ -1,9 +1,180 @@
-#include "accounts/AccountUploader.h"
+// Loading the three local account files into the account store.
 
-int CAccountUploader::Load() { return 0; }
-int CAccountUploader::LoadBankAccounts() { return 0; }
-int CAccountUploader::LoadReserveAccounts() { return 0; }
-int CAccountUploader::ReadReserveFile(const std::string&, std::vector<ReserveAccountRecord>&) {
-    return 0;
+#include "accounts/AccountUploader.h"
+#include "support/Common.h"
+#include "support/FileAccess.h"
+#include "support/Text.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <stdexcept>
+
+namespace {
+
+constexpr const char* kBankFileName = "yhzh.dat";
+constexpr const char* kReserveAFileName = "agbfj.dat";
+constexpr const char* kReserveBFileName = "bgbfj.dat";
+
+constexpr const char* kBankOpenFailed = "打开银行账户配置文件[%s]失败，失败原因[%d]！";
+constexpr const char* kReserveOpenFailed = "打开资金账户配置文件[%s]失败，失败原因[%d]！";
+constexpr const char* kFileDamaged = "资金账户配置文件[%s]已经损坏！";
+constexpr const char* kBankShortRead =
+    "读取银行账户文件失败，长度不一致，银行账户配置文件[%s]已经损坏！";
+constexpr const char* kReserveShortRead =
+    "读取账户文件失败，长度不一致，资金账户配置文件[%s]已经损坏！";
+constexpr const char* kNothingToLoad = "没有需要加载的数据!";
+constexpr const char* kNoWorkPath = "无法取得工作目录，账户配置文件未加载！";
+constexpr const char* kOutOfMemory = "账户配置文件[%s]过大，内存不足，无法加载！";
+
+// Files are read a chunk of whole records at a time. The buffer lives on the
+// stack, so repeated loads reuse the same warm pages and a file of any size
+// needs no more memory than its records.
+constexpr std::size_t kChunkBytes = 64 * 1024;
+
+// Raw bytes of a fixed file field into a zero-filled record field: the NUL
+// after the copied bytes is already there.
+template <std::size_t N> void CopyRaw(char (&field)[N], const char* raw) {
+    static_assert(N >= 2);
+    std::memcpy(field, raw, N - 1);
 }
-int CAccountUploader::FileExists(const char*) { return 0; }
+
+void BuildBankRecord(BankAccountRecord& record, const char* raw) {
+    CopyRaw(record.BankCode, raw + 0);
+    CopyRaw(record.BankAccountNo, raw + 4);
+    CopyRaw(record.AccountFullName, raw + 32);
+    CopyRaw(record.BankFullName, raw + 62);
+    // Bytes 92-121 of the file record carry nothing the tool uses.
+    text::TrimFieldInPlace(record.BankCode);
+    text::TrimFieldInPlace(record.BankAccountNo);
+    text::TrimFieldInPlace(record.AccountFullName);
+    text::TrimFieldInPlace(record.BankFullName);
+}
+
+void BuildReserveRecord(ReserveAccountRecord& record, const char* raw) {
+    CopyRaw(record.ReserveAccountNo, raw + 0);
+    CopyRaw(record.ReserveAccountName, raw + 18);
+    text::TrimFieldInPlace(record.ReserveAccountNo);
+    text::TrimFieldInPlace(record.ReserveAccountName);
+}
+
+enum class FileKind { Bank, Reserve };
+
+std::string OpenFailedText(FileKind kind, const std::string& path, int code) {
+    return kind == FileKind::Bank ? text::Format(kBankOpenFailed, path.c_str(), code)
+                                  : text::Format(kReserveOpenFailed, path.c_str(), code);
+}
+
+std::string ShortReadText(FileKind kind, const std::string& path) {
+    return kind == FileKind::Bank ? text::Format(kBankShortRead, path.c_str())
+                                  : text::Format(kReserveShortRead, path.c_str());
+}
+
+// Reads one file of fixed-length records and appends a record built from each
+// to `target`. A missing file is a success with no records. Returns 1, or 0
+// with `error` set; records read before a failure stay in `target`.
+template <class Record, std::size_t RecordLength>
+int ReadRecordFile(const std::string& path, std::vector<Record>& target,
+                   void (*build)(Record&, const char*), FileKind kind,
+                   std::string& error) {
+    if (!CAccountUploader::FileExists(path.c_str()))
+        return 1;
+
+    fileaccess::ReadOnlyFile file;
+    if (const int code = file.Open(path.c_str()); code != 0) {
+        error = OpenFailedText(kind, path, code);
+        return 0;
+    }
+    const std::uint64_t length = file.Length();
+    if (length % RecordLength != 0) {
+        error = text::Format(kFileDamaged, path.c_str());
+        return 0;
+    }
+    const std::uint64_t count = length / RecordLength;
+
+    try {
+        // One allocation for the whole file; a reload into an array that
+        // already has the room allocates nothing.
+        if (count > target.max_size() - target.size())
+            throw std::length_error("record count");
+        target.reserve(target.size() + static_cast<std::size_t>(count));
+    } catch (const std::exception&) {
+        error = text::Format(kOutOfMemory, path.c_str());
+        return 0;
+    }
+
+    constexpr std::size_t kChunkRecords = kChunkBytes / RecordLength;
+    char chunk[kChunkRecords * RecordLength];
+    std::uint64_t remaining = count;
+    while (remaining > 0) {
+        const std::size_t wanted =
+            static_cast<std::size_t>(std::min<std::uint64_t>(remaining, kChunkRecords));
+        const std::size_t got = file.Read(chunk, wanted * RecordLength);
+        const std::size_t whole = got / RecordLength;
+        const std::size_t first = target.size();
+        target.resize(first + whole); // value-initialised: every record starts zero-filled
+        for (std::size_t i = 0; i < whole; ++i)
+            build(target[first + i], chunk + i * RecordLength);
+        if (whole < wanted) {
+            // The file shrank under us: keep what arrived whole and say so.
+            error = ShortReadText(kind, path);
+            return 0;
+        }
+        remaining -= wanted;
+    }
+    return 1;
+}
+
+} // namespace
+
+int CAccountUploader::Load() {
+    m_strLastError.clear();
+    if (m_pBankList)
+        m_pBankList->DeleteAllItems();
+    if (m_pReserveList)
+        m_pReserveList->DeleteAllItems();
+
+    // Without a work directory the paths below would point at the root of the
+    // file system; refuse instead of reading from there.
+    if (!CCommon::GetWorkPath(m_strWorkPath)) {
+        m_strLastError = kNoWorkPath;
+        return 0;
+    }
+    if (!LoadBankAccounts())
+        return 0;
+    if (!LoadReserveAccounts())
+        return 0;
+    // The B-share records are never shown or uploaded, so they alone are no load.
+    if (m_reserveAccountsA.empty() && m_bankAccounts.empty()) {
+        m_strLastError = kNothingToLoad;
+        return 0;
+    }
+    std::vector<UploadResultRecord> noResults;
+    UpdateLists(0, noResults, nullptr, nullptr);
+    return 1;
+}
+
+int CAccountUploader::LoadBankAccounts() {
+    m_bankAccounts.clear();
+    const std::string path = m_strWorkPath + "/localconfig/" + kBankFileName;
+    return ReadRecordFile<BankAccountRecord, kBankFileRecordLength>(
+        path, m_bankAccounts, BuildBankRecord, FileKind::Bank, m_strLastError);
+}
+
+int CAccountUploader::LoadReserveAccounts() {
+    m_reserveAccountsA.clear();
+    m_reserveAccountsB.clear();
+    if (!ReadReserveFile(m_strWorkPath + "/localconfig/" + kReserveAFileName, m_reserveAccountsA))
+        return 0;
+    if (!ReadReserveFile(m_strWorkPath + "/localconfig/" + kReserveBFileName, m_reserveAccountsB))
+        return 0;
+    return 1;
+}
+
+int CAccountUploader::ReadReserveFile(const std::string& path,
+                                      std::vector<ReserveAccountRecord>& target) {
+    return ReadRecordFile<ReserveAccountRecord, kReserveFileRecordLength>(
+        path, target, BuildReserveRecord, FileKind::Reserve, m_strLastError);
+}
+
+int CAccountUploader::FileExists(const char* path) { return fileaccess::Exists(path) ? 1 : 0; }

@@ -1,5 +1,7 @@
 #include "accounts/ListColumns.h"
 
+#include <iterator>
+
 namespace {
 
 constexpr ListColumn kBankColumns[] = {

@@ -1,0 +1,66 @@
+#include "support/FileAccess.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fileaccess {
+
+bool Exists(const char* path) {
+    struct stat info;
+    return path != nullptr && ::stat(path, &info) == 0;
+}
+
+ReadOnlyFile::~ReadOnlyFile() { Close(); }
+
+int ReadOnlyFile::Open(const char* path) {
+    Close();
+    // O_NONBLOCK keeps a FIFO put in place of a file from stalling the open.
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return errno;
+    struct stat info;
+    int error = 0;
+    if (::fstat(fd, &info) != 0)
+        error = errno;
+    else if (S_ISDIR(info.st_mode))
+        error = EISDIR; // readable on this system, but never a file of records
+    else if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+        error = errno;
+    if (error != 0) {
+        ::close(fd);
+        return error;
+    }
+    m_fd = fd;
+    m_length = info.st_size > 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
+    return 0;
+}
+
+std::size_t ReadOnlyFile::Read(void* buffer, std::size_t count) {
+    if (m_fd < 0)
+        return 0;
+    auto* out = static_cast<char*>(buffer);
+    std::size_t total = 0;
+    while (total < count) {
+        const ssize_t got = ::read(m_fd, out + total, count - total);
+        if (got > 0)
+            total += static_cast<std::size_t>(got);
+        else if (got < 0 && errno == EINTR)
+            continue;
+        else
+            break; // end of file, or an error such as EAGAIN on a FIFO
+    }
+    return total;
+}
+
+void ReadOnlyFile::Close() {
+    if (m_fd >= 0) {
+        ::close(m_fd); // releases the lock too
+        m_fd = -1;
+    }
+    m_length = 0;
+}
+
+} // namespace fileaccess
