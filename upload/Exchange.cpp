@@ -1,11 +1,181 @@
-#include "accounts/AccountUploader.h"
+// One request to the settlement system and its response: serial number, body
+// of fixed-width request records, packet header, send and receive, then the
+// response header and one result record after another.
 
-int CAccountUploader::Exchange(std::vector<UploadRequestRecord>& /*requests*/,
-                               std::vector<UploadResultRecord>& /*results*/) {
-    return -1;
+#include "accounts/AccountUploader.h"
+#include "support/ComFormat.h"
+#include "support/Text.h"
+#include "upload/RecordFormats.h"
+#include "upload/UploadTexts.h"
+
+#include <charconv>
+#include <cstdint>
+#include <cstring>
+
+namespace {
+
+constexpr const char* kSystem = "SSCCRC";
+constexpr const char* kSubsystem = "JSXT";
+constexpr const char* kKind = "99";
+constexpr const char* kFunction = "40";
+
+// Field 1 of a request record holds six digits, so one request can number at
+// most this many records.
+constexpr std::size_t kMaxRecordsPerRequest = 999'999;
+// Spare room behind the body for what BuildPacketHeader adds, so that a large
+// body is not moved to a bigger block just to gain its header.
+constexpr std::size_t kPacketHeaderRoom = 256;
+// The communication layer's prefix is followed by two bytes nobody reads.
+constexpr std::size_t kSkippedBytes = 2;
+constexpr std::size_t kPrefixMode0 = 9;
+constexpr std::size_t kPrefixMode1 = 17;
+
+constexpr const char* kNoCommunication = "获得通讯句柄错误!";
+constexpr const char* kNothingToRead = "没有可以查询的数据!";
+constexpr const char* kBadLength = "接收数据长度错误!";
+
+std::string WithoutTrailingSpace(std::string text) {
+    while (!text.empty() && (text.back() == ' ' || (text.back() >= '\t' && text.back() <= '\r')))
+        text.pop_back();
+    return text;
 }
+
+// Folds one result code into the outcome: a duplicate-record code makes it -2
+// for good; 9715 makes it -3 unless a duplicate was already seen.
+int Classify(int outcome, int code) {
+    if (code == 9720 || code == 9721 || code == 9706 || code == 9709)
+        return -2;
+    if (code == 9715 && outcome != -2)
+        return -3;
+    return outcome;
+}
+
+} // namespace
 
 void CAccountUploader::ClearBuffers() {
     m_requestBuf.RemoveAll();
     m_responseBuf.RemoveAll();
+}
+
+int CAccountUploader::Exchange(std::vector<UploadRequestRecord>& requests,
+                               std::vector<UploadResultRecord>& results) {
+    int outcome = 1;
+    ClearBuffers();
+
+    CCommunication* comm = GetGolbalCommunicaHandle();
+    auto fail = [&](const std::string& message, bool clearStatus) {
+        if (clearStatus && comm != nullptr)
+            comm->ShowStatus("", 0);
+        if (m_hMainWnd != nullptr)
+            m_hMainWnd->ShowMessage(message);
+        return -1;
+    };
+
+    if (comm == nullptr) {
+        m_strLastError = kNoCommunication;
+        return fail(m_strLastError, false);
+    }
+    // Refused before a serial number is spent: beyond six digits field 1 would
+    // overflow and the server could not tell the records apart.
+    if (requests.size() > kMaxRecordsPerRequest) {
+        m_strLastError = text::Format(
+            "上传记录数[%zu]超过单次上传上限[%zu]条,请使用[逐笔上传]!", requests.size(),
+            kMaxRecordsPerRequest);
+        return fail(m_strLastError, true);
+    }
+
+    char serialNo[17];
+    std::memset(serialNo, 0, sizeof serialNo);
+    char serialFlag = '0';
+    if (comm->ApplySerialNo(kSystem, kSubsystem, kKind, serialNo, &serialFlag) < 0) {
+        m_strLastError = text::Format("申请交易序号失败[%s]", comm->LastErrorText.c_str());
+        return fail(m_strLastError, true);
+    }
+
+    // Every record carries the same two codes; cut them to their fields once.
+    char commString1[sizeof(UploadRequestRecord::CommString1)];
+    char commString2[sizeof(UploadRequestRecord::CommString2)];
+    text::CopyToField(commString1, comm->CommString1);
+    text::CopyToField(commString2, comm->CommString2);
+
+    // The body is sized once and each record converted straight into its place
+    // at 572*i; a fresh buffer holds zero bytes, as a cleared work area would.
+    const std::size_t count = requests.size();
+    m_requestBuf.Reserve(count * kRequestWireLength + kPacketHeaderRoom);
+    m_requestBuf.Resize(count * kRequestWireLength);
+    for (std::size_t i = 0; i < count; ++i) {
+        UploadRequestRecord& record = requests[i];
+        char* end = std::to_chars(record.SeqNo, record.SeqNo + sizeof record.SeqNo - 1, i + 1).ptr;
+        *end = '\0';
+        std::memcpy(record.CommString1, commString1, sizeof commString1);
+        std::memcpy(record.CommString2, commString2, sizeof commString2);
+        CGlobalClass::Convert(m_requestBuf.Data() + i * kRequestWireLength, &record,
+                              UploadRequestFormat);
+    }
+
+    const long bodyLength = static_cast<long>(m_requestBuf.GetSize());
+    if (comm->BuildPacketHeader(kSystem, kSubsystem, kKind, kFunction, serialNo, serialFlag,
+                                bodyLength, &m_requestBuf) < 0) {
+        m_strLastError = text::Format("申请组包头失败[%s]", comm->LastErrorText.c_str());
+        return fail(m_strLastError, true);
+    }
+
+    if (comm->SendAndReceive(&m_requestBuf, &m_responseBuf, 0) < 0) {
+        m_strLastError = WithoutTrailingSpace(comm->LastErrorText);
+        return fail(m_strLastError, true);
+    }
+
+    std::size_t prefix = kPrefixMode0;
+    if (comm->GetHeaderMode() != 0) {
+        const int mode = comm->GetHeaderMode();
+        if (mode != 1) {
+            m_strLastError = text::Format("通讯包头模式[%d]无法识别!", mode);
+            return fail(m_strLastError, true);
+        }
+        prefix = kPrefixMode1;
+    }
+
+    // Nothing is read that did not arrive: a response too short to hold its
+    // header is a length error, not a header of zero bytes.
+    const std::size_t received = m_responseBuf.GetSize();
+    const std::size_t headerAt = prefix + kSkippedBytes;
+    const std::size_t resultsAt = headerAt + kResponseHeaderWireLength;
+    if (received < resultsAt)
+        return fail(kBadLength, true);
+
+    char rawHeader[kResponseHeaderWireLength];
+    std::memset(rawHeader, 0, sizeof rawHeader);
+    m_responseBuf.ReadFromBuf(rawHeader, headerAt, sizeof rawHeader);
+    ResponseHeader header;
+    std::memset(&header, 0, sizeof header);
+    CGlobalClass::Convert(&header, rawHeader, ResponseHeaderFormat);
+
+    if (std::memcmp(header.ReturnCode, "0000", 4) != 0) {
+        // The server's message is GBK; the status text stays up while it shows.
+        m_strLastError = text::GbkToUtf8(text::TrimGbk(text::FieldText(header.ReturnMessage)));
+        return fail(m_strLastError, false);
+    }
+
+    const std::int64_t length = text::ParseDecimal64(text::FieldText(header.DataLength));
+    if (length == 0)
+        return fail(kNothingToRead, true);
+    const auto resultLength = static_cast<std::int64_t>(kResultWireLength);
+    if (length % resultLength != 0 || length / resultLength < 1)
+        return fail(kBadLength, true);
+    // The announced result data must have arrived whole: a missing record is
+    // never read as zero bytes, and nothing is allocated for bytes not held.
+    if (static_cast<std::uint64_t>(length) > received - resultsAt)
+        return fail(kBadLength, true);
+
+    const auto resultCount = static_cast<std::size_t>(length / resultLength);
+    results.reserve(results.size() + resultCount);
+    const char* raw = m_responseBuf.Data() + resultsAt;
+    UploadResultRecord work;
+    std::memset(&work, 0, sizeof work);
+    for (std::size_t k = 0; k < resultCount; ++k) {
+        CGlobalClass::Convert(&work, raw + k * kResultWireLength, UploadResultFormat);
+        outcome = Classify(outcome, text::ParseDecimal32(text::FieldText(work.ResultCode)));
+        results.push_back(work);
+    }
+    return outcome;
 }
