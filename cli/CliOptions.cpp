@@ -1,0 +1,183 @@
+#include "cli/CliOptions.h"
+
+#include <array>
+#include <utility>
+
+namespace {
+
+constexpr std::array<std::pair<const char*, CliCommand>, 3> kCommands{{
+    {"load", CliCommand::Load},
+    {"upload-all", CliCommand::UploadAll},
+    {"upload-each", CliCommand::UploadEach},
+}};
+
+std::optional<CliCommand> CommandNamed(const std::string& word) {
+    for (const auto& [name, command] : kCommands)
+        if (word == name)
+            return command;
+    return std::nullopt;
+}
+
+// Splits "--name=value" into its parts; a plain "--name" leaves value unset.
+std::pair<std::string, std::optional<std::string>> SplitOption(const std::string& arg) {
+    const auto equals = arg.find('=');
+    if (equals == std::string::npos)
+        return {arg, std::nullopt};
+    return {arg.substr(0, equals), arg.substr(equals + 1)};
+}
+
+} // namespace
+
+const char* CliCommandName(CliCommand command) {
+    for (const auto& [name, known] : kCommands)
+        if (known == command)
+            return name;
+    return "?";
+}
+
+bool SplitGatewayAddress(const std::string& hostPort, std::string& address, std::string& port) {
+    const auto colon = hostPort.rfind(':');
+    if (colon == std::string::npos)
+        return false;
+    address = hostPort.substr(0, colon);
+    port = hostPort.substr(colon + 1);
+    if (address.size() >= 2 && address.front() == '[' && address.back() == ']')
+        address = address.substr(1, address.size() - 2);
+    return true;
+}
+
+CliParseResult ParseCliOptions(const std::vector<std::string>& args) {
+    CliParseResult result;
+    CliOptions& options = result.options;
+    auto fail = [&result](std::string message) {
+        result.error = std::move(message);
+        return result;
+    };
+
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+            const auto command = CommandNamed(arg);
+            if (!command)
+                return fail("unknown command '" + arg + "' (expected load, upload-all or upload-each)");
+            options.commands.push_back(*command);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        auto [name, inlineValue] = SplitOption(arg);
+        // Takes the option's value from "=VALUE" or from the next argument.
+        auto value = [&](std::string& out) {
+            if (inlineValue) {
+                out = *inlineValue;
+                return true;
+            }
+            if (i + 1 >= args.size())
+                return false;
+            out = args[++i];
+            return true;
+        };
+        auto flagOnly = [&]() { return !inlineValue.has_value(); };
+
+        if (name == "--help" || name == "-h") {
+            if (!flagOnly())
+                return fail(name + " takes no value");
+            options.help = true;
+        } else if (name == "--password-stdin") {
+            if (!flagOnly())
+                return fail("--password-stdin takes no value; the password is read from standard input");
+            options.passwordFromStdin = true;
+        } else if (name == "--password" || name == "-p") {
+            return fail("a password is never taken from the command line: use --password-stdin, "
+                        "QUILLMARK_PASSWORD or the terminal prompt");
+        } else if (name == "--workdir") {
+            std::string dir;
+            if (!value(dir))
+                return fail("--workdir needs a directory");
+            if (dir.empty())
+                return fail("--workdir needs a directory, not an empty name");
+            options.workDir = dir;
+        } else if (name == "--gateway") {
+            std::string hostPort, address, port;
+            if (!value(hostPort))
+                return fail("--gateway needs HOST:PORT");
+            if (!SplitGatewayAddress(hostPort, address, port))
+                return fail("--gateway '" + hostPort + "' is not HOST:PORT");
+            options.gatewayAddress = address;
+            options.gatewayPort = port;
+        } else if (name == "--operator") {
+            std::string operatorName;
+            if (!value(operatorName))
+                return fail("--operator needs a name");
+            options.operatorName = operatorName;
+        } else {
+            return fail("unknown option '" + name + "'");
+        }
+    }
+
+    if (options.help)
+        return result;
+    if (!options.operatorName)
+        return fail("--operator NAME is required");
+    if (options.commands.empty())
+        return fail("no command given (load, upload-all, upload-each)");
+    // The window enables the upload buttons only after a load; so does the order here.
+    if (options.commands.front() != CliCommand::Load)
+        return fail(std::string(CliCommandName(options.commands.front())) +
+                    " needs a load before it: put 'load' first");
+    return result;
+}
+
+std::string CliUsageText() {
+    return R"(Usage: quillmark-cli [--workdir DIR] [--gateway HOST:PORT] --operator NAME
+                     [--password-stdin] COMMAND...
+
+Logs in to the gateway, then runs each COMMAND in order, as an operator would
+press the window's buttons:
+  load          read localconfig/yhzh.dat, agbfj.dat and bgbfj.dat of the work
+                directory into the two lists ("加 载")
+  upload-all    upload every record in one request ("全部上传")
+  upload-each   upload one request per record ("逐笔上传")
+The first command must be load; commands may repeat (load upload-all upload-all).
+
+Options:
+  --workdir DIR         work directory (default: $QUILLMARK_WORKDIR, else the
+                        current directory); it must exist
+  --gateway HOST:PORT   gateway to log in to (default: the communication object's
+                        defaults, as the window pre-fills them: $QUILLMARK_GATEWAY_ADDRESS
+                        and $QUILLMARK_GATEWAY_PORT, else ~/.config/quillmark/quillmark.conf,
+                        else 127.0.0.1:7070)
+  --operator NAME       operator name (required; passed on exactly as given)
+  --password-stdin      read the password from standard input; one trailing line
+                        end is removed
+  -h, --help            show this text
+
+The password is never taken from the command line. Without --password-stdin it
+comes from $QUILLMARK_PASSWORD, else it is asked for on the terminal without echo.
+Operator, password, address and port reach the same checks as the window's fields,
+so an empty value gets the window's message.
+
+Output (UTF-8):
+  standard output   every message the window would show in a box, as a block:
+                      [提示]
+                      the text, its own line breaks kept
+                      (an empty line)
+                    then, after the last command, both lists, one row per line,
+                    tab-separated: "reserve" or "bank", then every column in
+                    order (row number, result code, result text, the record's
+                    fields). Reserve rows first. A tab, line break or backslash
+                    inside a cell is written as \t, \n, \r or \\.
+  standard error    status texts as "[状态] TEXT", "[状态]" when cleared;
+                    usage errors as "quillmark-cli: ..."
+
+Exit status:
+  0  every step succeeded (the login included)
+  1  a step failed: its message was printed and later commands were not run
+  2  usage error (unknown option or command, missing operator or command,
+     a work directory that does not exist, no way to read a password)
+  3  no communication object is available
+)";
+}

@@ -1,0 +1,66 @@
+#include "cli/CliSession.h"
+
+#include "accounts/AccountUploader.h"
+#include "accounts/ListColumns.h"
+#include "cli/TerminalMainWindow.h"
+#include "cli/TerminalReportList.h"
+#include "login/GatewayLogin.h"
+#include "support/Communication.h"
+#include "support/Text.h"
+
+namespace {
+
+// What the window's button handlers do with each command; 1 when it succeeded.
+int RunCommand(CliCommand command, CAccountUploader& uploader, IPrompt& prompt) {
+    switch (command) {
+    case CliCommand::Load:
+        if (uploader.Load() == 1)
+            return 1;
+        prompt.ShowMessage(uploader.LastError());
+        return 0;
+    case CliCommand::UploadAll:
+        return uploader.UploadAll() == 1 ? 1 : 0;
+    case CliCommand::UploadEach:
+        return uploader.UploadEach() == 1 ? 1 : 0;
+    }
+    return 0;
+}
+
+} // namespace
+
+int RunCliSession(const CliSessionInput& input, std::ostream& out) {
+    CTerminalMainWindow window(out);
+    CCommunication* pComm = GetGolbalCommunicaHandle();
+    if (pComm == nullptr) {
+        window.ShowMessage("获得通讯句柄错误!");
+        return kCliNoCommunication;
+    }
+    const std::string address = input.gatewayAddress.value_or(pComm->DefaultGatewayAddress);
+    const std::string port =
+        input.gatewayPort.value_or(text::Format("%d", pComm->DefaultGatewayPort));
+
+    CTerminalReportList bankList(static_cast<int>(BankListColumns().size()));
+    CTerminalReportList reserveList(static_cast<int>(ReserveListColumns().size()));
+    int status = kCliSuccess;
+    {
+        CAccountUploader uploader(&bankList, &reserveList, &window);
+        if (LoginGateway(window, pComm, input.operatorName, input.password, address, port) == 1) {
+            window.ShowMessage("登录成功!");
+            for (const CliCommand command : input.commands) {
+                if (RunCommand(command, uploader, window) != 1) {
+                    status = kCliStepFailed;
+                    break;
+                }
+            }
+        } else {
+            status = GetGolbalCommunicaHandle() == nullptr ? kCliNoCommunication : kCliStepFailed;
+        }
+    }
+
+    reserveList.Print(out, "reserve");
+    bankList.Print(out, "bank");
+    out.flush();
+    if (CCommunication* comm = GetGolbalCommunicaHandle())
+        comm->Close();
+    return status;
+}

@@ -1,0 +1,33 @@
+#pragma once
+// One run of the terminal front end: the login, then each command, as an
+// operator would press the window's buttons, through the same core objects.
+
+#include "cli/CliOptions.h"
+
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+// Exit statuses of quillmark-cli.
+enum CliExitStatus : int {
+    kCliSuccess = 0,
+    kCliStepFailed = 1,
+    kCliUsageError = 2,
+    kCliNoCommunication = 3,
+};
+
+struct CliSessionInput {
+    std::string operatorName;
+    std::string password;
+    // Unset: the communication object's defaults, as the window pre-fills them.
+    std::optional<std::string> gatewayAddress;
+    std::optional<std::string> gatewayPort;
+    std::vector<CliCommand> commands;
+};
+
+// Runs the login and the commands against the process-wide communication
+// object. Messages and, at the end, both lists go to `out`. Returns a
+// CliExitStatus. The communication object is closed on return, as the window
+// closes it when it goes away.
+int RunCliSession(const CliSessionInput& input, std::ostream& out);

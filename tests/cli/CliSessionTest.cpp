@@ -1,0 +1,128 @@
+#include "CliTempDir.h"
+#include "cli/CliSession.h"
+#include "fakes/ResponseBuilder.h"
+#include "fakes/ScriptedCommunication.h"
+#include "support/Common.h"
+#include "tools/mkdata/SampleWorkDir.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace {
+
+struct SessionFixture : ::testing::Test {
+    ScriptedCommunication comm;
+    ScopedCommunication installed{&comm};
+    CliTempDir dir;
+    std::ostringstream out;
+
+    void SetUp() override {
+        comm.DefaultGatewayAddress = "127.0.0.1";
+        comm.DefaultGatewayPort = 7070;
+        CCommon::SetWorkPath(dir.Str());
+    }
+    void TearDown() override { CCommon::SetWorkPath(""); }
+
+    void WriteSample(std::vector<DamageRequest> damages = {}) {
+        SampleWorkDirOptions options;
+        options.counts = {3, 2, 1};
+        options.damages = std::move(damages);
+        std::string report, error;
+        ASSERT_TRUE(WriteSampleWorkDir(dir.Str(), options, report, error)) << error;
+    }
+
+    int Run(std::vector<CliCommand> commands, std::string op = "op", std::string pw = "pw") {
+        CliSessionInput input;
+        input.operatorName = std::move(op);
+        input.password = std::move(pw);
+        input.commands = std::move(commands);
+        return RunCliSession(input, out);
+    }
+
+    std::vector<std::string> Lines() const {
+        std::vector<std::string> lines;
+        std::istringstream in(out.str());
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(line);
+        return lines;
+    }
+};
+
+} // namespace
+
+TEST(CliSessionNoCommunication, ReportsTheWindowsMessageAndExitStatus3) {
+    ScopedCommunication none{nullptr};
+    std::ostringstream out;
+    CliSessionInput input{"op", "pw", std::nullopt, std::nullopt, {CliCommand::Load}};
+    EXPECT_EQ(RunCliSession(input, out), kCliNoCommunication);
+    EXPECT_EQ(out.str(), "[提示]\n获得通讯句柄错误!\n\n");
+}
+
+TEST_F(SessionFixture, DefaultsFromTheCommunicationObjectReachTheLoginUnchanged) {
+    comm.DefaultGatewayPort = 0; // a port of zero is the digit zero, not an empty field
+    WriteSample();
+    EXPECT_EQ(Run({CliCommand::Load}, "  "), kCliSuccess);
+    ASSERT_EQ(comm.CountCalls("Login"), 1);
+    for (const auto& call : comm.calls) {
+        if (call.name == "Login") {
+            EXPECT_EQ(call.args, (std::vector<std::string>{"CTX00001", "  ", "pw", "ZANTHO00", "E0",
+                                                           "127.0.0.1", "0"}));
+        }
+    }
+    EXPECT_EQ(comm.CountCalls("Close"), 1);
+}
+
+TEST_F(SessionFixture, GivenGatewayReplacesTheDefaults) {
+    WriteSample();
+    CliSessionInput input{"op", "pw", "gw", "", {CliCommand::Load}};
+    EXPECT_EQ(RunCliSession(input, out), kCliStepFailed);
+    EXPECT_EQ(out.str(), "[提示]\n请输入正确的网关端口号!\n\n");
+    EXPECT_EQ(comm.CountCalls("Login"), 0);
+}
+
+TEST_F(SessionFixture, EmptyPasswordGetsTheWindowsMessage) {
+    EXPECT_EQ(Run({CliCommand::Load}, "op", ""), kCliStepFailed);
+    EXPECT_EQ(out.str(), "[提示]\n请输入正确的密码!\n\n");
+}
+
+TEST_F(SessionFixture, RefusedLoginPrintsTheGatewaysTextAndRunsNoCommand) {
+    WriteSample();
+    comm.loginResult = -1;
+    comm.failureText = "操作员或密码错误";
+    EXPECT_EQ(Run({CliCommand::Load, CliCommand::UploadAll}), kCliStepFailed);
+    EXPECT_EQ(out.str(), "[提示]\n操作员或密码错误\n\n");
+    EXPECT_EQ(comm.CountCalls("SendAndReceive"), 0);
+    EXPECT_EQ(comm.CountCalls("Close"), 1);
+}
+
+TEST_F(SessionFixture, LoadPrintsBothListsReserveFirstWithEveryColumn) {
+    WriteSample();
+    EXPECT_EQ(Run({CliCommand::Load, CliCommand::Load}), kCliSuccess);
+    const auto lines = Lines();
+    ASSERT_EQ(lines.size(), 3u + 2u + 3u); // login block, 2 reserve rows, 3 bank rows
+    EXPECT_EQ(lines[0], "[提示]");
+    EXPECT_EQ(lines[1], "登录成功!");
+    EXPECT_EQ(lines[2], "");
+    EXPECT_EQ(lines[3].rfind("reserve\t1\t\t\t", 0), 0u) << lines[3];
+    EXPECT_EQ(lines[4].rfind("reserve\t2\t", 0), 0u);
+    EXPECT_EQ(lines[5].rfind("bank\t1\t\t\t", 0), 0u);
+    EXPECT_EQ(lines[7].rfind("bank\t3\t", 0), 0u);
+    // Five reserve columns and seven bank columns, after the list's name.
+    EXPECT_EQ(std::count(lines[3].begin(), lines[3].end(), '\t'), 5);
+    EXPECT_EQ(std::count(lines[5].begin(), lines[5].end(), '\t'), 7);
+}
+
+TEST_F(SessionFixture, FailedLoadPrintsItsMessageAndStopsTheRun) {
+    WriteSample({{Damage::BadLength, "agbfj.dat"}});
+    EXPECT_EQ(Run({CliCommand::Load, CliCommand::UploadAll}), kCliStepFailed);
+    const std::string path = dir.Str() + "/localconfig/agbfj.dat";
+    EXPECT_EQ(out.str(),
+              "[提示]\n登录成功!\n\n[提示]\n资金账户配置文件[" + path + "]已经损坏！\n\n");
+    EXPECT_EQ(comm.CountCalls("SendAndReceive"), 0);
+}
+
+TEST_F(SessionFixture, NothingToLoadIsAFailedStep) {
+    EXPECT_EQ(Run({CliCommand::Load}), kCliStepFailed);
+    EXPECT_NE(out.str().find("没有需要加载的数据!"), std::string::npos);
+}
