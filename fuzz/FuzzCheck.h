@@ -11,15 +11,19 @@
 #define FUZZ_CHECK(condition)                                                                      \
     do {                                                                                           \
         if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition);    \
+            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition);     \
             std::abort();                                                                          \
         }                                                                                          \
     } while (0)
 
 namespace fuzzcheck {
 
-inline bool IsSpace(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-inline bool IsLead(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
+inline bool IsSpace(unsigned char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+inline bool IsLead(unsigned char c) {
+    return c >= 0x81 && c <= 0xFE;
+}
 
 // Length of the GBK unit starting at `i`: a lead byte with a byte after it
 // makes a pair, anything else stands alone.

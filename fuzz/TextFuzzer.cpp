@@ -18,7 +18,8 @@ namespace {
 using namespace fuzzcheck;
 
 bool IsAscii(std::string_view s) {
-    return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    return std::all_of(s.begin(), s.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
 void CheckDecoding(std::string_view bytes) {
@@ -43,8 +44,8 @@ void CheckDecoding(std::string_view bytes) {
 void CheckTrim(std::string_view bytes) {
     const std::string_view trimmed = text::TrimGbk(bytes);
     FUZZ_CHECK(trimmed == ModelTrim(bytes));
-    FUZZ_CHECK(trimmed.empty() ||
-               (trimmed.data() >= bytes.data() && trimmed.data() + trimmed.size() <= bytes.data() + bytes.size()));
+    FUZZ_CHECK(trimmed.empty() || (trimmed.data() >= bytes.data() &&
+                                   trimmed.data() + trimmed.size() <= bytes.data() + bytes.size()));
     FUZZ_CHECK(text::TrimGbk(trimmed) == trimmed);
 
     // The same bytes as a fixed field of exactly their size, so that a read or
