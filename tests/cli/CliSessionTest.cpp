@@ -126,3 +126,36 @@ TEST_F(SessionFixture, NothingToLoadIsAFailedStep) {
     EXPECT_EQ(Run({CliCommand::Load}), kCliStepFailed);
     EXPECT_NE(out.str().find("没有需要加载的数据!"), std::string::npos);
 }
+
+TEST_F(SessionFixture, UploadAllThenUploadEachRunInOrderAndFillTheResultColumns) {
+    WriteSample();
+    comm.responder = [](const std::string& body) { return AcceptAll(body); };
+    EXPECT_EQ(Run({CliCommand::Load, CliCommand::UploadAll, CliCommand::UploadEach}), kCliSuccess);
+    const std::string text = out.str();
+    const auto success = text.find("[提示]\n上传数据成功!\n\n");
+    const auto summary = text.find("[提示]\n上传A股备付金成功2条,失败0条;\n上传银行账户成功3条,失败0条;\n"
+                                   "具体请看列表中结果说明.\n\n");
+    ASSERT_NE(success, std::string::npos) << text;
+    ASSERT_NE(summary, std::string::npos) << text;
+    EXPECT_LT(success, summary);
+    EXPECT_EQ(comm.CountCalls("SendAndReceive"), 1 + 5);
+    const auto lines = Lines();
+    ASSERT_EQ(lines.size(), 3u + 3u + 5u + 2u + 3u); // blocks of 3, 3 and 5 lines, then rows
+    for (std::size_t i = 11; i < lines.size(); ++i) {
+        EXPECT_NE(lines[i].find("\t0000\tOK\t"), std::string::npos) << lines[i];
+    }
+}
+
+TEST_F(SessionFixture, FailedUploadAllStopsBeforeTheNextCommand) {
+    WriteSample();
+    comm.responder = [](const std::string& body) {
+        ResponseSpec spec;
+        spec.resultCodes.assign(body.size() / 572, "9720");
+        return BuildResponse(spec);
+    };
+    EXPECT_EQ(Run({CliCommand::Load, CliCommand::UploadAll, CliCommand::UploadEach}), kCliStepFailed);
+    EXPECT_NE(out.str().find("服务器存在重复记录"), std::string::npos);
+    EXPECT_EQ(comm.CountCalls("SendAndReceive"), 1);
+    // The lists are printed even so, their result cells as the upload left them.
+    EXPECT_NE(out.str().find("bank\t1\t \t\t"), std::string::npos) << out.str();
+}
