@@ -1,0 +1,105 @@
+// quillmark: the window program. Start-up names the message boxes, makes sure
+// that only one copy runs, runs the main window modally and ends with it.
+
+#include "app/SingleInstance.h"
+#include "app/StartupOptions.h"
+#include "support/Common.h"
+#include "ui/AppIcon.h"
+#include "ui/AppTitle.h"
+#include "ui/DialogUnits.h"
+#include "ui/QtPrompt.h"
+#include "ui/ReserveUploadDlg.h"
+
+#ifdef QUILLMARK_HAVE_NETWORK
+#include "support/net/NetworkCommunication.h"
+#endif
+
+#include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+QStringList Arguments(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    return arguments;
+}
+
+void Print(FILE* stream, const QString& text) {
+    std::fputs(text.toLocal8Bit().constData(), stream);
+}
+
+// Qt's own texts (the fields' context menus and the like) read as on a
+// Chinese system, whatever the locale.
+void UseChineseTexts(QApplication& app, QTranslator& translator) {
+    QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
+    if (translator.load(QStringLiteral("qtbase_zh_CN"),
+                        QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        app.installTranslator(&translator);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // --version and --help work without a display: answer them before Qt
+    // opens one.
+    const StartupOptions early = ParseStartupOptions(Arguments(argc, argv));
+    if (early.showVersion) {
+        Print(stdout, VersionText() + u'\n');
+        return 0;
+    }
+    if (early.showHelp) {
+        Print(stdout, HelpText());
+        return 0;
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(app_title::ProductName());
+    QApplication::setApplicationVersion(app_title::Version());
+    QApplication::setWindowIcon(AppIcon());
+    QApplication::setFont(DialogFont());
+    QTranslator translator;
+    UseChineseTexts(app, translator);
+
+    const StartupOptions options = ParseStartupOptions(QApplication::arguments());
+    if (!options.error.isEmpty()) {
+        Print(stderr, options.error + QStringLiteral("\n\n") + HelpText());
+        return 2;
+    }
+    if (!options.workDir.isEmpty())
+        CCommon::SetWorkPath(options.workDir.toStdString());
+
+    CSingleInstanceLock lock;
+    if (lock.Acquire() == CSingleInstanceLock::Result::AlreadyRunning) {
+        CQtPrompt().ShowMessage("您已经运行了一个程序，不能再运行此程序!");
+        return 0;
+    }
+    // A lock that cannot be made at all leaves the program unguarded, not stopped.
+
+#ifdef QUILLMARK_HAVE_NETWORK
+    CNetworkCommunication communication;
+    SetGolbalCommunicaHandle(&communication);
+#endif
+
+    auto window = std::make_unique<CReserveUploadDlg>();
+#ifdef QUILLMARK_HAVE_NETWORK
+    CReserveUploadDlg* statusWindow = window.get();
+    communication.SetStatusSink([statusWindow](const std::string& text) { statusWindow->ShowStatus(text); });
+#endif
+    window->exec();
+
+    // The lock goes first, so a new copy may start while this one cleans up.
+    lock.Release();
+#ifdef QUILLMARK_HAVE_NETWORK
+    communication.SetStatusSink({});
+#endif
+    window.reset();
+    SetGolbalCommunicaHandle(nullptr);
+    return 0;
+}

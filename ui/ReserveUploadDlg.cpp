@@ -1,0 +1,235 @@
+#include "ui/ReserveUploadDlg.h"
+
+#include "accounts/ListColumns.h"
+#include "login/GatewayLogin.h"
+#include "support/Text.h"
+#include "ui/AboutDlg.h"
+#include "ui/AppIcon.h"
+#include "ui/AppTitle.h"
+#include "ui/DialogUnits.h"
+#include "ui/QtPrompt.h"
+#include "ui/ReportListView.h"
+#include "ui/StatusLine.h"
+
+#include <QAction>
+#include <QContextMenuEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+
+#include <new>
+
+namespace {
+
+constexpr const char* kInitFailed = "初始化程序失败!";
+
+std::vector<ReportColumn> ToReportColumns(std::span<const ListColumn> columns) {
+    std::vector<ReportColumn> result;
+    for (const ListColumn& column : columns)
+        result.push_back({QString::fromUtf8(column.title), column.width});
+    return result;
+}
+
+std::unique_ptr<CAccountUploader> MakeUploader(IReportList* bankList, IReportList* reserveList,
+                                               IMainWindow* mainWnd) {
+    return std::unique_ptr<CAccountUploader>(
+        new (std::nothrow) CAccountUploader(bankList, reserveList, mainWnd));
+}
+
+} // namespace
+
+CReserveUploadDlg::CReserveUploadDlg(IPrompt* prompt, UploaderFactory makeUploader, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint),
+      m_prompt(prompt), m_makeUploader(std::move(makeUploader)) {
+    if (m_prompt == nullptr) {
+        m_ownPrompt = std::make_unique<CQtPrompt>(this);
+        m_prompt = m_ownPrompt.get();
+    }
+    if (!m_makeUploader)
+        m_makeUploader = MakeUploader;
+    m_hIcon = AppIcon();
+
+    setObjectName(QStringLiteral("reserveUploadDlg"));
+    setWindowTitle(app_title::MainWindowTitle());
+    setFont(DialogFont());
+    CreateControls();
+
+    // Linux window managers own the system menu: the about item lives in the
+    // window's context menu and under F1.
+    auto* about = new QAction(app_title::AboutItemText(), this);
+    about->setObjectName(QStringLiteral("aboutAction"));
+    about->setShortcut(QKeySequence(Qt::Key_F1));
+    about->setShortcutContext(Qt::WindowShortcut);
+    connect(about, &QAction::triggered, this, &CReserveUploadDlg::OnAbout);
+    addAction(about);
+
+    OnInitDialog();
+}
+
+CReserveUploadDlg::~CReserveUploadDlg() {
+    m_pUploader.reset();
+    m_hIcon = QIcon();
+    if (CCommunication* comm = GetGolbalCommunicaHandle())
+        comm->Close();
+}
+
+void CReserveUploadDlg::OnInitDialog() {
+    UpdateData(false);
+    setWindowIcon(m_hIcon);
+
+    // Without a communication object the window still opens, with empty
+    // gateway fields; the login then reports the missing object.
+    m_pComm = GetGolbalCommunicaHandle();
+    if (m_pComm != nullptr) {
+        m_strGatewayAddress = m_pComm->DefaultGatewayAddress;
+        m_strPort = m_pComm->DefaultGatewayPort >= 0
+                        ? text::Format("%d", m_pComm->DefaultGatewayPort)
+                        : std::string(); // no default port configured
+    }
+    UpdateData(false);
+
+    InitLists();
+    EnableLoginControls(true);
+    m_btnUploadAll->setEnabled(false);
+    m_btnUploadEach->setEnabled(false);
+
+    m_pUploader = m_makeUploader(&m_listBank->Model(), &m_listReserve->Model(), this);
+    if (!m_pUploader) {
+        ShowMessage(kInitFailed);
+        if (m_pComm != nullptr)
+            m_pComm->Close();
+        EnableLoginControls(true);
+    } else {
+        CStatusLine* statusLine = m_statusLine;
+        m_pUploader->SetProgressListener(
+            [statusLine](int done, int total) { statusLine->ShowProgress(done, total); });
+    }
+    m_btnLogin->setFocus();
+}
+
+void CReserveUploadDlg::InitLists() {
+    m_listBank->SetColumns(ToReportColumns(BankListColumns()));
+    m_listReserve->SetColumns(ToReportColumns(ReserveListColumns()));
+}
+
+void CReserveUploadDlg::ShowMessage(const std::string& text) { m_prompt->ShowMessage(text); }
+
+void CReserveUploadDlg::PumpMessages() { m_pump.PumpMessages(); }
+
+int CReserveUploadDlg::LoginGateway(std::string strOperator, std::string strPassword,
+                                    std::string strGatewayAddress, std::string strPort) {
+    return ::LoginGateway(*m_prompt, m_pComm, std::move(strOperator), std::move(strPassword),
+                          std::move(strGatewayAddress), std::move(strPort));
+}
+
+void CReserveUploadDlg::EnableLoginControls(bool enable) {
+    m_editPassword->setEnabled(enable);
+    m_editOperator->setEnabled(enable);
+    m_editPort->setEnabled(enable);
+    m_editGatewayAddress->setEnabled(enable);
+    m_btnLogin->setEnabled(enable);
+    m_btnLoad->setEnabled(!enable);
+}
+
+void CReserveUploadDlg::UpdateData(bool saveAndValidate) {
+    if (saveAndValidate) {
+        m_strPassword = m_editPassword->text().toStdString();
+        m_strOperator = m_editOperator->text().toStdString();
+        m_strPort = m_editPort->text().toStdString();
+        m_strGatewayAddress = m_editGatewayAddress->text().toStdString();
+    } else {
+        m_editPassword->setText(QString::fromStdString(m_strPassword));
+        m_editOperator->setText(QString::fromStdString(m_strOperator));
+        m_editPort->setText(QString::fromStdString(m_strPort));
+        m_editGatewayAddress->setText(QString::fromStdString(m_strGatewayAddress));
+    }
+}
+
+void CReserveUploadDlg::ShowStatus(const std::string& text) { m_statusLine->ShowStatus(text); }
+
+void CReserveUploadDlg::OnLogin() {
+    if (m_bUploadRunning)
+        return;
+    UpdateData(true);
+    if (LoginGateway(m_strOperator, m_strPassword, m_strGatewayAddress, m_strPort) == 0) {
+        EnableLoginControls(true);
+        return;
+    }
+    EnableLoginControls(false);
+    m_btnLoad->setFocus();
+    ShowMessage("登录成功!");
+    UpdateData(false);
+}
+
+void CReserveUploadDlg::OnLoad() {
+    // A load would empty the lists under a running upload.
+    if (m_bUploadRunning || UploaderMissing())
+        return;
+    if (m_pUploader->Load() == 0) {
+        ShowMessage(m_pUploader->LastError());
+        m_btnUploadAll->setEnabled(false);
+        m_btnUploadEach->setEnabled(false);
+    } else {
+        m_btnUploadAll->setEnabled(true);
+        m_btnUploadEach->setEnabled(true);
+    }
+}
+
+void CReserveUploadDlg::OnUploadAll() { RunUpload(&CAccountUploader::UploadAll); }
+
+void CReserveUploadDlg::OnUploadEach() { RunUpload(&CAccountUploader::UploadEach); }
+
+void CReserveUploadDlg::RunUpload(int (CAccountUploader::*upload)()) {
+    // The per-record upload pumps events: a press of a button during the run
+    // is not acted on, and a close waits for the record in flight.
+    if (m_bUploadRunning || UploaderMissing())
+        return;
+    m_bUploadRunning = true;
+    const auto total = static_cast<int>(m_pUploader->ReserveAccountsA().size() +
+                                        m_pUploader->BankAccounts().size());
+    if (upload == &CAccountUploader::UploadEach)
+        m_statusLine->ShowProgress(0, total);
+    (m_pUploader.get()->*upload)();
+    m_statusLine->ShowProgress(0, 0);
+    m_bUploadRunning = false;
+    if (m_bCloseRequested) {
+        m_bCloseRequested = false;
+        QDialog::reject();
+    }
+}
+
+bool CReserveUploadDlg::UploaderMissing() {
+    if (m_pUploader)
+        return false;
+    ShowMessage(kInitFailed);
+    return true;
+}
+
+void CReserveUploadDlg::OnAbout() {
+    CAboutDlg about(this);
+    about.exec();
+}
+
+void CReserveUploadDlg::accept() {
+    if (m_bUploadRunning)
+        return;
+    UpdateData(true);
+    QDialog::accept();
+}
+
+void CReserveUploadDlg::reject() {
+    if (m_bUploadRunning) {
+        m_bCloseRequested = true;
+        if (m_pUploader)
+            m_pUploader->RequestStop();
+        return;
+    }
+    QDialog::reject();
+}
+
+void CReserveUploadDlg::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu menu(this);
+    menu.addActions(actions());
+    menu.exec(event->globalPos());
+}

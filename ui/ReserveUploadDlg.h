@@ -1,0 +1,100 @@
+#pragma once
+// The main window: the gateway login, loading the account files, the two
+// account lists and both upload modes. Its handlers are thin; the work is done
+// by the login logic and by CAccountUploader. Closing it ends the program.
+
+#include "accounts/AccountUploader.h"
+#include "support/Communication.h"
+#include "support/MainWindow.h"
+#include "ui/QtMessagePump.h"
+
+#include <QDialog>
+#include <QIcon>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+class CReportListView;
+class CStatusLine;
+class QLineEdit;
+class QPushButton;
+
+class CReserveUploadDlg : public QDialog, public IMainWindow {
+    Q_OBJECT
+
+public:
+    using UploaderFactory = std::function<std::unique_ptr<CAccountUploader>(
+        IReportList* bankList, IReportList* reserveList, IMainWindow* mainWnd)>;
+
+    // `prompt` shows the window's messages (null: message boxes on this
+    // window); `makeUploader` creates the uploader (null: the real one).
+    explicit CReserveUploadDlg(IPrompt* prompt = nullptr, UploaderFactory makeUploader = {},
+                               QWidget* parent = nullptr);
+    ~CReserveUploadDlg() override;
+
+    // IMainWindow: what the uploader holds of the window.
+    void ShowMessage(const std::string& text) override;
+    void PumpMessages() override;
+
+    // Returns 1 when the gateway accepted the login; every failure has been shown.
+    int LoginGateway(std::string strOperator, std::string strPassword,
+                     std::string strGatewayAddress, std::string strPort);
+    // The login fields and button to `enable`, the load button to the opposite.
+    void EnableLoginControls(bool enable);
+    // true: field texts into the members; false: members into the fields.
+    void UpdateData(bool saveAndValidate);
+    // The status line (what the communication object's status display shows).
+    void ShowStatus(const std::string& text);
+    CStatusLine* StatusLine() const { return m_statusLine; }
+    // True while an upload runs and pumps events.
+    bool IsUploadRunning() const { return m_bUploadRunning; }
+
+    void OnLogin();
+    void OnLoad();
+    void OnUploadAll();
+    void OnUploadEach();
+    void OnAbout();
+
+    // The end of the modal run; held off while an upload runs (see reject).
+    void accept() override;
+    void reject() override;
+
+    // Field exchange members (UTF-8) and the window's state.
+    CReportListView* m_listBank = nullptr;
+    CReportListView* m_listReserve = nullptr;
+    std::string m_strPassword;
+    std::string m_strOperator;
+    std::string m_strPort;
+    std::string m_strGatewayAddress;
+    QIcon m_hIcon;
+    std::unique_ptr<CAccountUploader> m_pUploader;
+    CCommunication* m_pComm = nullptr; // not owned
+
+protected:
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    void CreateControls();
+    void OnInitDialog();
+    void InitLists();
+    void RunUpload(int (CAccountUploader::*upload)());
+    bool UploaderMissing();
+
+    QLineEdit* m_editPort = nullptr;
+    QLineEdit* m_editOperator = nullptr;
+    QLineEdit* m_editPassword = nullptr;
+    QLineEdit* m_editGatewayAddress = nullptr;
+    QPushButton* m_btnLogin = nullptr;
+    QPushButton* m_btnLoad = nullptr;
+    QPushButton* m_btnUploadAll = nullptr;
+    QPushButton* m_btnUploadEach = nullptr;
+    CStatusLine* m_statusLine = nullptr;
+
+    IPrompt* m_prompt;
+    std::unique_ptr<IPrompt> m_ownPrompt;
+    CQtMessagePump m_pump;
+    UploaderFactory m_makeUploader;
+    bool m_bUploadRunning = false;
+    bool m_bCloseRequested = false;
+};

@@ -1,0 +1,135 @@
+// The main window's controls: one table in the order the window has always
+// listed them, which is also the tab order, with positions in dialog units.
+
+#include "ui/ReserveUploadDlg.h"
+
+#include "ui/DialogUnits.h"
+#include "ui/ReportListView.h"
+#include "ui/StatusLine.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <vector>
+
+namespace {
+
+enum class Kind { Button, DefaultButton, Edit, PasswordEdit, Label, List, Group };
+
+struct ControlSpec {
+    int id; // 0: a control no code refers to
+    Kind kind;
+    const char* caption;
+    int x, y, width, height;
+    const char* name;
+};
+
+constexpr ControlSpec kControls[] = {
+    {1001, Kind::DefaultButton, "登 录", 355, 34, 46, 14, "loginButton"},
+    {1002, Kind::Button, "全部上传", 167, 428, 51, 14, "uploadAllButton"},
+    {1000, Kind::Edit, "", 239, 13, 98, 14, "portEdit"},
+    {1003, Kind::Edit, "", 74, 33, 108, 14, "operatorEdit"},
+    {1006, Kind::Label, "网关地址：", 23, 18, 41, 8, "addressLabel"},
+    {1007, Kind::Label, "端口：", 204, 16, 25, 8, "portLabel"},
+    {1008, Kind::Label, "操作员：", 32, 37, 33, 8, "operatorLabel"},
+    {1009, Kind::Label, "密码：", 204, 35, 25, 8, "passwordLabel"},
+    {1005, Kind::PasswordEdit, "", 239, 33, 98, 14, "passwordEdit"},
+    {1010, Kind::List, "", 14, 251, 449, 167, "bankList"},
+    {0, Kind::Group, "银行账户", 7, 238, 462, 185, "bankGroup"},
+    {1011, Kind::List, "", 13, 65, 449, 164, "reserveList"},
+    {0, Kind::Group, "A股备付金账户", 7, 52, 462, 182, "reserveGroup"},
+    {0, Kind::Group, "", 7, 7, 462, 44, "loginGroup"},
+    {1004, Kind::Edit, "", 73, 14, 108, 14, "addressEdit"},
+    {1013, Kind::DefaultButton, "加 载", 413, 34, 46, 14, "loadButton"},
+    {1012, Kind::Button, "逐笔上传", 249, 428, 51, 14, "uploadEachButton"},
+    {0, Kind::Group, "注意", 7, 441, 462, 17, "adviceGroup"},
+    {0, Kind::Label, "建议优先使用[全部上传],若[全部上传]失败则使用[逐笔上传]。", 36, 448, 420, 8,
+     "adviceLabel"},
+};
+
+constexpr int kWindowWidth = 476;
+constexpr int kWindowHeight = 466;
+
+QWidget* CreateControl(const ControlSpec& spec, QWidget* parent) {
+    const QString caption = QString::fromUtf8(spec.caption);
+    switch (spec.kind) {
+    case Kind::Button:
+    case Kind::DefaultButton: {
+        auto* button = new QPushButton(caption, parent);
+        // Only the two default-style buttons take the Enter key when focused.
+        button->setAutoDefault(spec.kind == Kind::DefaultButton);
+        return button;
+    }
+    case Kind::Edit:
+    case Kind::PasswordEdit: {
+        auto* edit = new QLineEdit(parent);
+        if (spec.kind == Kind::PasswordEdit)
+            edit->setEchoMode(QLineEdit::Password);
+        return edit;
+    }
+    case Kind::Label:
+        return new QLabel(caption, parent);
+    case Kind::List:
+        return new CReportListView(parent);
+    case Kind::Group:
+        return new QGroupBox(caption, parent);
+    }
+    return nullptr;
+}
+
+} // namespace
+
+void CReserveUploadDlg::CreateControls() {
+    const CDialogUnits du(font());
+    QWidget* previousTabStop = nullptr;
+    std::vector<QGroupBox*> groups;
+    for (const ControlSpec& spec : kControls) {
+        QWidget* control = CreateControl(spec, this);
+        control->setObjectName(QString::fromLatin1(spec.name));
+        if (spec.id != 0)
+            control->setProperty("controlId", spec.id);
+        control->setGeometry(du.Rect(spec.x, spec.y, spec.width, spec.height));
+        if (auto* group = qobject_cast<QGroupBox*>(control)) {
+            group->setFocusPolicy(Qt::NoFocus);
+            groups.push_back(group);
+        } else if (spec.kind != Kind::Label) {
+            control->setFocusPolicy(Qt::StrongFocus);
+            if (previousTabStop != nullptr)
+                setTabOrder(previousTabStop, control);
+            previousTabStop = control;
+        }
+        switch (spec.id) {
+        case 1000: m_editPort = static_cast<QLineEdit*>(control); break;
+        case 1001: m_btnLogin = static_cast<QPushButton*>(control); break;
+        case 1002: m_btnUploadAll = static_cast<QPushButton*>(control); break;
+        case 1003: m_editOperator = static_cast<QLineEdit*>(control); break;
+        case 1004: m_editGatewayAddress = static_cast<QLineEdit*>(control); break;
+        case 1005: m_editPassword = static_cast<QLineEdit*>(control); break;
+        case 1010: m_listBank = static_cast<CReportListView*>(control); break;
+        case 1011: m_listReserve = static_cast<CReportListView*>(control); break;
+        case 1012: m_btnUploadEach = static_cast<QPushButton*>(control); break;
+        case 1013: m_btnLoad = static_cast<QPushButton*>(control); break;
+        default: break;
+        }
+    }
+    // Group boxes only frame the controls inside them: keep them underneath so
+    // that clicks reach the lists and fields.
+    for (QGroupBox* group : groups)
+        group->lower();
+    m_btnLogin->setDefault(true);
+
+    // The status line sits below the drawn layout.
+    const QSize layout = du.Size(kWindowWidth, kWindowHeight);
+    const int statusHeight = fontMetrics().height() + 10;
+    m_statusLine = new CStatusLine(this);
+    m_statusLine->setObjectName(QStringLiteral("statusLine"));
+    m_statusLine->setGeometry(0, layout.height(), layout.width(), statusHeight);
+    setFixedSize(layout.width(), layout.height() + statusHeight);
+
+    connect(m_btnLogin, &QPushButton::clicked, this, &CReserveUploadDlg::OnLogin);
+    connect(m_btnLoad, &QPushButton::clicked, this, &CReserveUploadDlg::OnLoad);
+    connect(m_btnUploadAll, &QPushButton::clicked, this, &CReserveUploadDlg::OnUploadAll);
+    connect(m_btnUploadEach, &QPushButton::clicked, this, &CReserveUploadDlg::OnUploadEach);
+}

@@ -1,0 +1,38 @@
+#pragma once
+// The line at the foot of the main window: the status text of long operations
+// (set and cleared only through ShowStatus) and, beside it, the progress of a
+// per-record upload.
+
+#include <QWidget>
+
+#include <string>
+
+class QLabel;
+class QProgressBar;
+
+class CStatusLine : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit CStatusLine(QWidget* parent = nullptr);
+
+    // Shows `text` (UTF-8); "" clears it. Painted at once, since the caller
+    // may block the event loop right after (the login waits on the gateway).
+    void ShowStatus(const std::string& text);
+    QString StatusText() const { return m_text; }
+
+    // Records `done` of `total`; a total of 0 or less hides the progress.
+    void ShowProgress(int done, int total);
+    bool ProgressVisible() const;
+    QString ProgressText() const;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void UpdateLabel();
+
+    QString m_text;
+    QLabel* m_label;
+    QProgressBar* m_progress;
+};
