@@ -1,0 +1,196 @@
+#include "gateway/ClientConnection.h"
+
+#include "gateway/GatewayServer.h"
+
+#include <QPointer>
+#include <QTcpSocket>
+
+#include <algorithm>
+
+namespace {
+constexpr std::size_t kSlice = 1 << 20;
+// What the gateway holds in its socket's own read buffer; the rest waits in
+// the kernel until the gateway is ready for it.
+constexpr qint64 kSocketReadBuffer = 1 << 20;
+
+// The memory an upload needs while it is read, processed and answered.
+long long UploadFootprint(std::uint64_t payloadLength) {
+    const auto records = payloadLength / wire::kRequestRecordLength + 1;
+    return static_cast<long long>(payloadLength + records * wire::kResultRecordLength + 4096);
+}
+} // namespace
+
+ClientConnection::ClientConnection(QTcpSocket* socket, GatewayServer& server)
+    : QObject(&server), m_socket(socket), m_server(server) {
+    m_socket->setParent(this);
+    m_socket->setReadBufferSize(kSocketReadBuffer);
+    m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    m_timer.setSingleShot(true);
+    connect(&m_timer, &QTimer::timeout, this, [this] { Close(); });
+    connect(m_socket, &QTcpSocket::readyRead, this, [this] { OnReadyRead(); });
+    connect(m_socket, &QTcpSocket::bytesWritten, this, [this] { Pump(); });
+    connect(m_socket, &QTcpSocket::disconnected, this, [this] { Close(); });
+    m_timer.start(m_server.Config().loginTimeoutMs);
+}
+
+ClientConnection::~ClientConnection() {
+    m_server.Release(m_reserved);
+    m_server.ConnectionClosed();
+}
+
+bool ClientConnection::Busy() const {
+    return m_closing || m_delayed || m_writing;
+}
+
+void ClientConnection::RefuseAndClose(const GatewayReply& reply) {
+    Write(wire::EncodeFrameHeader(reply.type, reply.payload.size()) + reply.payload, true);
+}
+
+void ClientConnection::Close() {
+    if (m_closing)
+        return;
+    m_closing = true;
+    m_timer.stop();
+    m_socket->abort();
+    deleteLater();
+}
+
+bool ClientConnection::ReadFrameHeader() {
+    const qint64 want = static_cast<qint64>(wire::kFrameHeaderLength - m_head.size());
+    const QByteArray bytes = m_socket->read(want);
+    m_head.append(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    if (m_head.size() < wire::kFrameHeaderLength)
+        return true;
+    if (!wire::DecodeFrameHeader(m_head, m_frame)) {
+        RefuseAndClose(GatewayProtocol::ErrorFrame("3001", "报文格式错误"));
+        return false;
+    }
+    const std::size_t limit = wire::MaxPayload(m_frame.type);
+    if (limit == 0) {
+        RefuseAndClose(GatewayProtocol::ErrorFrame("3005", "不支持的报文类型"));
+        return false;
+    }
+    if (m_frame.length > limit) {
+        RefuseAndClose(GatewayProtocol::ErrorFrame("3002", "报文长度超过上限"));
+        return false;
+    }
+    const long long footprint = UploadFootprint(m_frame.length);
+    if (!m_server.Reserve(footprint)) {
+        RefuseAndClose(GatewayProtocol::ErrorFrame("3003", "网关繁忙,请稍后重试"));
+        return false;
+    }
+    m_reserved = footprint;
+    m_head.clear();
+    m_payload.clear();
+    m_inFrame = true;
+    return true;
+}
+
+void ClientConnection::OnReadyRead() {
+    while (!Busy() && m_socket->bytesAvailable() > 0) {
+        if (!m_inFrame) {
+            if (!ReadFrameHeader())
+                return;
+            if (!m_inFrame)
+                continue;
+        }
+        const std::size_t want = std::min<std::size_t>(m_frame.length - m_payload.size(), kSlice);
+        if (want > 0) {
+            const QByteArray bytes = m_socket->read(static_cast<qint64>(want));
+            m_payload.append(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+            m_timer.start(m_server.Config().frameTimeoutMs);
+        }
+        if (m_payload.size() == m_frame.length)
+            ProcessFrame();
+    }
+}
+
+void ClientConnection::ProcessFrame() {
+    m_inFrame = false;
+    const char* kind = GatewayProtocol::ReplyKind(m_frame.type);
+    const std::optional<GatewayFaults> fault = m_server.TakeFault(kind);
+    const GatewayReply reply = m_server.Protocol().Handle(m_state, m_frame.type, m_payload,
+                                                          fault ? &*fault : nullptr);
+    std::string().swap(m_payload); // a large request's memory goes back at once
+    SendReply(reply, fault);
+}
+
+void ClientConnection::SendReply(const GatewayReply& reply,
+                                 const std::optional<GatewayFaults>& fault) {
+    if (reply.type.empty()) {
+        Close();
+        return;
+    }
+    std::string bytes = wire::EncodeFrameHeader(reply.type, reply.payload.size()) + reply.payload;
+    bool closeAfter = reply.close;
+    if (fault && fault->garbage) {
+        bytes = "\xff\xfe garbage, not a frame \x01\x02\x03";
+        closeAfter = true;
+    }
+    if (fault && fault->closeAfterBytes >= 0) {
+        bytes.resize(std::min(bytes.size(), static_cast<std::size_t>(fault->closeAfterBytes)));
+        closeAfter = true;
+    }
+    if (fault && fault->delayMs > 0) {
+        m_delayed = true;
+        m_timer.stop();
+        QPointer<ClientConnection> self(this);
+        QTimer::singleShot(fault->delayMs, this, [this, self, bytes = std::move(bytes), closeAfter]() mutable {
+            if (!self || m_closing)
+                return;
+            m_delayed = false;
+            Write(std::move(bytes), closeAfter);
+        });
+        return;
+    }
+    Write(std::move(bytes), closeAfter);
+}
+
+void ClientConnection::Write(std::string bytes, bool closeAfter) {
+    m_out = std::move(bytes);
+    m_outPos = 0;
+    m_writing = true;
+    m_closeAfterWrite = closeAfter;
+    Pump();
+}
+
+void ClientConnection::Pump() {
+    if (m_closing || !m_writing)
+        return;
+    // Keep a slice in flight; the rest of a large reply waits here, not in a
+    // second copy inside the socket.
+    while (m_outPos < m_out.size() && m_socket->bytesToWrite() < static_cast<qint64>(kSlice)) {
+        const std::size_t slice = std::min(m_out.size() - m_outPos, kSlice);
+        const qint64 written = m_socket->write(m_out.data() + m_outPos, static_cast<qint64>(slice));
+        if (written <= 0) {
+            Close();
+            return;
+        }
+        m_outPos += static_cast<std::size_t>(written);
+    }
+    if (m_outPos < m_out.size()) {
+        m_timer.start(m_server.Config().frameTimeoutMs); // the reader must keep reading
+        return;
+    }
+    if (m_socket->bytesToWrite() > 0) {
+        m_timer.start(m_server.Config().frameTimeoutMs);
+        return;
+    }
+    // The whole reply is with the kernel.
+    std::string().swap(m_out);
+    m_outPos = 0;
+    m_writing = false;
+    m_server.Release(m_reserved);
+    m_reserved = 0;
+    if (m_closeAfterWrite) {
+        m_closing = true;
+        m_timer.stop();
+        m_socket->disconnectFromHost();
+        deleteLater();
+        return;
+    }
+    m_timer.start(m_state.token.empty() ? m_server.Config().loginTimeoutMs
+                                        : m_server.Config().idleTimeoutMs);
+    if (m_socket->bytesAvailable() > 0)
+        QTimer::singleShot(0, this, [this] { OnReadyRead(); });
+}

@@ -1,0 +1,35 @@
+#pragma once
+// Everything the simulator is started with. The command line fills it; tests
+// fill it directly.
+
+#include "gateway/GatewayFaults.h"
+#include "gateway/LoginGuard.h"
+#include "gateway/OperatorFile.h"
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+struct GatewayConfig {
+    std::string listenHost = "127.0.0.1";
+    std::uint16_t listenPort = 7070; // 0: any free port
+    std::string dbPath = ":memory:";
+    int headerMode = 0;
+    std::string gatewayId = "GW000001"; // handed out as CommString2
+    OperatorTable operators;
+
+    int maxFailures = 5;
+    std::chrono::milliseconds lockout{5 * 60 * 1000};
+    std::chrono::milliseconds sessionLifetime{30 * 60 * 1000};
+    int loginTimeoutMs = 10'000;  // a new connection must log in or resume by then
+    int idleTimeoutMs = 300'000;  // a logged-in connection with no frame for this long
+    int frameTimeoutMs = 30'000;  // a frame (or a reply) that stops moving for this long
+    long long memoryBudget = 1536LL << 20; // bytes of requests and replies held at once
+    int maxConnections = 256;
+
+    GatewayFaults faults;
+    GatewayClock clock; // null: the steady clock
+    // One line per request; null: standard error.
+    std::function<void(const std::string&)> log;
+};

@@ -1,0 +1,218 @@
+#include "gateway/GatewayProtocol.h"
+
+#include "gateway/ResultCodes.h"
+#include "gateway/Settlement.h"
+#include "gateway/UploadReply.h"
+#include "support/Text.h"
+#include "support/net/WireFormat.h"
+
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <vector>
+
+namespace {
+
+constexpr const char* kSystemId = "ZANTHO00";
+constexpr const char* kLoginCode = "E0";
+
+std::string Gbk(const char* utf8) { return text::Utf8ToGbk(utf8); }
+
+GatewayReply Control(std::string_view type, std::initializer_list<std::string_view> fields,
+                     bool close = false) {
+    return {std::string(type), wire::Fields(fields), close};
+}
+
+// A name as the log shows it: no control characters, so a line stays a line.
+std::string Printable(std::string text) {
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            c = '?';
+    return text;
+}
+
+std::string CodeSummary(const std::vector<std::uint16_t>& codes) {
+    std::map<std::uint16_t, std::size_t> counts;
+    for (std::uint16_t code : codes)
+        ++counts[code];
+    std::string summary;
+    for (const auto& [code, count] : counts)
+        summary += (summary.empty() ? "" : ",") + std::to_string(code) + "x" + std::to_string(count);
+    return summary.empty() ? "none" : summary;
+}
+
+} // namespace
+
+GatewayProtocol::GatewayProtocol(const GatewayConfig& config, SettlementStore& store)
+    : m_config(config), m_store(store), m_guard(config.maxFailures, config.lockout, config.clock),
+      m_sessions(config.sessionLifetime, config.clock) {}
+
+const char* GatewayProtocol::ReplyKind(std::string_view type) {
+    if (type == wire::kLogin || type == wire::kResume)
+        return "login";
+    if (type == wire::kSerialRequest)
+        return "serial";
+    if (type == wire::kUpload)
+        return "upload";
+    return "other";
+}
+
+GatewayReply GatewayProtocol::ErrorFrame(const char* code, const char* message) {
+    return Control(wire::kError, {code, Gbk(message)}, true);
+}
+
+void GatewayProtocol::Log(const std::string& line) const {
+    if (m_config.log) {
+        m_config.log(line);
+    } else {
+        std::fprintf(stderr, "%s\n", line.c_str());
+        std::fflush(stderr);
+    }
+}
+
+GatewayReply GatewayProtocol::Handle(ConnectionState& state, std::string_view type,
+                                     std::string_view payload, const GatewayFaults* fault) {
+    if (type == wire::kLogin)
+        return Login(state, payload, fault);
+    if (type == wire::kResume)
+        return Resume(state, payload, fault);
+    if (type == wire::kSerialRequest)
+        return Serial(state, payload);
+    if (type == wire::kUpload)
+        return Upload(state, payload, fault);
+    if (type == wire::kLogout) {
+        if (!state.token.empty())
+            m_sessions.Remove(state.token);
+        state.token.clear();
+        return {"", "", true};
+    }
+    return ErrorFrame("3005", "不支持的报文类型");
+}
+
+GatewayReply GatewayProtocol::LoginReply(const Session& session, const GatewayFaults* fault) const {
+    const int mode = fault && fault->headerMode >= 0 ? fault->headerMode : m_config.headerMode;
+    return Control(wire::kLoginReply, {wire::kAccepted, Gbk("登录成功"), std::to_string(mode),
+                                       session.participant, m_config.gatewayId, session.token});
+}
+
+GatewayReply GatewayProtocol::Login(ConnectionState& state, std::string_view payload,
+                                    const GatewayFaults* fault) {
+    std::vector<std::string> f;
+    if (!wire::SplitFields(payload, f) || f.size() != 6)
+        return Control(wire::kLoginReply, {"1008", Gbk("登录报文格式错误")});
+    if (f[0] != wire::kProtocolVersion)
+        return Control(wire::kLoginReply, {"1009", Gbk("协议版本不支持")});
+    const std::string name = text::GbkToUtf8(f[2]);
+    const std::string context = Printable(text::GbkToUtf8(f[1]));
+    auto refuse = [&](const char* code, const char* message, const char* why) {
+        Log("login operator=" + Printable(name) + " context=" + context + " outcome=refused(" +
+            why + ")");
+        return Control(wire::kLoginReply, {code, Gbk(message)});
+    };
+    if (f[4] != kSystemId || f[5] != kLoginCode)
+        return refuse("1003", "系统标识或登录代码错误", "system id");
+    if (m_guard.IsLocked(name))
+        return refuse("1002", "登录失败次数过多,操作员已被锁定,请稍后再试", "locked");
+    const OperatorEntry* entry = m_config.operators.Find(name);
+    if (!OperatorTable::Verify(entry, text::GbkToUtf8(f[3]))) {
+        m_guard.RecordFailure(name);
+        return refuse("1001", "操作员名称或密码错误", entry ? "password" : "unknown operator");
+    }
+    m_guard.RecordSuccess(name);
+    if (!state.token.empty())
+        m_sessions.Remove(state.token);
+    const Session& session = m_sessions.Create(name, entry->participant);
+    state.token = session.token;
+    Log("login operator=" + Printable(name) + " context=" + context + " outcome=accepted");
+    return LoginReply(session, fault);
+}
+
+GatewayReply GatewayProtocol::Resume(ConnectionState& state, std::string_view payload,
+                                     const GatewayFaults* fault) {
+    std::vector<std::string> f;
+    if (!wire::SplitFields(payload, f) || f.size() != 3)
+        return Control(wire::kLoginReply, {"1008", Gbk("登录报文格式错误")});
+    const Session* session = m_sessions.Find(f[1]);
+    if (!session)
+        return Control(wire::kLoginReply, {"1004", Gbk("会话已失效,请重新登录")});
+    state.token = session->token;
+    Log("resume operator=" + Printable(session->operatorName) + " outcome=accepted");
+    return LoginReply(*session, fault);
+}
+
+GatewayReply GatewayProtocol::Serial(ConnectionState& state, std::string_view payload) {
+    Session* session = state.token.empty() ? nullptr : m_sessions.Find(state.token);
+    if (!session)
+        return Control(wire::kSerialReply, {"1005", Gbk("尚未登录网关")});
+    std::vector<std::string> f;
+    if (!wire::SplitFields(payload, f) || f.size() != 3 || f[0] != "SSCCRC" || f[1] != "JSXT" ||
+        f[2] != "99")
+        return Control(wire::kSerialReply, {"1006", Gbk("交易序号申请参数错误")});
+    return Control(wire::kSerialReply, {wire::kAccepted, "", session->IssueSerial(), "1"});
+}
+
+GatewayReply GatewayProtocol::Upload(ConnectionState& state, std::string_view payload,
+                                     const GatewayFaults* fault) {
+    wire::PacketHeader packet;
+    const bool headerRead = wire::DecodePacketHeader(payload, packet);
+    const int mode = fault && fault->headerMode >= 0 ? fault->headerMode : m_config.headerMode;
+    UploadReplyHeader header;
+    header.serial = headerRead ? packet.serial : "";
+    header.flag = headerRead ? packet.flag : '0';
+    Session* session = state.token.empty() ? nullptr : m_sessions.Find(state.token);
+    const std::string who = session ? Printable(session->operatorName) : "-";
+    const std::size_t bodyLength =
+        payload.size() > wire::kPacketHeaderLength ? payload.size() - wire::kPacketHeaderLength : 0;
+    const std::size_t records = bodyLength / wire::kRequestRecordLength;
+
+    auto refuse = [&](const char* code, const char* message) {
+        header.returnCode = code;
+        header.message = message;
+        Log("upload operator=" + who + " serial=" + Printable(header.serial) +
+            " records=" + std::to_string(records) + " outcome=refused(" + code + ")");
+        return GatewayReply{std::string(wire::kUploadReply),
+                            BuildUploadReply(mode, false, header, {}, {}, {}), false};
+    };
+    if (!session)
+        return refuse(returncode::kNotLoggedIn, "尚未登录网关");
+    if (!headerRead || packet.system != "SSCCRC" || packet.subsystem != "JSXT" ||
+        packet.kind != "99" || packet.function != "40")
+        return refuse(returncode::kBadPacketHeader, "包头格式错误");
+    const std::string_view body = payload.substr(wire::kPacketHeaderLength);
+    if (packet.bodyLength != body.size() || body.size() % wire::kRequestRecordLength != 0 ||
+        records > wire::kMaxRecords)
+        return refuse(returncode::kBadBodyLength, "包体长度错误");
+    if (fault && !fault->returnCode.empty())
+        return refuse(fault->returnCode.c_str(), "网关模拟故障");
+    const std::uint64_t number = session->SerialNumber(header.serial);
+    if (number == 0)
+        return refuse(returncode::kUnknownSerial, "交易序号未知或已过期");
+
+    const std::size_t hash = std::hash<std::string_view>{}(body);
+    if (const auto seen = session->processed.find(number); seen != session->processed.end()) {
+        const ProcessedRequest& before = seen->second;
+        if (before.bodyHash != hash || before.bodyLength != body.size())
+            return refuse(returncode::kSerialReused, "交易序号已用于其他请求");
+        Log("upload operator=" + who + " serial=" + header.serial +
+            " records=" + std::to_string(records) + " outcome=repeated(" +
+            CodeSummary(before.codes) + ")");
+        header.message = "处理完成";
+        return {std::string(wire::kUploadReply),
+                BuildUploadReply(mode, true, header, body, before.codes, before.badFields), false};
+    }
+
+    SettlementOutcome outcome = Settle(m_store, body, session->participant, m_config.gatewayId);
+    if (outcome.storeFailed) {
+        Log("store failure: " + outcome.storeError);
+        return refuse(returncode::kStoreFailure, "结算系统存储失败,请稍后重试");
+    }
+    Log("upload operator=" + who + " serial=" + header.serial +
+        " records=" + std::to_string(records) + " outcome=stored " +
+        std::to_string(outcome.stored) + " codes " + CodeSummary(outcome.codes));
+    header.message = "处理完成";
+    std::string reply =
+        BuildUploadReply(mode, false, header, body, outcome.codes, outcome.badFields);
+    session->Remember(number, {hash, body.size(), std::move(outcome.codes),
+                               std::move(outcome.badFields)});
+    return {std::string(wire::kUploadReply), std::move(reply), false};
+}

@@ -1,0 +1,75 @@
+#include "gateway/GatewayServer.h"
+
+#include "gateway/ClientConnection.h"
+
+#include <QHostAddress>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+GatewayServer::GatewayServer(GatewayConfig config)
+    : m_config(std::move(config)), m_faults(m_config.faults) {}
+
+GatewayServer::~GatewayServer() {
+    // Connections report to the server as they go, so they go first.
+    const auto connections = findChildren<ClientConnection*>(Qt::FindDirectChildrenOnly);
+    for (ClientConnection* connection : connections)
+        delete connection;
+}
+
+bool GatewayServer::Start(std::string& error) {
+    if (!m_store.Open(m_config.dbPath, error))
+        return false;
+    m_protocol = std::make_unique<GatewayProtocol>(m_config, m_store);
+    m_listener = new QTcpServer(this);
+    QHostAddress address;
+    if (!address.setAddress(QString::fromStdString(m_config.listenHost))) {
+        error = "not an IP address: " + m_config.listenHost;
+        return false;
+    }
+    if (!m_listener->listen(address, m_config.listenPort)) {
+        error = "cannot listen on " + m_config.listenHost + ":" +
+                std::to_string(m_config.listenPort) + ": " +
+                m_listener->errorString().toStdString();
+        return false;
+    }
+    connect(m_listener, &QTcpServer::newConnection, this, [this] { OnNewConnection(); });
+    return true;
+}
+
+std::uint16_t GatewayServer::Port() const { return m_listener ? m_listener->serverPort() : 0; }
+
+std::string GatewayServer::Host() const {
+    return m_listener ? m_listener->serverAddress().toString().toStdString() : "";
+}
+
+void GatewayServer::SetFaults(const GatewayFaults& faults) {
+    std::lock_guard lock(m_faultMutex);
+    m_faults = faults;
+}
+
+std::optional<GatewayFaults> GatewayServer::TakeFault(const char* kind) {
+    std::lock_guard lock(m_faultMutex);
+    if (!m_faults.Any() || !m_faults.Hits(kind) || m_faults.times == 0)
+        return std::nullopt;
+    if (m_faults.times > 0)
+        --m_faults.times;
+    return m_faults;
+}
+
+bool GatewayServer::Reserve(long long bytes) {
+    if (bytes > m_config.memoryBudget - m_reserved)
+        return false;
+    m_reserved += bytes;
+    return true;
+}
+
+void GatewayServer::Release(long long bytes) { m_reserved -= bytes; }
+
+void GatewayServer::OnNewConnection() {
+    while (QTcpSocket* socket = m_listener->nextPendingConnection()) {
+        ++m_connections;
+        auto* connection = new ClientConnection(socket, *this);
+        if (m_connections > m_config.maxConnections)
+            connection->RefuseAndClose(GatewayProtocol::ErrorFrame("3004", "网关连接数已满"));
+    }
+}

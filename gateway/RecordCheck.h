@@ -1,0 +1,21 @@
+#pragma once
+// Reads one 572-byte request record and decides whether it is well formed.
+
+#include <array>
+#include <cstddef>
+#include <string_view>
+
+// The text of each field (1..26; index 0 unused): the bytes before the first
+// NUL, without trailing blanks.
+struct RequestFields {
+    std::array<std::string_view, 27> field{};
+    bool IsReserve() const { return field[10] == "01"; }
+};
+
+RequestFields SplitRequestRecord(const char* wire);
+
+// 0 when the record is well formed, else the number of the first field found
+// wrong. `position` counts from 0; `participant` and `gatewayId` are what the
+// login handed out for fields 3 and 7.
+int FirstBadField(const RequestFields& record, std::size_t position, std::string_view participant,
+                  std::string_view gatewayId);

@@ -1,0 +1,57 @@
+#pragma once
+// Logged-in sessions. A session outlives its connection so that a client that
+// lost its connection can resume it with the token and send a request again.
+// It issues the serials (unique per login) and keeps a record of the requests
+// it processed, so a repeated serial is answered from the record.
+
+#include "gateway/LoginGuard.h"
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct ProcessedRequest {
+    std::size_t bodyHash = 0;
+    std::size_t bodyLength = 0;
+    std::vector<std::uint16_t> codes;
+    std::vector<std::uint8_t> badFields;
+};
+
+struct Session {
+    std::string token;
+    std::string operatorName; // UTF-8
+    std::string participant;
+    std::string tag; // the first 6 characters of every serial of this session
+    std::uint64_t issued = 0;
+    std::map<std::uint64_t, ProcessedRequest> processed;
+    std::deque<std::uint64_t> processedOrder;
+    std::chrono::steady_clock::time_point lastSeen;
+
+    std::string IssueSerial();
+    // The number of a serial this session issued, or 0.
+    std::uint64_t SerialNumber(const std::string& serial) const;
+    void Remember(std::uint64_t number, ProcessedRequest request);
+};
+
+class SessionTable {
+public:
+    SessionTable(std::chrono::milliseconds lifetime, GatewayClock clock);
+
+    Session& Create(const std::string& operatorName, const std::string& participant);
+    // The live session with this token (its lifetime restarted), or null.
+    Session* Find(const std::string& token);
+    void Remove(const std::string& token);
+    std::size_t Size() const { return m_sessions.size(); }
+
+private:
+    void Expire();
+
+    std::chrono::milliseconds m_lifetime;
+    GatewayClock m_clock;
+    std::uint64_t m_created = 0;
+    std::map<std::string, std::unique_ptr<Session>> m_sessions;
+};

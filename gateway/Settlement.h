@@ -1,0 +1,28 @@
+#pragma once
+// The simulated settlement system: decides a result code for every record of
+// an upload body and stores the accepted accounts. A request that carries a
+// duplicate-record code (9706, 9709, 9720, 9721) stores nothing; an invalid
+// record (9715) is refused alone.
+
+#include "gateway/SettlementStore.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct SettlementOutcome {
+    std::vector<std::uint16_t> codes;    // one per record
+    std::vector<std::uint8_t> badFields; // for 9715: the field found wrong
+    std::size_t stored = 0;
+    bool storeFailed = false;
+    std::string storeError;
+};
+
+// `body` holds whole 572-byte records.
+SettlementOutcome Settle(SettlementStore& store, std::string_view body,
+                         std::string_view participant, std::string_view gatewayId);
+
+// The result text of a code (UTF-8), at most 20 characters so its GBK form
+// fits the 40-byte result field.
+std::string ResultText(std::uint16_t code, int badField);

@@ -1,0 +1,137 @@
+#include "gateway/SettlementStore.h"
+
+#include <sqlite3.h>
+
+namespace {
+
+// Bound without a copy: every value outlives the step that uses it.
+void Bind(sqlite3_stmt* statement, int index, std::string_view value) {
+    sqlite3_bind_blob(statement, index, value.data(), static_cast<int>(value.size()),
+                      nullptr);
+}
+
+constexpr const char* kSchema = R"(
+CREATE TABLE IF NOT EXISTS reserve_accounts (
+    account_no  BLOB PRIMARY KEY,
+    participant BLOB NOT NULL,
+    name        BLOB NOT NULL
+);
+CREATE TABLE IF NOT EXISTS bank_accounts (
+    bank_code   BLOB NOT NULL,
+    account_no  BLOB NOT NULL,
+    participant BLOB NOT NULL,
+    full_name   BLOB NOT NULL,
+    bank_name   BLOB NOT NULL,
+    PRIMARY KEY (bank_code, account_no)
+);
+)";
+
+} // namespace
+
+SettlementStore::~SettlementStore() {
+    for (sqlite3_stmt* statement : {m_reserveHolder, m_bankHolder, m_addReserve, m_addBank})
+        sqlite3_finalize(statement);
+    sqlite3_close(m_db);
+}
+
+bool SettlementStore::Fail() {
+    m_error = m_db ? sqlite3_errmsg(m_db) : "store not open";
+    return false;
+}
+
+bool SettlementStore::Exec(const char* sql) {
+    return sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) == SQLITE_OK || Fail();
+}
+
+sqlite3_stmt* SettlementStore::Prepare(const char* sql) {
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(m_db, sql, -1, &statement, nullptr) != SQLITE_OK)
+        Fail();
+    return statement;
+}
+
+bool SettlementStore::Open(const std::string& path, std::string& error) {
+    if (sqlite3_open_v2(path.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                        nullptr) != SQLITE_OK) {
+        Fail();
+        error = "cannot open store " + path + ": " + m_error;
+        return false;
+    }
+    sqlite3_busy_timeout(m_db, 5000);
+    const bool ready =
+        (path == ":memory:" || Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;")) &&
+        Exec(kSchema) &&
+        (m_reserveHolder =
+             Prepare("SELECT participant FROM reserve_accounts WHERE account_no = ?1")) &&
+        (m_bankHolder = Prepare(
+             "SELECT participant FROM bank_accounts WHERE bank_code = ?1 AND account_no = ?2")) &&
+        (m_addReserve = Prepare("INSERT INTO reserve_accounts (participant, account_no, name) "
+                                "VALUES (?1, ?2, ?3)")) &&
+        (m_addBank = Prepare("INSERT INTO bank_accounts (participant, bank_code, account_no, "
+                             "full_name, bank_name) VALUES (?1, ?2, ?3, ?4, ?5)"));
+    if (!ready)
+        error = "cannot prepare store " + path + ": " + m_error;
+    return ready;
+}
+
+bool SettlementStore::Holder(sqlite3_stmt* statement, std::string& participant) {
+    participant.clear();
+    const int rc = sqlite3_step(statement);
+    if (rc == SQLITE_ROW) {
+        const auto* bytes = static_cast<const char*>(sqlite3_column_blob(statement, 0));
+        participant.assign(bytes ? bytes : "", static_cast<std::size_t>(sqlite3_column_bytes(statement, 0)));
+    }
+    sqlite3_reset(statement);
+    return rc == SQLITE_ROW || rc == SQLITE_DONE || Fail();
+}
+
+bool SettlementStore::ReserveHolder(std::string_view accountNo, std::string& participant) {
+    Bind(m_reserveHolder, 1, accountNo);
+    return Holder(m_reserveHolder, participant);
+}
+
+bool SettlementStore::BankHolder(std::string_view bankCode, std::string_view accountNo,
+                                 std::string& participant) {
+    Bind(m_bankHolder, 1, bankCode);
+    Bind(m_bankHolder, 2, accountNo);
+    return Holder(m_bankHolder, participant);
+}
+
+bool SettlementStore::Begin() { return Exec("BEGIN IMMEDIATE"); }
+bool SettlementStore::Commit() { return Exec("COMMIT"); }
+void SettlementStore::Rollback() { sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr); }
+
+bool SettlementStore::AddReserve(std::string_view participant, std::string_view accountNo,
+                                 std::string_view name) {
+    Bind(m_addReserve, 1, participant);
+    Bind(m_addReserve, 2, accountNo);
+    Bind(m_addReserve, 3, name);
+    const int rc = sqlite3_step(m_addReserve);
+    sqlite3_reset(m_addReserve);
+    return rc == SQLITE_DONE || Fail();
+}
+
+bool SettlementStore::AddBank(std::string_view participant, std::string_view bankCode,
+                              std::string_view accountNo, std::string_view fullName,
+                              std::string_view bankName) {
+    Bind(m_addBank, 1, participant);
+    Bind(m_addBank, 2, bankCode);
+    Bind(m_addBank, 3, accountNo);
+    Bind(m_addBank, 4, fullName);
+    Bind(m_addBank, 5, bankName);
+    const int rc = sqlite3_step(m_addBank);
+    sqlite3_reset(m_addBank);
+    return rc == SQLITE_DONE || Fail();
+}
+
+long long SettlementStore::Count(const char* sql) {
+    sqlite3_stmt* statement = Prepare(sql);
+    long long count = -1;
+    if (statement && sqlite3_step(statement) == SQLITE_ROW)
+        count = sqlite3_column_int64(statement, 0);
+    sqlite3_finalize(statement);
+    return count;
+}
+
+long long SettlementStore::CountReserve() { return Count("SELECT COUNT(*) FROM reserve_accounts"); }
+long long SettlementStore::CountBank() { return Count("SELECT COUNT(*) FROM bank_accounts"); }

@@ -1,0 +1,55 @@
+#pragma once
+// The settlement system's memory of accepted accounts, in SQLite (a file or
+// ":memory:"): reserve accounts keyed by account number, bank accounts keyed
+// by bank code and account number, each with the participant that holds it.
+// Names are kept as the GBK bytes that arrived.
+
+#include <string>
+#include <string_view>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+class SettlementStore {
+public:
+    SettlementStore() = default;
+    ~SettlementStore();
+    SettlementStore(const SettlementStore&) = delete;
+    SettlementStore& operator=(const SettlementStore&) = delete;
+
+    bool Open(const std::string& path, std::string& error);
+
+    // Sets `participant` to the holder of the account, "" when none. False on a
+    // store failure.
+    bool ReserveHolder(std::string_view accountNo, std::string& participant);
+    bool BankHolder(std::string_view bankCode, std::string_view accountNo,
+                    std::string& participant);
+
+    bool Begin();
+    bool Commit();
+    void Rollback();
+    bool AddReserve(std::string_view participant, std::string_view accountNo,
+                    std::string_view name);
+    bool AddBank(std::string_view participant, std::string_view bankCode,
+                 std::string_view accountNo, std::string_view fullName,
+                 std::string_view bankName);
+
+    long long CountReserve();
+    long long CountBank();
+
+    const std::string& LastError() const { return m_error; }
+
+private:
+    bool Exec(const char* sql);
+    sqlite3_stmt* Prepare(const char* sql);
+    bool Holder(sqlite3_stmt* statement, std::string& participant);
+    long long Count(const char* sql);
+    bool Fail();
+
+    sqlite3* m_db = nullptr;
+    sqlite3_stmt* m_reserveHolder = nullptr;
+    sqlite3_stmt* m_bankHolder = nullptr;
+    sqlite3_stmt* m_addReserve = nullptr;
+    sqlite3_stmt* m_addBank = nullptr;
+    std::string m_error;
+};

@@ -1,0 +1,20 @@
+#pragma once
+// The bytes of an upload reply: the prefix (9 or 17 bytes), two marker bytes,
+// the 126-byte header and one 616-byte result record per request record.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct UploadReplyHeader {
+    std::string serial;
+    char flag = '1';
+    std::string returnCode = "0000";
+    std::string message; // UTF-8; goes out as GBK, cut to 52 bytes
+};
+
+// `body` and `codes` may be empty (a refused request carries no results).
+std::string BuildUploadReply(int prefixMode, bool repeated, const UploadReplyHeader& header,
+                             std::string_view body, const std::vector<std::uint16_t>& codes,
+                             const std::vector<std::uint8_t>& badFields);

@@ -1,0 +1,95 @@
+// quillmark-gateway: plays the gateway and the settlement system behind it.
+
+#include "gateway/GatewayOptions.h"
+#include "gateway/GatewayServer.h"
+
+#include <QCoreApplication>
+#include <QFile>
+
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <iterator>
+#include <string>
+
+namespace {
+
+constexpr const char* kDemoOperatorVariable = "QUILLMARK_GATEWAY_DEMO_OPERATOR";
+
+int AddOperator(const GatewayCommand& command) {
+    OperatorTable table;
+    std::string error;
+    if (QFile::exists(QString::fromStdString(command.operatorsFile)) &&
+        !table.Load(command.operatorsFile, error)) {
+        std::fprintf(stderr, "quillmark-gateway: %s\n", error.c_str());
+        return 1;
+    }
+    std::string password((std::istreambuf_iterator<char>(std::cin)), std::istreambuf_iterator<char>());
+    if (!password.empty() && password.back() == '\n')
+        password.pop_back();
+    if (!password.empty() && password.back() == '\r')
+        password.pop_back();
+    if (password.empty()) {
+        std::fprintf(stderr, "quillmark-gateway: no password on standard input\n");
+        return 1;
+    }
+    table.Set(command.operatorName, command.participant, password);
+    if (!table.Save(command.operatorsFile, error)) {
+        std::fprintf(stderr, "quillmark-gateway: %s\n", error.c_str());
+        return 1;
+    }
+    std::fprintf(stderr, "operator %s of participant %s saved in %s\n", command.operatorName.c_str(),
+                 command.participant.c_str(), command.operatorsFile.c_str());
+    return 0;
+}
+
+// NAME:PASSWORD from the environment, read once and removed, so that a demo
+// needs no operators file and no password on a command line.
+void AddDemoOperator(OperatorTable& table) {
+    const QByteArray value = qgetenv(kDemoOperatorVariable);
+    qunsetenv(kDemoOperatorVariable);
+    const auto colon = value.indexOf(':');
+    if (value.isEmpty())
+        return;
+    if (colon <= 0 || colon + 1 == value.size()) {
+        std::fprintf(stderr, "quillmark-gateway: %s must be NAME:PASSWORD\n", kDemoOperatorVariable);
+        return;
+    }
+    table.Set(value.left(colon).toStdString(), kDefaultParticipant, value.mid(colon + 1).toStdString());
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    std::vector<std::string> args(argv + 1, argv + argc);
+    GatewayCommand command;
+    std::string error;
+    if (!ParseGatewayCommand(args, command, error)) {
+        std::fprintf(stderr, "quillmark-gateway: %s\n%s", error.c_str(), GatewayUsage());
+        return 2;
+    }
+    if (command.kind == GatewayCommand::Kind::Help) {
+        std::fputs(GatewayUsage(), stdout);
+        return 0;
+    }
+    if (command.kind == GatewayCommand::Kind::AddOperator)
+        return AddOperator(command);
+
+    if (!command.operatorsFile.empty() && !command.config.operators.Load(command.operatorsFile, error)) {
+        std::fprintf(stderr, "quillmark-gateway: %s\n", error.c_str());
+        return 1;
+    }
+    AddDemoOperator(command.config.operators);
+    if (command.config.operators.Size() == 0)
+        std::fprintf(stderr, "quillmark-gateway: no operators; every login will be refused\n");
+
+    GatewayServer server(std::move(command.config));
+    if (!server.Start(error)) {
+        std::fprintf(stderr, "quillmark-gateway: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("listening on %s:%u\n", server.Host().c_str(), static_cast<unsigned>(server.Port()));
+    std::fflush(stdout);
+    return app.exec();
+}

@@ -1,0 +1,125 @@
+#include "support/net/GatewayLink.h"
+
+#include <QTcpSocket>
+
+#include <algorithm>
+
+namespace {
+// Writes are fed in slices so a large request never sits twice in memory.
+constexpr std::size_t kWriteSlice = 1 << 20;
+constexpr std::size_t kReadSlice = 1 << 20;
+} // namespace
+
+GatewayLink::GatewayLink(int timeoutMs) : m_timeoutMs(timeoutMs) {}
+
+GatewayLink::~GatewayLink() { Drop(); }
+
+std::unique_ptr<QTcpSocket> GatewayLink::CreateSocket() { return std::make_unique<QTcpSocket>(); }
+
+void GatewayLink::StartConnection(QTcpSocket& socket, const QString& host, quint16 port) {
+    socket.connectToHost(host, port);
+}
+
+bool GatewayLink::FinishConnection(QTcpSocket& /*socket*/, int /*timeoutMs*/) { return true; }
+
+LinkError GatewayLink::Open(const QString& host, quint16 port) {
+    Drop();
+    m_socket = CreateSocket();
+    StartConnection(*m_socket, host, port);
+    if (!m_socket->waitForConnected(m_timeoutMs)) {
+        const auto error = m_socket->error();
+        m_detail = m_socket->errorString().toStdString();
+        Drop();
+        return error == QAbstractSocket::SocketTimeoutError ? LinkError::Timeout
+                                                            : LinkError::Unreachable;
+    }
+    if (!FinishConnection(*m_socket, m_timeoutMs))
+        return Failure();
+    // Requests and replies are small and answered at once: no Nagle delay.
+    m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    m_socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+    return LinkError::None;
+}
+
+bool GatewayLink::IsOpen() const {
+    return m_socket && m_socket->state() == QAbstractSocket::ConnectedState;
+}
+
+void GatewayLink::Drop() {
+    if (m_socket) {
+        m_socket->abort();
+        m_socket.reset();
+    }
+}
+
+LinkError GatewayLink::Failure() {
+    if (!m_socket)
+        return LinkError::Lost;
+    const bool timedOut = m_socket->error() == QAbstractSocket::SocketTimeoutError &&
+                          m_socket->state() == QAbstractSocket::ConnectedState;
+    m_detail = m_socket->errorString().toStdString();
+    Drop();
+    return timedOut ? LinkError::Timeout : LinkError::Lost;
+}
+
+LinkError GatewayLink::Send(std::string_view type, const char* payload, std::size_t length) {
+    if (!IsOpen())
+        return LinkError::Lost;
+    std::string head = wire::EncodeFrameHeader(type, length);
+    // A small frame goes out in one write, so it leaves in one segment.
+    const std::size_t first = std::min(length, kWriteSlice);
+    head.append(payload, first);
+    std::size_t sent = first;
+    if (m_socket->write(head.data(), static_cast<qint64>(head.size())) < 0)
+        return Failure();
+    for (;;) {
+        while (m_socket->bytesToWrite() > 0)
+            if (!m_socket->waitForBytesWritten(m_timeoutMs))
+                return Failure();
+        if (sent == length)
+            return LinkError::None;
+        const std::size_t slice = std::min(length - sent, kWriteSlice);
+        if (m_socket->write(payload + sent, static_cast<qint64>(slice)) < 0)
+            return Failure();
+        sent += slice;
+    }
+}
+
+LinkError GatewayLink::ReadExactly(char* destination, std::size_t length) {
+    std::size_t got = 0;
+    while (got < length) {
+        if (m_socket->bytesAvailable() == 0 && !m_socket->waitForReadyRead(m_timeoutMs))
+            return Failure();
+        const qint64 n = m_socket->read(destination + got, static_cast<qint64>(length - got));
+        if (n < 0)
+            return Failure();
+        got += static_cast<std::size_t>(n);
+    }
+    return LinkError::None;
+}
+
+LinkError GatewayLink::Receive(wire::FrameHeader& header, CDataBuf& payload) {
+    payload.RemoveAll();
+    if (!IsOpen() && !(m_socket && m_socket->bytesAvailable() > 0))
+        return LinkError::Lost;
+    char head[wire::kFrameHeaderLength];
+    if (const LinkError error = ReadExactly(head, sizeof head); error != LinkError::None)
+        return error;
+    if (!wire::DecodeFrameHeader(std::string_view(head, sizeof head), header) ||
+        header.length > wire::MaxPayload(header.type)) {
+        m_detail = "not a frame header";
+        Drop();
+        return LinkError::Malformed;
+    }
+    // Grow with the data rather than trusting the announced length up front.
+    std::size_t got = 0;
+    while (got < header.length) {
+        const std::size_t slice = std::min<std::size_t>(header.length - got, kReadSlice);
+        payload.Resize(got + slice);
+        if (const LinkError error = ReadExactly(payload.Data() + got, slice);
+            error != LinkError::None)
+            return error;
+        got += slice;
+    }
+    return LinkError::None;
+}

@@ -1,0 +1,61 @@
+#pragma once
+// One connection to the gateway with blocking, time-limited frame I/O. Every
+// wait (connect, each write, each read) gives up after the timeout. A link
+// that timed out or read a malformed frame is out of step with the gateway and
+// must be dropped; the caller reconnects.
+
+#include "support/DataBuf.h"
+#include "support/net/WireFormat.h"
+
+#include <QString>
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+class QTcpSocket;
+
+enum class LinkError {
+    None,
+    Unreachable, // connection refused, no such host
+    Timeout,     // a wait ran out
+    Lost,        // the gateway closed or the network failed
+    Malformed,   // bytes that are not a frame, or a frame over its size limit
+};
+
+class GatewayLink {
+public:
+    explicit GatewayLink(int timeoutMs);
+    virtual ~GatewayLink();
+    GatewayLink(const GatewayLink&) = delete;
+    GatewayLink& operator=(const GatewayLink&) = delete;
+
+    void SetTimeoutMs(int timeoutMs) { m_timeoutMs = timeoutMs; }
+
+    LinkError Open(const QString& host, quint16 port);
+    bool IsOpen() const;
+    void Drop();
+
+    LinkError Send(std::string_view type, const char* payload, std::size_t length);
+    // Reads one whole frame, however the gateway splits it; `payload` is
+    // emptied first and grows only as bytes arrive.
+    LinkError Receive(wire::FrameHeader& header, CDataBuf& payload);
+
+    // The socket's own words on the last failure, for diagnostics.
+    const std::string& Detail() const { return m_detail; }
+
+protected:
+    // The seams for an encrypted link: the socket to use and how to start it.
+    virtual std::unique_ptr<QTcpSocket> CreateSocket();
+    virtual void StartConnection(QTcpSocket& socket, const QString& host, quint16 port);
+    // Called once the link is up; an encrypted link waits for its handshake.
+    virtual bool FinishConnection(QTcpSocket& socket, int timeoutMs);
+
+private:
+    LinkError Failure();
+    LinkError ReadExactly(char* destination, std::size_t length);
+
+    std::unique_ptr<QTcpSocket> m_socket;
+    int m_timeoutMs;
+    std::string m_detail;
+};

@@ -1,0 +1,52 @@
+#include "support/net/GatewaySettings.h"
+
+#include <QDir>
+#include <QSettings>
+#include <QVariant>
+
+#include <optional>
+
+namespace {
+
+std::optional<int> ParseInt(const QString& text, int low, int high) {
+    bool ok = false;
+    const int value = text.trimmed().toInt(&ok);
+    if (!ok || value < low || value > high)
+        return std::nullopt;
+    return value;
+}
+
+// The first valid value of an integer setting, environment before file.
+std::optional<int> IntSetting(const char* variable, const QSettings& file, const char* key,
+                              int low, int high) {
+    if (auto value = ParseInt(qEnvironmentVariable(variable), low, high))
+        return value;
+    return ParseInt(file.value(key).toString(), low, high);
+}
+
+} // namespace
+
+std::string GatewaySettingsFile() {
+    QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (base.isEmpty())
+        base = QDir::homePath() + "/.config";
+    return (base + "/quillmark/quillmark.conf").toStdString();
+}
+
+GatewaySettings ReadGatewaySettings() {
+    GatewaySettings settings;
+    const QSettings file(QString::fromStdString(GatewaySettingsFile()), QSettings::IniFormat);
+
+    QString address = qEnvironmentVariable("QUILLMARK_GATEWAY_ADDRESS").trimmed();
+    if (address.isEmpty())
+        address = file.value("gateway/address").toString().trimmed();
+    if (!address.isEmpty())
+        settings.address = address.toStdString();
+
+    if (auto port = IntSetting("QUILLMARK_GATEWAY_PORT", file, "gateway/port", 1, 65535))
+        settings.port = *port;
+    if (auto timeout =
+            IntSetting("QUILLMARK_TIMEOUT_MS", file, "gateway/timeout_ms", 1, 24 * 3600 * 1000))
+        settings.timeoutMs = *timeout;
+    return settings;
+}

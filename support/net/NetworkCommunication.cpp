@@ -1,0 +1,345 @@
+#include "support/net/NetworkCommunication.h"
+
+#include "support/Text.h"
+#include "support/net/ClientTexts.h"
+#include "support/net/GatewayLink.h"
+#include "support/net/GatewaySettings.h"
+#include "support/net/WireFormat.h"
+
+#include <QRandomGenerator>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+bool ParsePort(const std::string& text, std::uint16_t& port) {
+    std::uint64_t value = 0;
+    if (!wire::ParseDigits(text, value) || value == 0 || value > 65535)
+        return false;
+    port = static_cast<std::uint16_t>(value);
+    return true;
+}
+
+std::string RandomContext() {
+    return text::Format("%08X", QRandomGenerator::global()->generate());
+}
+
+std::string Text(const CDataBuf& buffer) { return std::string(buffer.Data(), buffer.GetSize()); }
+
+} // namespace
+
+CNetworkCommunication::CNetworkCommunication() : m_context(RandomContext()) {
+    const GatewaySettings settings = ReadGatewaySettings();
+    DefaultGatewayAddress = settings.address;
+    DefaultGatewayPort = settings.port;
+    m_timeoutMs = settings.timeoutMs;
+}
+
+CNetworkCommunication::~CNetworkCommunication() = default;
+
+std::unique_ptr<GatewayLink> CNetworkCommunication::CreateLink(int timeoutMs) {
+    return std::make_unique<GatewayLink>(timeoutMs);
+}
+
+void CNetworkCommunication::SetStatusSink(std::function<void(const std::string&)> sink) {
+    m_statusSink = std::move(sink);
+}
+
+void CNetworkCommunication::SetTimeoutMs(int ms) {
+    m_timeoutMs = std::max(ms, 1);
+    if (m_link)
+        m_link->SetTimeoutMs(m_timeoutMs);
+}
+
+int CNetworkCommunication::Fail(std::string text) {
+    LastErrorText = std::move(text);
+    return -1;
+}
+
+int CNetworkCommunication::FailLink(LinkError error) {
+    const std::string where = m_address + ":" + std::to_string(m_port);
+    switch (error) {
+    case LinkError::Unreachable:
+        return Fail(text::Format(clienttext::kUnreachable, where.c_str()));
+    case LinkError::Timeout:
+        return Fail(text::Format(clienttext::kTimeout, m_timeoutMs));
+    case LinkError::Lost:
+        return Fail(clienttext::kLost);
+    case LinkError::Malformed:
+        return Fail(clienttext::kMalformed);
+    case LinkError::None:
+        break;
+    }
+    return Fail(clienttext::kGatewayError);
+}
+
+int CNetworkCommunication::Login(const std::string& loginContext, const std::string& operatorName,
+                                 const std::string& password, const std::string& systemId,
+                                 const std::string& code, const std::string& address,
+                                 const std::string& port) {
+    Close();
+    if (address.empty())
+        return Fail(clienttext::kBadAddress);
+    std::uint16_t portNumber = 0;
+    if (!ParsePort(port, portNumber))
+        return Fail(text::Format(clienttext::kBadPort, port.c_str()));
+    m_address = address;
+    m_port = portNumber;
+
+    const std::string payload =
+        wire::Fields({wire::kProtocolVersion, text::Utf8ToGbk(loginContext),
+                      text::Utf8ToGbk(operatorName), text::Utf8ToGbk(password),
+                      text::Utf8ToGbk(systemId), text::Utf8ToGbk(code)});
+    if (payload.size() > wire::kMaxControlPayload)
+        return Fail(clienttext::kLoginTooLong);
+
+    m_link = CreateLink(m_timeoutMs);
+    if (const LinkError error = m_link->Open(QString::fromStdString(address), portNumber);
+        error != LinkError::None) {
+        if (error == LinkError::Timeout)
+            return Fail(text::Format(clienttext::kConnectTimeout,
+                                     (address + ":" + port).c_str()));
+        return FailLink(error);
+    }
+    CDataBuf reply;
+    wire::FrameHeader header;
+    LinkError error = m_link->Send(wire::kLogin, payload.data(), payload.size());
+    if (error == LinkError::None)
+        error = m_link->Receive(header, reply);
+    if (error != LinkError::None) {
+        m_link->Drop();
+        return FailLink(error);
+    }
+
+    std::vector<std::string> fields;
+    const bool parsed = wire::SplitFields(Text(reply), fields);
+    if (!parsed || fields.size() < 2 || (header.type != wire::kLoginReply && header.type != wire::kError)) {
+        m_link->Drop();
+        return Fail(clienttext::kMalformed);
+    }
+    if (fields[0] != wire::kAccepted) {
+        m_link->Drop();
+        return Fail(text::Format(clienttext::kLoginRefused, text::GbkToUtf8(fields[1]).c_str()));
+    }
+    const bool wellFormed = header.type == wire::kLoginReply && fields.size() >= 6 &&
+                            (fields[2] == "0" || fields[2] == "1") && fields[3].size() <= 8 &&
+                            fields[4].size() <= 8 && !fields[5].empty() && fields[5].size() <= 64;
+    if (!wellFormed) {
+        m_link->Drop();
+        return Fail(clienttext::kMalformed);
+    }
+    m_headerMode = fields[2] == "1" ? 1 : 0;
+    CommString1 = fields[3];
+    CommString2 = fields[4];
+    m_token = fields[5];
+    m_loginContext = text::Utf8ToGbk(loginContext).substr(0, 8);
+    m_loggedIn = true;
+    return 0;
+}
+
+LinkError CNetworkCommunication::Reconnect() {
+    m_link = CreateLink(m_timeoutMs);
+    if (const LinkError error = m_link->Open(QString::fromStdString(m_address), m_port);
+        error != LinkError::None)
+        return error;
+    const std::string payload = wire::Fields({wire::kProtocolVersion, m_token, m_loginContext});
+    CDataBuf reply;
+    wire::FrameHeader header;
+    LinkError error = m_link->Send(wire::kResume, payload.data(), payload.size());
+    if (error == LinkError::None)
+        error = m_link->Receive(header, reply);
+    if (error != LinkError::None)
+        return error;
+    std::vector<std::string> fields;
+    if (!wire::SplitFields(Text(reply), fields) || fields.size() < 2) {
+        m_link->Drop();
+        return LinkError::Malformed;
+    }
+    if (fields[0] != wire::kAccepted) {
+        // The session is gone; only a new login helps.
+        m_gatewayMessage = text::Format(clienttext::kResumeRefused,
+                                        text::GbkToUtf8(fields[1]).c_str());
+        m_link->Drop();
+        m_loggedIn = false;
+        return LinkError::None;
+    }
+    if (header.type != wire::kLoginReply || fields.size() < 3 ||
+        fields[2] != std::to_string(m_headerMode)) {
+        m_link->Drop();
+        return LinkError::Malformed;
+    }
+    return LinkError::None;
+}
+
+LinkError CNetworkCommunication::Transact(std::string_view type, const char* payload,
+                                          std::size_t length, std::string_view expected,
+                                          CDataBuf& reply, wire::FrameHeader& header) {
+    m_gatewayMessage.clear();
+    for (int attempt = 0;; ++attempt) {
+        LinkError error = LinkError::None;
+        if (!m_link || !m_link->IsOpen()) {
+            error = Reconnect();
+            if (error == LinkError::None && !m_gatewayMessage.empty())
+                return LinkError::None; // refused: the caller reports m_gatewayMessage
+        }
+        if (error == LinkError::None)
+            error = m_link->Send(type, payload, length);
+        if (error == LinkError::None)
+            error = m_link->Receive(header, reply);
+        if (error == LinkError::None && header.type != expected && header.type != wire::kError)
+            error = LinkError::Malformed;
+        if (error == LinkError::None && header.type == wire::kError) {
+            // The gateway closes after an error frame.
+            std::vector<std::string> fields;
+            if (!wire::SplitFields(Text(reply), fields) || fields.size() < 2)
+                error = LinkError::Malformed;
+            else
+                m_gatewayMessage = text::Format(clienttext::kGatewayError,
+                                                text::GbkToUtf8(fields[1]).c_str());
+            m_link->Drop();
+        }
+        if (error == LinkError::Lost && attempt == 0) {
+            // Sent again once, with the same serial: the gateway answers a
+            // request it has already processed from its record.
+            continue;
+        }
+        if (error != LinkError::None && m_link)
+            m_link->Drop();
+        return error;
+    }
+}
+
+int CNetworkCommunication::Close() {
+    if (m_link && m_link->IsOpen() && m_loggedIn)
+        m_link->Send(wire::kLogout, "", 0); // best effort: the session ends either way
+    if (m_link)
+        m_link->Drop();
+    m_link.reset();
+    m_loggedIn = false;
+    m_token.clear();
+    return 0;
+}
+
+int CNetworkCommunication::ApplySerialNo(const char* system, const char* subsystem,
+                                         const char* kind, char* serialNo, char* flag) {
+    if (!system || !subsystem || !kind || !serialNo || !flag)
+        return Fail(clienttext::kBadArguments);
+    if (!m_loggedIn)
+        return Fail(clienttext::kNotLoggedIn);
+    const std::string payload = wire::Fields({system, subsystem, kind});
+    if (payload.size() > wire::kMaxControlPayload)
+        return Fail(clienttext::kBadArguments);
+    CDataBuf reply;
+    wire::FrameHeader header;
+    if (const LinkError error =
+            Transact(wire::kSerialRequest, payload.data(), payload.size(), wire::kSerialReply,
+                     reply, header);
+        error != LinkError::None)
+        return FailLink(error);
+    if (!m_gatewayMessage.empty())
+        return Fail(m_gatewayMessage);
+    std::vector<std::string> fields;
+    if (!wire::SplitFields(Text(reply), fields) || fields.size() < 2)
+        return Fail(clienttext::kMalformed);
+    if (fields[0] != wire::kAccepted)
+        return Fail(
+            text::Format(clienttext::kSerialRefused, text::GbkToUtf8(fields[1]).c_str()));
+    if (fields.size() < 4 || fields[2].empty() || fields[2].size() > 16 || fields[3].size() != 1)
+        return Fail(clienttext::kMalformed);
+    std::memset(serialNo, 0, 17);
+    std::memcpy(serialNo, fields[2].data(), fields[2].size());
+    *flag = fields[3][0];
+    return 0;
+}
+
+int CNetworkCommunication::ShowStatus(std::string text, int /*reserved*/) {
+    if (m_statusSink)
+        m_statusSink(text);
+    return 0;
+}
+
+int CNetworkCommunication::GetLoginContext(char* context) {
+    if (!context)
+        return -1;
+    std::memset(context, 0, 9);
+    std::memcpy(context, m_context.data(), std::min<std::size_t>(m_context.size(), 8));
+    return 0;
+}
+
+int CNetworkCommunication::GetHeaderMode() { return m_headerMode; }
+
+int CNetworkCommunication::BuildPacketHeader(const char* system, const char* subsystem,
+                                             const char* kind, const char* function,
+                                             char* serialNo, char flag, long bodyLength,
+                                             CDataBuf* request) {
+    if (!system || !subsystem || !kind || !function || !serialNo || !request || bodyLength < 0 ||
+        static_cast<std::size_t>(bodyLength) != request->GetSize())
+        return Fail(clienttext::kBadArguments);
+    if (static_cast<std::size_t>(bodyLength) > wire::kMaxUploadPayload - wire::kPacketHeaderLength)
+        return Fail(clienttext::kRequestTooLarge);
+    wire::PacketHeader header;
+    header.system = system;
+    header.subsystem = subsystem;
+    header.kind = kind;
+    header.function = function;
+    header.serial.assign(serialNo, strnlen(serialNo, 16));
+    header.flag = flag;
+    header.bodyLength = static_cast<std::uint64_t>(bodyLength);
+    header.context = m_loginContext;
+    std::string bytes;
+    if (!wire::EncodePacketHeader(header, bytes))
+        return Fail(clienttext::kBadArguments);
+    const std::size_t body = request->GetSize();
+    request->Resize(bytes.size() + body);
+    std::memmove(request->Data() + bytes.size(), request->Data(), body);
+    std::memcpy(request->Data(), bytes.data(), bytes.size());
+    return 0;
+}
+
+bool CNetworkCommunication::CheckUploadReply(const CDataBuf& reply) const {
+    // The exchange reads the header and results by offset and would take
+    // missing bytes for zeros; a reply that does not hold what its header
+    // announces is refused here instead.
+    const std::size_t prefix = wire::PrefixLength(m_headerMode);
+    const std::size_t size = reply.GetSize();
+    if (size < prefix + 2 + wire::kReplyHeaderLength || reply.Data()[0] != '0' + m_headerMode)
+        return false;
+    const std::string_view header(reply.Data() + prefix + 2, wire::kReplyHeaderLength);
+    if (header.substr(60, 4) != wire::kAccepted)
+        return true;
+    const std::string_view lengthField = text::TrimGbk(wire::Unpad(header.substr(64, 9)));
+    std::uint64_t length = 0;
+    if (!wire::ParseDigits(lengthField, length) && !lengthField.empty())
+        return false;
+    return size == prefix + 2 + wire::kReplyHeaderLength + length;
+}
+
+int CNetworkCommunication::SendAndReceive(CDataBuf* request, CDataBuf* response, int /*reserved*/) {
+    if (!request || !response)
+        return Fail(clienttext::kBadArguments);
+    if (!m_loggedIn)
+        return Fail(clienttext::kNotLoggedIn);
+    if (request->GetSize() > wire::kMaxUploadPayload)
+        return Fail(clienttext::kRequestTooLarge);
+    response->RemoveAll();
+    wire::FrameHeader header;
+    if (const LinkError error = Transact(wire::kUpload, request->Data(), request->GetSize(),
+                                         wire::kUploadReply, *response, header);
+        error != LinkError::None) {
+        response->RemoveAll();
+        return FailLink(error);
+    }
+    if (!m_gatewayMessage.empty()) {
+        response->RemoveAll();
+        return Fail(m_gatewayMessage);
+    }
+    if (!CheckUploadReply(*response)) {
+        response->RemoveAll();
+        if (m_link)
+            m_link->Drop();
+        return Fail(clienttext::kMalformed);
+    }
+    return 0;
+}

@@ -1,0 +1,75 @@
+#pragma once
+// The communication object of the real program: talks to the gateway over TCP
+// with the protocol of docs/protocol.md. Every wait is limited by the timeout.
+// A request whose connection is lost after sending is sent once more, with the
+// same serial, over a fresh connection; the gateway answers it from its record.
+// Blocking; use it from one thread, with a QCoreApplication in the process.
+
+#include "support/Communication.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+class GatewayLink;
+enum class LinkError;
+namespace wire {
+struct FrameHeader;
+}
+
+class CNetworkCommunication : public CCommunication {
+public:
+    // Fills DefaultGatewayAddress, DefaultGatewayPort and the timeout from the
+    // settings (support/net/GatewaySettings.h).
+    CNetworkCommunication();
+    ~CNetworkCommunication() override;
+    CNetworkCommunication(const CNetworkCommunication&) = delete;
+    CNetworkCommunication& operator=(const CNetworkCommunication&) = delete;
+
+    int Login(const std::string& loginContext, const std::string& operatorName,
+              const std::string& password, const std::string& systemId, const std::string& code,
+              const std::string& address, const std::string& port) override;
+    int Close() override;
+    int ApplySerialNo(const char* system, const char* subsystem, const char* kind, char* serialNo,
+                      char* flag) override;
+    int ShowStatus(std::string text, int reserved) override;
+    int GetLoginContext(char* context) override;
+    int GetHeaderMode() override;
+    int BuildPacketHeader(const char* system, const char* subsystem, const char* kind,
+                          const char* function, char* serialNo, char flag, long bodyLength,
+                          CDataBuf* request) override;
+    int SendAndReceive(CDataBuf* request, CDataBuf* response, int reserved) override;
+
+    // ShowStatus hands its text to `sink`; without one it shows nothing.
+    void SetStatusSink(std::function<void(const std::string& utf8)> sink);
+    // The limit of every wait: connect, send, each read. At least 1 ms.
+    void SetTimeoutMs(int ms);
+    int TimeoutMs() const { return m_timeoutMs; }
+
+protected:
+    // The link to use; an encrypted variant returns its own.
+    virtual std::unique_ptr<GatewayLink> CreateLink(int timeoutMs);
+
+private:
+    int Fail(std::string text);
+    int FailLink(LinkError error);
+    LinkError Reconnect();
+    // Sends one frame and reads the answer of `expected` type (or an error
+    // frame); on a lost connection reconnects and sends it once more.
+    LinkError Transact(std::string_view type, const char* payload, std::size_t length,
+                       std::string_view expected, CDataBuf& reply, wire::FrameHeader& header);
+    bool CheckUploadReply(const CDataBuf& reply) const;
+
+    std::unique_ptr<GatewayLink> m_link;
+    std::function<void(const std::string&)> m_statusSink;
+    int m_timeoutMs;
+    std::string m_context;      // what GetLoginContext hands out
+    std::string m_loginContext; // what the last login sent, GBK
+    std::string m_address;
+    std::uint16_t m_port = 0;
+    std::string m_token; // the session, for reconnecting without the password
+    int m_headerMode = 0;
+    bool m_loggedIn = false;
+    std::string m_gatewayMessage; // the gateway's text with its last refusal, UTF-8
+};
