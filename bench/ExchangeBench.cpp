@@ -6,8 +6,8 @@
 // the dominant cost on this machine, so both sides start from fresh memory.
 
 #include "accounts/AccountUploader.h"
-#include "support/Communication.h"
 #include "support/ComFormat.h"
+#include "support/Communication.h"
 #include "support/Text.h"
 #include "upload/RecordFormats.h"
 
@@ -29,7 +29,9 @@ std::atomic<std::size_t> live{0};
 std::atomic<std::size_t> peak{0};
 constexpr std::size_t kHeader = 16;
 
-void ResetPeak() { peak.store(live.load()); }
+void ResetPeak() {
+    peak.store(live.load());
+}
 } // namespace heap
 
 void* operator new(std::size_t size) {
@@ -57,7 +59,9 @@ void operator delete(void* p) noexcept {
 }
 #pragma GCC diagnostic pop
 
-void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
+void operator delete(void* p, std::size_t) noexcept {
+    operator delete(p);
+}
 
 namespace {
 
@@ -125,7 +129,8 @@ Inputs MakeInputs() {
         std::memset(&b, 0, sizeof b);
         text::CopyToField(b.BankCode, "0102");
         text::CopyToField(b.BankAccountNo, text::Format("6222%020zu", i));
-        text::CopyToField(b.AccountFullName, "\xB1\xB1\xBE\xA9\xC4\xB3\xC4\xB3\xD3\xD0\xCF\xDE\xB9\xAB\xCB\xBE");
+        text::CopyToField(b.AccountFullName,
+                          "\xB1\xB1\xBE\xA9\xC4\xB3\xC4\xB3\xD3\xD0\xCF\xDE\xB9\xAB\xCB\xBE");
         text::CopyToField(b.BankFullName, "\xD6\xD0\xB9\xFA\xB9\xA4\xC9\xCC\xD2\xF8\xD0\xD0");
     }
 
@@ -158,10 +163,9 @@ const Inputs& SharedInputs() {
 
 // What one batch must hold at its peak: request records, request buffer,
 // response buffer and result records.
-constexpr std::size_t kHeldBytes = kBatch * sizeof(UploadRequestRecord) +
-                                   kBatch * kRequestWireLength +
-                                   (kResultsAt + kBatch * kResultWireLength) +
-                                   kBatch * sizeof(UploadResultRecord);
+constexpr std::size_t kHeldBytes =
+    kBatch * sizeof(UploadRequestRecord) + kBatch * kRequestWireLength +
+    (kResultsAt + kBatch * kResultWireLength) + kBatch * sizeof(UploadResultRecord);
 
 void Report(benchmark::State& state, std::size_t peakBytes) {
     constexpr double kMiB = 1024.0 * 1024.0;

@@ -78,9 +78,8 @@ int CAccountUploader::Exchange(std::vector<UploadRequestRecord>& requests,
     // Refused before a serial number is spent: beyond six digits field 1 would
     // overflow and the server could not tell the records apart.
     if (requests.size() > kMaxRecordsPerRequest) {
-        m_strLastError = text::Format(
-            "上传记录数[%zu]超过单次上传上限[%zu]条,请使用[逐笔上传]!", requests.size(),
-            kMaxRecordsPerRequest);
+        m_strLastError = text::Format("上传记录数[%zu]超过单次上传上限[%zu]条,请使用[逐笔上传]!",
+                                      requests.size(), kMaxRecordsPerRequest);
         return fail(m_strLastError, true);
     }
 

@@ -13,7 +13,9 @@ constexpr const char* kDuplicates =
     "上传失败,失败原因:服务器存在重复记录;\n建议通过[逐笔上传]按钮上传列表中数据!";
 } // namespace
 
-bool CAccountUploader::IsUploading() const { return m_bUploading; }
+bool CAccountUploader::IsUploading() const {
+    return m_bUploading;
+}
 
 int CAccountUploader::UploadAll() {
     if (m_bUploading)

@@ -28,7 +28,9 @@ void WriteResult(IReportList* list, std::size_t row, const UploadResultRecord& r
 
 } // namespace
 
-void CAccountUploader::RequestStop() { m_bStopRequested = true; }
+void CAccountUploader::RequestStop() {
+    m_bStopRequested = true;
+}
 
 void CAccountUploader::SetProgressListener(std::function<void(int, int)> listener) {
     m_progressListener = std::move(listener);
@@ -65,7 +67,8 @@ int CAccountUploader::UploadEach() {
 
         ++done;
         if (m_progressListener)
-            m_progressListener(done, static_cast<int>(m_reserveAccountsA.size() + m_bankAccounts.size()));
+            m_progressListener(done,
+                               static_cast<int>(m_reserveAccountsA.size() + m_bankAccounts.size()));
         if (m_hMainWnd != nullptr)
             m_hMainWnd->PumpMessages();
         return !m_bStopRequested;

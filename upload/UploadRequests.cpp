@@ -11,7 +11,8 @@ namespace {
 // The account text, trimmed, into a request field. The account store bounds
 // every field below the request's width; should a longer text ever come, it is
 // cut at a whole character rather than overrun the field.
-template <std::size_t To, std::size_t From> void CopyTrimmed(char (&to)[To], const char (&from)[From]) {
+template <std::size_t To, std::size_t From>
+void CopyTrimmed(char (&to)[To], const char (&from)[From]) {
     text::CopyToField(to, text::TrimGbk(text::FieldText(from)));
 }
 

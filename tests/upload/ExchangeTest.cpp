@@ -122,10 +122,15 @@ TEST_F(ExchangeTest, ResultLengthMustBeAPositiveMultipleOf616) {
         const char* message;
     };
     const std::vector<Case> cases = {
-        {"1848", 1, nullptr},      {"000001848", 1, nullptr}, {"   1848  ", 1, nullptr},
-        {"+1848", 1, nullptr},     {"615", -1, "接收数据长度错误!"},
-        {"617", -1, "接收数据长度错误!"}, {"-616", -1, "接收数据长度错误!"},
-        {"         ", -1, "没有可以查询的数据!"}, {"abc", -1, "没有可以查询的数据!"},
+        {"1848", 1, nullptr},
+        {"000001848", 1, nullptr},
+        {"   1848  ", 1, nullptr},
+        {"+1848", 1, nullptr},
+        {"615", -1, "接收数据长度错误!"},
+        {"617", -1, "接收数据长度错误!"},
+        {"-616", -1, "接收数据长度错误!"},
+        {"         ", -1, "没有可以查询的数据!"},
+        {"abc", -1, "没有可以查询的数据!"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.length);
@@ -152,9 +157,15 @@ TEST_F(ExchangeTest, ResultLengthMustBeAPositiveMultipleOf616) {
 
 TEST_F(ExchangeTest, ResultCodesFoldIntoTheOutcome) {
     const std::vector<std::pair<std::vector<std::string>, int>> cases = {
-        {{"9715", "0", "9720"}, -2}, {{"9720", "9715"}, -2}, {{"9715"}, -3},
-        {{"0000", "0", "    "}, 1},  {{"9721"}, -2},         {{"9706", "9715"}, -2},
-        {{"9709"}, -2},              {{"1234", "97A5"}, 1},  {{"-972"}, 1},
+        {{"9715", "0", "9720"}, -2},
+        {{"9720", "9715"}, -2},
+        {{"9715"}, -3},
+        {{"0000", "0", "    "}, 1},
+        {{"9721"}, -2},
+        {{"9706", "9715"}, -2},
+        {{"9709"}, -2},
+        {{"1234", "97A5"}, 1},
+        {{"-972"}, 1},
     };
     for (const auto& [codes, rc] : cases) {
         SCOPED_TRACE(::testing::PrintToString(codes));
@@ -220,8 +231,9 @@ TEST_F(ExchangeTest, GatewayFailuresStopAtTheStepThatFailed) {
     EXPECT_EQ(comm.CountCalls("GetHeaderMode"), 0);
     EXPECT_EQ(uploader.LastError(), "  连接超时");
 
-    EXPECT_EQ(window.messages, (std::vector<std::string>{"申请交易序号失败[no serial]",
-                                                         "申请组包头失败[no header]", "  连接超时"}));
+    EXPECT_EQ(window.messages,
+              (std::vector<std::string>{"申请交易序号失败[no serial]", "申请组包头失败[no header]",
+                                        "  连接超时"}));
     EXPECT_EQ(comm.statusTexts, (std::vector<std::string>{"", "", ""}));
     EXPECT_TRUE(results.empty());
 }
@@ -279,7 +291,8 @@ TEST_F(ExchangeTest, MoreRecordsThanFieldOneCanNumberAreRefusedBeforeSending) {
     std::vector<UploadResultRecord> results;
     EXPECT_EQ(uploader.Exchange(requests, results), -1);
     EXPECT_EQ(comm.CallNames(), std::vector<std::string>{"ShowStatus"});
-    EXPECT_EQ(uploader.LastError(), "上传记录数[1000000]超过单次上传上限[999999]条,请使用[逐笔上传]!");
+    EXPECT_EQ(uploader.LastError(),
+              "上传记录数[1000000]超过单次上传上限[999999]条,请使用[逐笔上传]!");
     EXPECT_EQ(window.messages, std::vector<std::string>{uploader.LastError()});
     EXPECT_EQ(requests[0].SeqNo[0], '\0');
 }

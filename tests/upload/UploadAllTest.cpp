@@ -49,7 +49,8 @@ TEST_F(UploadAllTest, AcceptedWithEveryResultWritesTheListsAndSaysSo) {
     AnswerWithCodes({"0000", "1234", "0000"}); // a non-zero code still reads as success
     ASSERT_EQ(uploader.UploadAll(), 1);
 
-    EXPECT_EQ(Shown(), (std::vector<std::string>{kStatusSending, "status:", "message:上传数据成功!"}));
+    EXPECT_EQ(Shown(),
+              (std::vector<std::string>{kStatusSending, "status:", "message:上传数据成功!"}));
     EXPECT_EQ(Result(reserveList, 0), (std::pair<std::string, std::string>{"0000", "T0000"}));
     EXPECT_EQ(Result(reserveList, 1), (std::pair<std::string, std::string>{"1234", "T1234"}));
     EXPECT_EQ(Result(bankList, 2), (std::pair<std::string, std::string>{"0000", "T0000"}));
@@ -61,10 +62,10 @@ TEST_F(UploadAllTest, PartialRejectionWritesTheListsAndShowsTheSummary) {
     AnswerWithCodes({"9715", "    ", "0", "9715", "0"});
     ASSERT_EQ(uploader.UploadAll(), 1);
 
-    EXPECT_EQ(Shown(),
-              (std::vector<std::string>{
-                  kStatusSending, "status:",
-                  "message:上传A股备付金成功1条,失败1条;\n上传银行账户成功2条,失败1条;\n具体请看列表中结果说明."}));
+    EXPECT_EQ(Shown(), (std::vector<std::string>{
+                           kStatusSending, "status:",
+                           "message:上传A股备付金成功1条,失败1条;\n上传银行账户成功2条,失败1条;"
+                           "\n具体请看列表中结果说明."}));
     EXPECT_EQ(Result(reserveList, 0).first, "9715");
     EXPECT_EQ(Result(reserveList, 1).first, "");
     EXPECT_EQ(Result(bankList, 1).first, "9715");
@@ -74,14 +75,16 @@ TEST_F(UploadAllTest, SummaryOfOneKindOnly) {
     LoadAccounts(0, 2);
     AnswerWithCodes({"9715", "0"});
     ASSERT_EQ(uploader.UploadAll(), 1);
-    EXPECT_EQ(window.messages.back(),
-              "上传A股备付金成功0条,失败0条;\n上传银行账户成功1条,失败1条;\n具体请看列表中结果说明.");
+    EXPECT_EQ(
+        window.messages.back(),
+        "上传A股备付金成功0条,失败0条;\n上传银行账户成功1条,失败1条;\n具体请看列表中结果说明.");
 
     LoadAccounts(2, 0);
     AnswerWithCodes({"0", "9715"});
     ASSERT_EQ(uploader.UploadAll(), 1);
-    EXPECT_EQ(window.messages.back(),
-              "上传A股备付金成功1条,失败1条;\n上传银行账户成功0条,失败0条;\n具体请看列表中结果说明.");
+    EXPECT_EQ(
+        window.messages.back(),
+        "上传A股备付金成功1条,失败1条;\n上传银行账户成功0条,失败0条;\n具体请看列表中结果说明.");
 }
 
 TEST_F(UploadAllTest, WrongNumberOfResultsLeavesTheListsBlank) {
@@ -106,11 +109,12 @@ TEST_F(UploadAllTest, DuplicatesClearTheStatusTwiceAndPointToThePerRecordMode) {
     LoadAccounts(2, 3);
     AnswerWithCodes({"0", "9720", "0"});
     EXPECT_EQ(uploader.UploadAll(), 0);
-    EXPECT_EQ(Shown(),
-              (std::vector<std::string>{
-                  kStatusSending, "status:",
-                  "message:上传失败,失败原因:服务器存在重复记录;\n建议通过[逐笔上传]按钮上传列表中数据!",
-                  "status:"}));
+    EXPECT_EQ(
+        Shown(),
+        (std::vector<std::string>{
+            kStatusSending, "status:",
+            "message:上传失败,失败原因:服务器存在重复记录;\n建议通过[逐笔上传]按钮上传列表中数据!",
+            "status:"}));
     EXPECT_TRUE(ResultsBlank());
 }
 

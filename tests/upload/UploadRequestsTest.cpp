@@ -79,8 +79,8 @@ TEST(UploadRequests, BankRequestFillsItsFieldsAndNothingElse) {
 
 TEST(UploadRequests, LongestStoredTextsFitWhole) {
     const std::string name30(30, 'N');
-    const auto reserve = CAccountUploader::BuildReserveRequest(
-        Reserve("123456789012345678", name30.c_str()));
+    const auto reserve =
+        CAccountUploader::BuildReserveRequest(Reserve("123456789012345678", name30.c_str()));
     EXPECT_EQ(std::string(reserve.ReserveAccountNo), "123456789012345678");
     EXPECT_EQ(std::string(reserve.ReserveAccountName), name30);
     const auto bank = CAccountUploader::BuildBankRequest(Bank(" 12 ", "", name30.c_str(), "   "));
