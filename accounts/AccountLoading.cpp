@@ -32,30 +32,33 @@ constexpr const char* kOutOfMemory = "账户配置文件[%s]过大，内存不�
 // needs no more memory than its records.
 constexpr std::size_t kChunkBytes = 64 * 1024;
 
-// Raw bytes of a fixed file field into a zero-filled record field: the NUL
-// after the copied bytes is already there.
-template <std::size_t N> void CopyRaw(char (&field)[N], const char* raw) {
-    static_assert(N >= 2);
-    std::memcpy(field, raw, N - 1);
+// Stores the trimmed text of a raw file field of N-1 bytes in a zero-filled
+// record field: the text ends at the first NUL (when the record holds one at
+// all), loses its white space at both ends, and the terminator after it is
+// already in place.
+template <std::size_t N> void StoreTrimmed(char (&field)[N], const char* raw, bool recordHasNul) {
+    const std::string_view whole =
+        recordHasNul ? text::FieldText(raw, N - 1) : std::string_view(raw, N - 1);
+    const std::string_view value = text::TrimGbk(whole);
+    std::memcpy(field, value.data(), value.size());
 }
 
+// Fields are filled out with blanks far more often than with NULs, so one
+// search over the stored part of the record spares one search per field.
+bool HasNul(const char* raw, std::size_t length) { return std::memchr(raw, 0, length) != nullptr; }
+
 void BuildBankRecord(BankAccountRecord& record, const char* raw) {
-    CopyRaw(record.BankCode, raw + 0);
-    CopyRaw(record.BankAccountNo, raw + 4);
-    CopyRaw(record.AccountFullName, raw + 32);
-    CopyRaw(record.BankFullName, raw + 62);
-    // Bytes 92-121 of the file record carry nothing the tool uses.
-    text::TrimFieldInPlace(record.BankCode);
-    text::TrimFieldInPlace(record.BankAccountNo);
-    text::TrimFieldInPlace(record.AccountFullName);
-    text::TrimFieldInPlace(record.BankFullName);
+    const bool nul = HasNul(raw, 92); // bytes 92-121 carry nothing the tool uses
+    StoreTrimmed(record.BankCode, raw + 0, nul);
+    StoreTrimmed(record.BankAccountNo, raw + 4, nul);
+    StoreTrimmed(record.AccountFullName, raw + 32, nul);
+    StoreTrimmed(record.BankFullName, raw + 62, nul);
 }
 
 void BuildReserveRecord(ReserveAccountRecord& record, const char* raw) {
-    CopyRaw(record.ReserveAccountNo, raw + 0);
-    CopyRaw(record.ReserveAccountName, raw + 18);
-    text::TrimFieldInPlace(record.ReserveAccountNo);
-    text::TrimFieldInPlace(record.ReserveAccountName);
+    const bool nul = HasNul(raw, kReserveFileRecordLength);
+    StoreTrimmed(record.ReserveAccountNo, raw + 0, nul);
+    StoreTrimmed(record.ReserveAccountName, raw + 18, nul);
 }
 
 enum class FileKind { Bank, Reserve };

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -18,6 +19,15 @@ bool IsAscii(std::string_view s) {
 bool IsSpace(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 bool IsGbkLead(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
+
+// Whether all eight bytes of `word` lie in the lead range 0x81-0xFE: all have
+// the high bit set, none is 0x80 and none is 0xFF.
+bool AllGbkLeads(std::uint64_t word) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101;
+    constexpr std::uint64_t kHighs = 0x8080808080808080;
+    const auto hasZeroByte = [](std::uint64_t v) { return ((v - kOnes) & ~v & kHighs) != 0; };
+    return (word & kHighs) == kHighs && !hasZeroByte(word ^ kHighs) && !hasZeroByte(~word);
+}
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -49,23 +59,38 @@ std::string_view FieldText(const char* field, std::size_t size) {
 }
 
 std::string_view TrimGbk(std::string_view gbk) {
+    const auto byteAt = [&](std::size_t i) { return static_cast<unsigned char>(gbk[i]); };
     std::size_t begin = 0;
-    while (begin < gbk.size() && IsSpace(static_cast<unsigned char>(gbk[begin])))
+    while (begin < gbk.size() && IsSpace(byteAt(begin)))
         ++begin;
-    // Walk forward by characters so that a trail byte is never taken for white
-    // space; remember where the last non-space character ended.
-    std::size_t end = begin;
-    for (std::size_t i = begin; i < gbk.size();) {
-        const auto c = static_cast<unsigned char>(gbk[i]);
-        if (IsGbkLead(c) && i + 1 < gbk.size()) {
-            i += 2;
-            end = i;
-        } else {
-            ++i;
-            if (!IsSpace(c))
-                end = i;
-        }
+    std::size_t end = gbk.size();
+    // Fixed-width fields are mostly filled out with plain blanks: step over
+    // those eight at a time before looking at single bytes.
+    constexpr std::uint64_t kEightBlanks = 0x2020202020202020;
+    for (std::uint64_t word; end - begin >= 8; end -= 8) {
+        std::memcpy(&word, gbk.data() + end - 8, sizeof word);
+        if (word != kEightBlanks)
+            break;
     }
+    while (end > begin && IsSpace(byteAt(end - 1)))
+        --end;
+    if (end == begin || end == gbk.size())
+        return gbk.substr(begin, end - begin);
+    // gbk[end] looks like white space, but it is the second byte of a character
+    // when gbk[end - 1] starts one. A byte that cannot lead always ends a
+    // character, so the run of lead-range bytes before `end` starts on a
+    // character boundary and pairs up from there: an odd run leaves the last
+    // byte leading. This reads only the tail instead of walking the whole text.
+    std::size_t run = 0;
+    for (std::uint64_t word; end - run - begin >= 8; run += 8) {
+        std::memcpy(&word, gbk.data() + end - run - 8, sizeof word);
+        if (!AllGbkLeads(word))
+            break;
+    }
+    while (end - run > begin && IsGbkLead(byteAt(end - run - 1)))
+        ++run;
+    if (run % 2 == 1)
+        ++end;
     return gbk.substr(begin, end - begin);
 }
 

@@ -88,3 +88,65 @@ TEST(Format, FormatsLikePrintf) {
     EXPECT_EQ(Format("[%s]%d", "a%b", 21), "[a%b]21");
     EXPECT_EQ(Format("%s", ""), "");
 }
+
+namespace {
+// The plain character-by-character walk that TrimGbk must agree with.
+std::string_view TrimByWalking(std::string_view gbk) {
+    const auto space = [](unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+    std::size_t begin = 0;
+    while (begin < gbk.size() && space(static_cast<unsigned char>(gbk[begin])))
+        ++begin;
+    std::size_t end = begin;
+    for (std::size_t i = begin; i < gbk.size();) {
+        const auto c = static_cast<unsigned char>(gbk[i]);
+        if (c >= 0x81 && c <= 0xFE && i + 1 < gbk.size()) {
+            i += 2;
+            end = i;
+        } else {
+            ++i;
+            if (!space(c))
+                end = i;
+        }
+    }
+    return gbk.substr(begin, end - begin);
+}
+} // namespace
+
+TEST(TrimGbk, AgreesWithACharacterWalkOnEveryShortMix) {
+    const char alphabet[] = {' ', '\t', 'a', '\x40', '\x80', '\x81', '\xD6', '\xFE', '\xFF'};
+    constexpr std::size_t kSymbols = sizeof alphabet;
+    for (std::size_t length = 0; length <= 6; ++length) {
+        std::size_t combinations = 1;
+        for (std::size_t i = 0; i < length; ++i)
+            combinations *= kSymbols;
+        std::string s(length, ' ');
+        for (std::size_t n = 0; n < combinations; ++n) {
+            for (std::size_t i = 0, rest = n; i < length; ++i, rest /= kSymbols)
+                s[i] = alphabet[rest % kSymbols];
+            const std::string_view got = TrimGbk(s);
+            const std::string_view want = TrimByWalking(s);
+            ASSERT_EQ(got.data() - s.data(), want.data() - s.data()) << testing::PrintToString(s);
+            ASSERT_EQ(got.size(), want.size()) << testing::PrintToString(s);
+        }
+    }
+}
+
+TEST(TrimGbk, AgreesWithACharacterWalkOnLongRandomFields) {
+    const char alphabet[] = {' ', ' ', ' ', '\t', 'a', '\x80', '\x81', '\xA1', '\xD6', '\xFE', '\xFF'};
+    std::uint32_t seed = 12345;
+    const auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+    for (int round = 0; round < 200000; ++round) {
+        // Half the fields are mostly lead-range bytes, so that long runs of
+        // them meet blanks, stray bytes and odd lengths.
+        const bool leadHeavy = round % 2 == 0;
+        std::string s(next() % 41, ' ');
+        for (char& c : s) {
+            const std::uint32_t pick = next() >> 16;
+            c = leadHeavy && pick % 10 < 8 ? alphabet[6 + pick / 10 % 4] : alphabet[pick % sizeof alphabet];
+        }
+        const std::string_view got = TrimGbk(s);
+        const std::string_view want = TrimByWalking(s);
+        ASSERT_EQ(got.data() - s.data(), want.data() - s.data()) << testing::PrintToString(s);
+        ASSERT_EQ(got.size(), want.size()) << testing::PrintToString(s);
+    }
+}
