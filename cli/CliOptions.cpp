@@ -60,7 +60,8 @@ CliParseResult ParseCliOptions(const std::vector<std::string>& args) {
         if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
             const auto command = CommandNamed(arg);
             if (!command)
-                return fail("unknown command '" + arg + "' (expected load, upload-all or upload-each)");
+                return fail("unknown command '" + arg +
+                            "' (expected load, upload-all or upload-each)");
             options.commands.push_back(*command);
             continue;
         }
@@ -88,7 +89,8 @@ CliParseResult ParseCliOptions(const std::vector<std::string>& args) {
             options.help = true;
         } else if (name == "--password-stdin") {
             if (!flagOnly())
-                return fail("--password-stdin takes no value; the password is read from standard input");
+                return fail(
+                    "--password-stdin takes no value; the password is read from standard input");
             options.passwordFromStdin = true;
         } else if (name == "--password" || name == "-p") {
             return fail("a password is never taken from the command line: use --password-stdin, "

@@ -3,9 +3,13 @@
 CTerminalReportList::CTerminalReportList(int columnCount)
     : m_columnCount(columnCount > 0 ? columnCount : 1) {}
 
-void CTerminalReportList::DeleteAllItems() { m_rows.clear(); }
+void CTerminalReportList::DeleteAllItems() {
+    m_rows.clear();
+}
 
-int CTerminalReportList::GetItemCount() const { return static_cast<int>(m_rows.size()); }
+int CTerminalReportList::GetItemCount() const {
+    return static_cast<int>(m_rows.size());
+}
 
 int CTerminalReportList::InsertItem(int row, const std::string& text) {
     // Like the window's list: a row index past the end appends.
@@ -41,11 +45,20 @@ std::string EscapeCell(std::string_view cell) {
     out.reserve(cell.size());
     for (const char c : cell) {
         switch (c) {
-        case '\t': out += "\\t"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\\': out += "\\\\"; break;
-        default: out += c;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        default:
+            out += c;
         }
     }
     return out;

@@ -4,13 +4,16 @@
 
 namespace {
 
-CliParseResult Parse(std::vector<std::string> args) { return ParseCliOptions(args); }
+CliParseResult Parse(std::vector<std::string> args) {
+    return ParseCliOptions(args);
+}
 
 } // namespace
 
 TEST(CliOptions, FullCommandLineInBothOptionForms) {
-    const auto result = Parse({"--workdir", "/data", "--gateway=10.0.0.5:9000", "--operator", "张三",
-                               "--password-stdin", "load", "upload-all", "upload-each", "upload-all"});
+    const auto result =
+        Parse({"--workdir", "/data", "--gateway=10.0.0.5:9000", "--operator", "张三",
+               "--password-stdin", "load", "upload-all", "upload-each", "upload-all"});
     ASSERT_EQ(result.error, "");
     const CliOptions& o = result.options;
     EXPECT_EQ(o.workDir, "/data");

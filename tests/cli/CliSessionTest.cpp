@@ -1,5 +1,5 @@
-#include "CliTempDir.h"
 #include "cli/CliSession.h"
+#include "CliTempDir.h"
 #include "fakes/ResponseBuilder.h"
 #include "fakes/ScriptedCommunication.h"
 #include "support/Common.h"
@@ -133,8 +133,9 @@ TEST_F(SessionFixture, UploadAllThenUploadEachRunInOrderAndFillTheResultColumns)
     EXPECT_EQ(Run({CliCommand::Load, CliCommand::UploadAll, CliCommand::UploadEach}), kCliSuccess);
     const std::string text = out.str();
     const auto success = text.find("[提示]\n上传数据成功!\n\n");
-    const auto summary = text.find("[提示]\n上传A股备付金成功2条,失败0条;\n上传银行账户成功3条,失败0条;\n"
-                                   "具体请看列表中结果说明.\n\n");
+    const auto summary =
+        text.find("[提示]\n上传A股备付金成功2条,失败0条;\n上传银行账户成功3条,失败0条;\n"
+                  "具体请看列表中结果说明.\n\n");
     ASSERT_NE(success, std::string::npos) << text;
     ASSERT_NE(summary, std::string::npos) << text;
     EXPECT_LT(success, summary);
@@ -153,7 +154,8 @@ TEST_F(SessionFixture, FailedUploadAllStopsBeforeTheNextCommand) {
         spec.resultCodes.assign(body.size() / 572, "9720");
         return BuildResponse(spec);
     };
-    EXPECT_EQ(Run({CliCommand::Load, CliCommand::UploadAll, CliCommand::UploadEach}), kCliStepFailed);
+    EXPECT_EQ(Run({CliCommand::Load, CliCommand::UploadAll, CliCommand::UploadEach}),
+              kCliStepFailed);
     EXPECT_NE(out.str().find("服务器存在重复记录"), std::string::npos);
     EXPECT_EQ(comm.CountCalls("SendAndReceive"), 1);
     // The lists are printed even so, their result cells as the upload left them.

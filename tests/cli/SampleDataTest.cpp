@@ -39,7 +39,8 @@ TEST(SampleAccounts, FieldsVaryInPaddingAndTheFirstRecordFillsItsFields) {
     for (std::size_t i = 0; i < 92; ++i)
         EXPECT_NE(bank[i], ' ') << i;
     const std::string fullName = text::GbkToUtf8(bank.substr(32, 30));
-    EXPECT_EQ(fullName.size(), 45u); // 15 characters of 3 UTF-8 bytes
+    EXPECT_EQ(fullName.size(), 45u);                             // 15 characters of 3 UTF-8 bytes
+    EXPECT_EQ(fullName.substr(fullName.size() - 9), "营业部");   // whole words, nothing cut
     EXPECT_EQ(fullName.find("\xEF\xBF\xBD"), std::string::npos); // nothing undecodable
 
     bool nulPadded = false, blankPadded = false, leadingBlank = false;

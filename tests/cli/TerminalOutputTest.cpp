@@ -44,10 +44,10 @@ TEST(PasswordInput, FirstLineWithoutItsLineEnd) {
         std::string input;
         std::string password;
     };
-    for (const Case& c : {Case{"secret\n", "secret"}, Case{"secret", "secret"},
-                          Case{"secret\r\n", "secret"}, Case{"", ""}, Case{"\n", ""},
-                          Case{"  \n", "  "}, Case{"first\nsecond\n", "first"},
-                          Case{"口令 with space\n", "口令 with space"}}) {
+    for (const Case& c :
+         {Case{"secret\n", "secret"}, Case{"secret", "secret"}, Case{"secret\r\n", "secret"},
+          Case{"", ""}, Case{"\n", ""}, Case{"  \n", "  "}, Case{"first\nsecond\n", "first"},
+          Case{"口令 with space\n", "口令 with space"}}) {
         std::istringstream in(c.input);
         EXPECT_EQ(ReadPasswordLine(in), c.password) << c.input;
     }

@@ -14,13 +14,13 @@ namespace {
 constexpr std::array<std::string_view, 16> kCities{
     "上海", "北京", "深圳", "广州", "杭州", "南京", "成都", "武汉",
     "天津", "重庆", "西安", "苏州", "厦门", "青岛", "长沙", "乌鲁木齐"};
-constexpr std::array<std::string_view, 16> kBrands{
-    "瑞丰", "恒信", "鼎晟", "宏图", "安泰", "德润", "嘉禾", "金石",
-    "汇川", "永安", "明德", "正源", "华茂", "和盛", "睿远", "信达通"};
-constexpr std::array<std::string_view, 8> kDistricts{
-    "浦东", "黄浦", "朝阳", "福田", "天河", "西湖", "鼓楼", "高新区"};
-constexpr std::array<std::string_view, 4> kReserveKinds{
-    "结算备付金", "客户备付金", "自营备付金", "信用备付金"};
+constexpr std::array<std::string_view, 16> kBrands{"瑞丰", "恒信", "鼎晟", "宏图",  "安泰", "德润",
+                                                   "嘉禾", "金石", "汇川", "永安",  "明德", "正源",
+                                                   "华茂", "和盛", "睿远", "信达通"};
+constexpr std::array<std::string_view, 8> kDistricts{"浦东", "黄浦", "朝阳", "福田",
+                                                     "天河", "西湖", "鼓楼", "高新区"};
+constexpr std::array<std::string_view, 4> kReserveKinds{"结算备付金", "客户备付金", "自营备付金",
+                                                        "信用备付金"};
 
 // Deterministic: std::mt19937's output is fixed by the standard, unlike the
 // standard distributions, so picks are made by plain modulo.
@@ -70,9 +70,12 @@ std::string AccountNumber(SampleRandom& random, int index, int length) {
 
 Padding PaddingFor(int index, int field) {
     switch ((index + field) % 3) {
-    case 0: return Padding::Blanks;
-    case 1: return Padding::Nuls;
-    default: return Padding::LeadingBlank;
+    case 0:
+        return Padding::Blanks;
+    case 1:
+        return Padding::Nuls;
+    default:
+        return Padding::LeadingBlank;
     }
 }
 
@@ -80,11 +83,16 @@ std::string FirmName(SampleRandom& random) {
     const std::string city(random.Pick(kCities));
     const std::string brand(random.Pick(kBrands));
     switch (random.Below(5)) {
-    case 0: return city + brand + "证券股份有限公司";
-    case 1: return brand + "证券";
-    case 2: return brand + "证券有限责任公司" + city + "分公司";
-    case 3: return brand + "证券(香港)有限公司";
-    default: return city + brand + "证券营业部";
+    case 0:
+        return city + brand + "证券股份有限公司";
+    case 1:
+        return brand + "证券";
+    case 2:
+        return brand + "证券有限责任公司" + city + "分公司";
+    case 3:
+        return brand + "证券(香港)有限公司";
+    default:
+        return city + brand + "证券营业部";
     }
 }
 
@@ -92,17 +100,28 @@ std::string BankName(SampleRandom& random) {
     const std::string city(random.Pick(kCities));
     const std::string brand(random.Pick(kBrands));
     switch (random.Below(4)) {
-    case 0: return brand + "银行" + city + "分行";
-    case 1: return city + "农村商业银行";
-    case 2: return brand + "银行股份有限公司" + city + std::string(random.Pick(kDistricts)) + "支行";
-    default: return brand + "银行";
+    case 0:
+        return brand + "银行" + city + "分行";
+    case 1:
+        return city + "农村商业银行";
+    case 2:
+        return brand + "银行股份有限公司" + city + std::string(random.Pick(kDistricts)) + "支行";
+    default:
+        return brand + "银行";
     }
 }
 
-// A name long enough to fill a 30-byte field with 15 Chinese characters.
-std::string FullFieldName(SampleRandom& random, std::string_view tail) {
-    return std::string(random.Pick(kCities)) + std::string(random.Pick(kBrands)) +
-           "证券股份有限公司" + std::string(tail) + "专用账户";
+// A name of exactly 15 Chinese characters, which fills a 30-byte field:
+// a two-character city and brand, then 8 + 3 characters of `kind` and `tail`.
+std::string FullFieldName(SampleRandom& random, std::string_view kind, std::string_view tail) {
+    auto twoCharacters = [&random](const auto& from) {
+        std::string_view pick;
+        do
+            pick = random.Pick(from);
+        while (pick.size() != 6); // two characters of three UTF-8 bytes
+        return std::string(pick);
+    };
+    return twoCharacters(kCities) + twoCharacters(kBrands) + std::string(kind) + std::string(tail);
 }
 
 } // namespace
@@ -117,8 +136,10 @@ std::string MakeBankFile(int count, std::uint32_t seed) {
         const bool fill = i == 0;
         const std::string code = fill ? random.Digits(4) : random.Digits(2 + random.Below(3));
         const std::string number = AccountNumber(random, i, fill ? 28 : 12 + random.Below(17));
-        const std::string accountName = fill ? FullFieldName(random, "客户资金") : FirmName(random);
-        const std::string bankName = fill ? FullFieldName(random, "存管银行") : BankName(random);
+        const std::string accountName =
+            fill ? FullFieldName(random, "证券股份有限公司", "营业部") : FirmName(random);
+        const std::string bankName =
+            fill ? FullFieldName(random, "银行股份有限公司", "营业部") : BankName(random);
         AppendField(record, code, 4, fill ? Padding::Blanks : PaddingFor(i, 0));
         AppendField(record, number, 28, fill ? Padding::Blanks : PaddingFor(i, 1));
         AppendField(record, accountName, 30, fill ? Padding::Blanks : PaddingFor(i, 2));
@@ -140,11 +161,12 @@ std::string MakeReserveFile(int count, std::uint32_t seed, bool bShare) {
         const std::string number = AccountNumber(random, i, fill ? 18 : 8 + random.Below(11));
         std::string name;
         if (fill)
-            name = FullFieldName(random, "备付金");
+            name = FullFieldName(random, "证券股份有限公司", "备付金");
         else if (bShare)
             name = std::string(random.Pick(kBrands)) + "证券B股备付金";
         else
-            name = std::string(random.Pick(kBrands)) + "证券" + std::string(random.Pick(kReserveKinds));
+            name = std::string(random.Pick(kBrands)) + "证券" +
+                   std::string(random.Pick(kReserveKinds));
         AppendField(record, number, 18, fill ? Padding::Blanks : PaddingFor(i, 0));
         AppendField(record, name, 30, fill ? Padding::Blanks : PaddingFor(i, 1));
         file += record;

@@ -44,7 +44,8 @@ int UsageError(const std::string& message) {
 bool ParseCount(const std::string& text, int& out) {
     int value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || value < 0 || value > kMaxRecords)
+    if (error != std::errc() || end != text.data() + text.size() || value < 0 ||
+        value > kMaxRecords)
         return false;
     out = value;
     return true;
@@ -85,7 +86,7 @@ int main(int argc, char** argv) {
             int n = 0;
             if (!value(v) || !ParseCount(v, n))
                 return UsageError(arg + " needs a number from 0 to 999999");
-            (arg == "--bank" ? options.counts.bank
+            (arg == "--bank"      ? options.counts.bank
              : arg == "--reserve" ? options.counts.reserve
                                   : options.counts.bShare) = n;
         } else if (arg == "--damage") {
