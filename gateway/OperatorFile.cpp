@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr int kIterations = 20'000;
 constexpr const char* kScheme = "pbkdf2-sha256";
 
 std::string Derive(const std::string& password, const std::string& salt, int iterations) {
@@ -122,10 +121,10 @@ bool OperatorTable::Save(const std::string& path, std::string& error) const {
 }
 
 void OperatorTable::Set(const std::string& name, const std::string& participant,
-                        const std::string& password) {
+                        const std::string& password, int iterations) {
     OperatorEntry entry;
     entry.participant = participant;
-    entry.iterations = kIterations;
+    entry.iterations = iterations;
     entry.salt = RandomSalt();
     entry.hash = Derive(password, entry.salt, entry.iterations);
     m_operators[name] = std::move(entry);
@@ -137,7 +136,7 @@ const OperatorEntry* OperatorTable::Find(const std::string& name) const {
 }
 
 bool OperatorTable::Verify(const OperatorEntry* entry, const std::string& password) {
-    static const OperatorEntry dummy{kDefaultParticipant, kIterations, std::string(16, 'x'),
+    static const OperatorEntry dummy{kDefaultParticipant, kHashIterations, std::string(16, 'x'),
                                      std::string(32, '\0')};
     const OperatorEntry& against = entry ? *entry : dummy;
     const bool match = SameBytes(Derive(password, against.salt, against.iterations), against.hash);

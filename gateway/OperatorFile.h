@@ -9,6 +9,7 @@
 #include <string>
 
 inline constexpr const char* kDefaultParticipant = "P0000001";
+inline constexpr int kHashIterations = 20'000;
 
 struct OperatorEntry {
     std::string participant;
@@ -24,8 +25,10 @@ public:
     // Writes the whole table atomically, readable by its owner only.
     bool Save(const std::string& path, std::string& error) const;
 
-    // Adds the operator or replaces its participant and password.
-    void Set(const std::string& name, const std::string& participant, const std::string& password);
+    // Adds the operator or replaces its participant and password. Tests may
+    // ask for fewer hash iterations to stay quick.
+    void Set(const std::string& name, const std::string& participant, const std::string& password,
+             int iterations = kHashIterations);
     const OperatorEntry* Find(const std::string& name) const;
     std::size_t Size() const { return m_operators.size(); }
 

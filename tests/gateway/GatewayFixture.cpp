@@ -1,0 +1,121 @@
+#include "GatewayFixture.h"
+
+#include "gateway/GatewayServer.h"
+#include "support/ComFormat.h"
+#include "support/Text.h"
+#include "support/net/WireFormat.h"
+#include "upload/RecordFormats.h"
+
+#include <cstring>
+
+GatewayConfig GatewayFixture::MakeConfig() {
+    GatewayConfig config;
+    config.listenPort = 0;
+    config.operators.Set("alice", "P0000001", kAlicePassword, 1000);
+    config.operators.Set("bob", "P0000002", kBobPassword, 1000);
+    auto lines = log;
+    config.log = [lines](const std::string& line) {
+        std::lock_guard lock(lines->mutex);
+        lines->lines.push_back(line);
+    };
+    return config;
+}
+
+void GatewayFixture::StartGateway(GatewayConfig config) {
+    gateway = std::make_unique<GatewayThread>(std::move(config));
+    std::string error;
+    ASSERT_TRUE(gateway->Start(error)) << error;
+}
+
+int GatewayFixture::Login(CNetworkCommunication& comm, const std::string& name,
+                          const std::string& password) {
+    char context[9] = {};
+    comm.GetLoginContext(context);
+    return comm.Login(context, name, password, "ZANTHO00", "E0", "127.0.0.1", Port());
+}
+
+long long GatewayFixture::ReserveCount() {
+    long long count = -1;
+    gateway->Run([&](GatewayServer& server) { count = server.Store().CountReserve(); });
+    return count;
+}
+
+long long GatewayFixture::BankCount() {
+    long long count = -1;
+    gateway->Run([&](GatewayServer& server) { count = server.Store().CountBank(); });
+    return count;
+}
+
+UploadRequestRecord ReserveRequest(const std::string& account, const std::string& nameUtf8) {
+    UploadRequestRecord r;
+    std::memset(&r, 0, sizeof r);
+    std::strcpy(r.ScopeMark, "*");
+    std::strcpy(r.Version, "01");
+    std::strcpy(r.RecordKind, "01");
+    text::CopyToField(r.ReserveAccountNo, account);
+    text::CopyToField(r.ReserveAccountName, text::Utf8ToGbk(nameUtf8));
+    std::strcpy(r.ReserveKind, "01");
+    std::strcpy(r.SystemCode, "SSCCRC");
+    std::strcpy(r.SubsystemCode, "JSXT            ");
+    std::strcpy(r.BusinessKind, "70");
+    return r;
+}
+
+UploadRequestRecord BankRequest(const std::string& code, const std::string& account,
+                                const std::string& nameUtf8, const std::string& bankUtf8) {
+    UploadRequestRecord r;
+    std::memset(&r, 0, sizeof r);
+    std::strcpy(r.Version, "01");
+    std::strcpy(r.RecordKind, "02");
+    text::CopyToField(r.BankCode, code);
+    text::CopyToField(r.BankAccountNo, account);
+    text::CopyToField(r.AccountFullName, text::Utf8ToGbk(nameUtf8));
+    text::CopyToField(r.BankFullName, text::Utf8ToGbk(bankUtf8));
+    return r;
+}
+
+std::string WireBody(std::vector<UploadRequestRecord> records, const CCommunication& comm) {
+    std::string body(records.size() * kRequestWireLength, '\0');
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        text::CopyToField(records[i].SeqNo, std::to_string(i + 1));
+        text::CopyToField(records[i].CommString1, comm.CommString1);
+        text::CopyToField(records[i].CommString2, comm.CommString2);
+        char work[kRequestWireLength + 1] = {};
+        CGlobalClass::Convert(work, &records[i], UploadRequestFormat);
+        std::memcpy(body.data() + i * kRequestWireLength, work, kRequestWireLength);
+    }
+    return body;
+}
+
+Exchanged Parse(CCommunication& comm, int rc, const CDataBuf& response) {
+    Exchanged out;
+    out.rc = rc;
+    out.response.assign(response.Data(), response.GetSize());
+    if (rc < 0)
+        return out;
+    const std::size_t p = wire::PrefixLength(comm.GetHeaderMode());
+    const std::string& r = out.response;
+    if (r.size() < p + 128)
+        return out;
+    out.marker = r.substr(p, 2);
+    out.returnCode = r.substr(p + 2 + 60, 4);
+    out.message = std::string(text::TrimGbk(text::GbkToUtf8(r.substr(p + 2 + 74, 52))));
+    const auto length = text::ParseDecimal64(r.substr(p + 2 + 64, 9));
+    for (std::size_t k = 0; k < static_cast<std::size_t>(length) / kResultWireLength; ++k)
+        out.codes.push_back(text::ParseDecimal32(r.substr(p + 128 + k * kResultWireLength + 572, 4)));
+    return out;
+}
+
+Exchanged Upload(CCommunication& comm, const std::string& body) {
+    char serial[17] = {};
+    char flag = '0';
+    if (comm.ApplySerialNo("SSCCRC", "JSXT", "99", serial, &flag) < 0)
+        return {};
+    CDataBuf request;
+    CDataBuf response;
+    request.InsertDataToBuf(body.data(), 0, body.size());
+    if (comm.BuildPacketHeader("SSCCRC", "JSXT", "99", "40", serial, flag,
+                               static_cast<long>(body.size()), &request) < 0)
+        return {};
+    return Parse(comm, comm.SendAndReceive(&request, &response, 0), response);
+}

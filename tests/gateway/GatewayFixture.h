@@ -1,0 +1,64 @@
+#pragma once
+// A gateway simulator on its own thread with two operators, and helpers that
+// make the requests the exchange makes, for tests that talk over loopback.
+
+#include "gateway/GatewayThread.h"
+#include "support/net/NetworkCommunication.h"
+#include "upload/UploadRecords.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+// alice (participant P0000001) and bob (P0000002).
+inline constexpr const char* kAlicePassword = "s3cret-密码";
+inline constexpr const char* kBobPassword = "hunter2";
+
+struct LogLines {
+    std::mutex mutex;
+    std::vector<std::string> lines;
+    std::vector<std::string> Copy() {
+        std::lock_guard lock(mutex);
+        return lines;
+    }
+};
+
+struct Exchanged {
+    int rc = -1;
+    std::string response;
+    std::string marker;     // the two bytes after the prefix
+    std::string returnCode; // header field 6
+    std::string message;    // header field 9, UTF-8, trimmed
+    std::vector<int> codes; // result field 27 of each record
+};
+
+class GatewayFixture : public ::testing::Test {
+protected:
+    GatewayConfig MakeConfig();
+    void StartGateway(GatewayConfig config);
+    void StartGateway() { StartGateway(MakeConfig()); }
+    void TearDown() override { gateway.reset(); }
+
+    std::string Port() const { return std::to_string(gateway->Port()); }
+    int Login(CNetworkCommunication& comm, const std::string& name, const std::string& password);
+    long long ReserveCount();
+    long long BankCount();
+
+    std::unique_ptr<GatewayThread> gateway;
+    std::shared_ptr<LogLines> log = std::make_shared<LogLines>();
+};
+
+UploadRequestRecord ReserveRequest(const std::string& account, const std::string& nameUtf8);
+UploadRequestRecord BankRequest(const std::string& code, const std::string& account,
+                                const std::string& nameUtf8, const std::string& bankUtf8);
+
+// The body the exchange would send: records numbered from 1, the login's two
+// strings in fields 3 and 7, each converted to its 572-byte wire image.
+std::string WireBody(std::vector<UploadRequestRecord> records, const CCommunication& comm);
+
+// Serial, packet header, send and receive, as the exchange does them.
+Exchanged Upload(CCommunication& comm, const std::string& body);
+Exchanged Parse(CCommunication& comm, int rc, const CDataBuf& response);

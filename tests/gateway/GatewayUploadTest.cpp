@@ -1,0 +1,173 @@
+// Uploads against the simulator over loopback, with the records the exchange
+// sends: result codes, what the store keeps, request-level refusals.
+
+#include "GatewayFixture.h"
+
+#include "support/Text.h"
+#include "support/net/WireFormat.h"
+
+#include <cstring>
+
+namespace {
+
+class GatewayUploadTest : public GatewayFixture {
+protected:
+    void SetUp() override { StartGateway(); }
+    void LogIn(CNetworkCommunication& comm, const char* name = "alice",
+               const char* password = kAlicePassword) {
+        ASSERT_EQ(Login(comm, name, password), 0) << comm.LastErrorText;
+    }
+    std::vector<UploadRequestRecord> Batch() {
+        return {ReserveRequest("B880000001", "上海测试证券"),
+                ReserveRequest("B880000002", "深圳测试证券"),
+                BankRequest("0102", "6222000011112222", "上海测试证券", "工商银行上海分行")};
+    }
+    CNetworkCommunication comm;
+};
+
+TEST_F(GatewayUploadTest, FreshRecordsAreStoredAndTheSameBatchAgainIsRefusedWhole) {
+    LogIn(comm);
+    const Exchanged first = Upload(comm, WireBody(Batch(), comm));
+    ASSERT_EQ(first.rc, 0) << comm.LastErrorText;
+    EXPECT_EQ(first.returnCode, "0000");
+    EXPECT_EQ(first.marker, "00");
+    EXPECT_EQ(first.codes, (std::vector<int>{0, 0, 0}));
+    EXPECT_EQ(ReserveCount(), 2);
+    EXPECT_EQ(BankCount(), 1);
+
+    // One new record among held ones: the held ones carry their codes and the
+    // new one is not stored either.
+    auto again = Batch();
+    again.push_back(ReserveRequest("B880000003", "新账户"));
+    const Exchanged second = Upload(comm, WireBody(again, comm));
+    ASSERT_EQ(second.rc, 0);
+    EXPECT_EQ(second.codes, (std::vector<int>{9720, 9720, 9721, 9701}));
+    EXPECT_EQ(ReserveCount(), 2);
+
+    // One record a request, as the per-record mode sends them: only the new one
+    // is stored.
+    std::vector<int> codes;
+    for (const auto& record : again)
+        codes.push_back(Upload(comm, WireBody({record}, comm)).codes.at(0));
+    EXPECT_EQ(codes, (std::vector<int>{9720, 9720, 9721, 0}));
+    EXPECT_EQ(ReserveCount(), 3);
+    EXPECT_EQ(BankCount(), 1);
+}
+
+TEST_F(GatewayUploadTest, InvalidRecordIsRefusedAloneAndTheOthersAreStored) {
+    LogIn(comm);
+    auto records = Batch();
+    std::strcpy(records[1].BusinessKind, "71");       // a wrong literal in field 23
+    records.push_back(BankRequest("0102", "", "无账号", "某银行")); // a required field empty
+    const Exchanged reply = Upload(comm, WireBody(records, comm));
+    ASSERT_EQ(reply.rc, 0);
+    EXPECT_EQ(reply.codes, (std::vector<int>{0, 9715, 0, 9715}));
+    EXPECT_EQ(ReserveCount(), 1);
+    EXPECT_EQ(BankCount(), 1);
+    // The result text names the field.
+    const std::size_t p = wire::PrefixLength(0);
+    const std::string resultText = text::GbkToUtf8(reply.response.substr(p + 128 + 616 + 576, 40));
+    EXPECT_NE(resultText.find("第23字段"), std::string::npos) << resultText;
+}
+
+TEST_F(GatewayUploadTest, SameAccountTwiceAndAnotherParticipantsAccountStoreNothing) {
+    LogIn(comm);
+    const Exchanged twice = Upload(
+        comm, WireBody({ReserveRequest("B1", "甲"), ReserveRequest("B1", "甲"),
+                        BankRequest("0001", "A1", "乙", "丙")},
+                       comm));
+    EXPECT_EQ(twice.codes, (std::vector<int>{9706, 9706, 9701}));
+    EXPECT_EQ(ReserveCount() + BankCount(), 0);
+
+    ASSERT_EQ(Upload(comm, WireBody({ReserveRequest("B1", "甲")}, comm)).codes.at(0), 0);
+    CNetworkCommunication other;
+    LogIn(other, "bob", kBobPassword);
+    EXPECT_EQ(other.CommString1, "P0000002");
+    EXPECT_EQ(Upload(other, WireBody({ReserveRequest("B1", "甲")}, other)).codes.at(0), 9709);
+    EXPECT_EQ(ReserveCount(), 1);
+}
+
+TEST_F(GatewayUploadTest, HeaderModeOneAnswersWithTheLongerPrefix) {
+    gateway.reset();
+    GatewayConfig config = MakeConfig();
+    config.headerMode = 1;
+    StartGateway(std::move(config));
+    LogIn(comm);
+    EXPECT_EQ(comm.GetHeaderMode(), 1);
+    char serial[17] = {};
+    char flag = '0';
+    ASSERT_EQ(comm.ApplySerialNo("SSCCRC", "JSXT", "99", serial, &flag), 0);
+    const std::string body = WireBody(Batch(), comm);
+    CDataBuf request;
+    CDataBuf response;
+    request.InsertDataToBuf(body.data(), 0, body.size());
+    ASSERT_EQ(comm.BuildPacketHeader("SSCCRC", "JSXT", "99", "40", serial, flag,
+                                     static_cast<long>(body.size()), &request),
+              0);
+    ASSERT_EQ(comm.SendAndReceive(&request, &response, 0), 0);
+    const std::string r(response.Data(), response.GetSize());
+    ASSERT_EQ(r.size(), 17 + 2 + 126 + 3 * 616u);
+    EXPECT_EQ(r.substr(0, 17), std::string("1") + serial);
+    EXPECT_EQ(r.substr(19 + 60, 4), "0000");
+    EXPECT_EQ(r.substr(19 + 64, 9), "000001848");
+    // Result records echo the request record they answer.
+    EXPECT_EQ(r.substr(145, 572), body.substr(0, 572));
+}
+
+TEST_F(GatewayUploadTest, RequestLevelFaultsComeBackAsHeaderReturnCodes) {
+    LogIn(comm);
+    const std::string body = WireBody(Batch(), comm);
+    auto send = [&](const std::string& serial, const std::string& bytes, long length,
+                    const char* function = "40") {
+        CDataBuf request;
+        CDataBuf response;
+        request.InsertDataToBuf(bytes.data(), 0, bytes.size());
+        char s[17] = {};
+        std::strncpy(s, serial.c_str(), 16);
+        if (comm.BuildPacketHeader("SSCCRC", "JSXT", "99", function, s, '1',
+                                   static_cast<long>(bytes.size()), &request) < 0)
+            return Exchanged{};
+        if (length >= 0) // a header that lies about the body
+            std::memcpy(request.Data() + 37, text::Format("%010ld", length).c_str(), 10);
+        return Parse(comm, comm.SendAndReceive(&request, &response, 0), response);
+    };
+    EXPECT_EQ(send("ZZZZZZ0000000001", body, -1).returnCode, "2002");
+    char serial[17] = {};
+    char flag = '0';
+    ASSERT_EQ(comm.ApplySerialNo("SSCCRC", "JSXT", "99", serial, &flag), 0);
+    EXPECT_EQ(send(serial, body, -1, "41").returnCode, "2004");
+    EXPECT_EQ(send(serial, body.substr(0, 600), -1).returnCode, "2005");
+    EXPECT_EQ(send(serial, body, 572).returnCode, "2005");
+    const Exchanged accepted = send(serial, body, -1);
+    EXPECT_EQ(accepted.returnCode, "0000");
+    // The same serial with another body is refused; with the same body it is
+    // answered from the record.
+    EXPECT_EQ(send(serial, body.substr(0, 572), -1).returnCode, "2003");
+    const Exchanged repeated = send(serial, body, -1);
+    EXPECT_EQ(repeated.marker, "01");
+    EXPECT_EQ(repeated.codes, accepted.codes);
+    EXPECT_FALSE(repeated.message.empty());
+    EXPECT_EQ(ReserveCount(), 2);
+}
+
+TEST_F(GatewayUploadTest, AnEmptyRequestIsAnsweredWithNoResults) {
+    LogIn(comm);
+    const Exchanged reply = Upload(comm, "");
+    ASSERT_EQ(reply.rc, 0);
+    EXPECT_EQ(reply.returnCode, "0000");
+    EXPECT_TRUE(reply.codes.empty());
+}
+
+TEST_F(GatewayUploadTest, OneLogLinePerRequestWithOperatorSerialCountAndOutcome) {
+    LogIn(comm);
+    Upload(comm, WireBody(Batch(), comm));
+    const auto lines = log->Copy();
+    ASSERT_FALSE(lines.empty());
+    const std::string& line = lines.back();
+    EXPECT_NE(line.find("operator=alice"), std::string::npos) << line;
+    EXPECT_NE(line.find("serial="), std::string::npos) << line;
+    EXPECT_NE(line.find("records=3"), std::string::npos) << line;
+    EXPECT_NE(line.find("stored 3"), std::string::npos) << line;
+}
+
+} // namespace
