@@ -1,0 +1,132 @@
+// The client against a peer that plays a scripted, broken gateway: whatever it
+// sends, the client reports a clear failure and never crashes or waits forever.
+
+#include "support/net/ClientTexts.h"
+#include "support/net/NetworkCommunication.h"
+#include "support/net/WireFormat.h"
+
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include <gtest/gtest.h>
+
+#include <future>
+#include <thread>
+
+namespace {
+
+// Accepts one connection, reads what arrives, answers with `reply`, then
+// closes or keeps silent.
+class ScriptedPeer {
+public:
+    explicit ScriptedPeer(std::string reply, bool closeAfter = true) {
+        std::promise<quint16> port;
+        m_port = port.get_future();
+        m_thread = std::thread([this, reply = std::move(reply), closeAfter, p = std::move(port)]() mutable {
+            QTcpServer server;
+            server.listen(QHostAddress::LocalHost, 0);
+            p.set_value(server.serverPort());
+            if (!server.waitForNewConnection(5000))
+                return;
+            QTcpSocket* socket = server.nextPendingConnection();
+            socket->waitForReadyRead(5000);
+            socket->readAll();
+            socket->write(reply.data(), static_cast<qint64>(reply.size()));
+            socket->waitForBytesWritten(5000);
+            if (closeAfter)
+                socket->disconnectFromHost();
+            else
+                socket->waitForReadyRead(3000);
+            if (socket->state() != QAbstractSocket::UnconnectedState)
+                socket->waitForDisconnected(1000);
+        });
+    }
+    ~ScriptedPeer() { m_thread.join(); }
+    std::string Port() { return std::to_string(m_port.get()); }
+
+private:
+    std::future<quint16> m_port;
+    std::thread m_thread;
+};
+
+std::string Frame(std::string_view type, const std::string& payload) {
+    return wire::EncodeFrameHeader(type, payload.size()) + payload;
+}
+
+int LoginTo(CNetworkCommunication& comm, const std::string& port) {
+    return comm.Login("", "alice", "pw", "ZANTHO00", "E0", "127.0.0.1", port);
+}
+
+TEST(NetworkCommunicationTest, BrokenLoginRepliesAreMalformed) {
+    const std::string cases[] = {
+        "QMGWLR9999999999",                                                  // over the limit
+        Frame("SR", wire::Fields({"0000", "", "0", "C1", "C2", "T"})),       // wrong type
+        Frame("LR", wire::Fields({"0000", "", "2", "C1", "C2", "T"})),       // unknown mode
+        Frame("LR", wire::Fields({"0000", "", "0", "CODE12345", "C2", "T"})), // string over 8
+        Frame("LR", wire::Fields({"0000", "", "0", "C1", "C2", ""})),        // no session
+        Frame("LR", "00x4junk"),                                             // not fields
+        std::string("\0\0\0\0garbage-garbage", 20),
+    };
+    for (const std::string& reply : cases) {
+        ScriptedPeer peer(reply);
+        CNetworkCommunication comm;
+        comm.SetTimeoutMs(2000);
+        EXPECT_LT(LoginTo(comm, peer.Port()), 0);
+        EXPECT_EQ(comm.LastErrorText, clienttext::kMalformed) << reply;
+    }
+}
+
+TEST(NetworkCommunicationTest, ACutReplyIsALostConnectionAndSilenceIsATimeout) {
+    {
+        ScriptedPeer peer(Frame("LR", wire::Fields({"0000", "", "0", "C1", "C2", "T"})).substr(0, 20));
+        CNetworkCommunication comm;
+        EXPECT_LT(LoginTo(comm, peer.Port()), 0);
+        EXPECT_EQ(comm.LastErrorText, clienttext::kLost);
+    }
+    {
+        ScriptedPeer peer("", /*closeAfter=*/false);
+        CNetworkCommunication comm;
+        comm.SetTimeoutMs(200);
+        EXPECT_LT(LoginTo(comm, peer.Port()), 0);
+        EXPECT_EQ(comm.LastErrorText, "等待网关应答超时(200毫秒)");
+    }
+}
+
+TEST(NetworkCommunicationTest, AGoodLoginReplyIsTakenAsItStands) {
+    ScriptedPeer peer(Frame("LR", wire::Fields({"0000", "", "1", "C1", "C2", "TOKEN"})), false);
+    CNetworkCommunication comm;
+    ASSERT_EQ(LoginTo(comm, peer.Port()), 0) << comm.LastErrorText;
+    EXPECT_EQ(comm.GetHeaderMode(), 1);
+    EXPECT_EQ(comm.CommString1, "C1");
+    EXPECT_EQ(comm.CommString2, "C2");
+    comm.Close();
+}
+
+TEST(NetworkCommunicationTest, LocalOperationsCheckTheirArguments) {
+    CNetworkCommunication comm;
+    char context[9];
+    std::memset(context, 'x', sizeof context);
+    ASSERT_EQ(comm.GetLoginContext(context), 0);
+    EXPECT_EQ(std::strlen(context), 8u);
+
+    CDataBuf request;
+    request.InsertDataToBuf("abc", 0, 3);
+    char serial[17] = "ABCDEF0000000001";
+    EXPECT_LT(comm.BuildPacketHeader("SSCCRC", "JSXT", "99", "40", serial, '1', 4, &request), 0);
+    ASSERT_EQ(comm.BuildPacketHeader("SSCCRC", "JSXT", "99", "40", serial, '1', 3, &request), 0);
+    ASSERT_EQ(request.GetSize(), wire::kPacketHeaderLength + 3);
+    EXPECT_EQ(std::string(request.Data() + wire::kPacketHeaderLength, 3), "abc");
+
+    CDataBuf response;
+    EXPECT_LT(comm.SendAndReceive(&request, &response, 0), 0);
+    EXPECT_EQ(comm.LastErrorText, clienttext::kNotLoggedIn);
+
+    std::vector<std::string> shown;
+    EXPECT_EQ(comm.ShowStatus("nobody listens", 0), 0);
+    comm.SetStatusSink([&](const std::string& text) { shown.push_back(text); });
+    comm.ShowStatus("正在登录...", 0);
+    comm.ShowStatus("", 0);
+    EXPECT_EQ(shown, (std::vector<std::string>{"正在登录...", ""}));
+}
+
+} // namespace
