@@ -262,6 +262,54 @@ TEST_F(LoadFixture, ReadReserveFileAppendsWithoutEmptying) {
     EXPECT_EQ(target.size(), 2u);
 }
 
+TEST_F(LoadFixture, FileTruncatedWhileLoadingLeavesWholeRecordsInFileOrder) {
+    constexpr int kCount = 400'000; // long enough for the truncation to land mid-read now and then
+    std::string reserve;
+    reserve.reserve(std::size_t{kCount} * kReserveFileRecordLength);
+    for (int i = 0; i < kCount; ++i)
+        reserve += ReserveFileRecord(std::to_string(i), "r");
+    const std::string shortRead = "读取账户文件失败，长度不一致，资金账户配置文件[" +
+                                  dir.PathOf("agbfj.dat") + "]已经损坏！";
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        dir.Write("agbfj.dat", reserve);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::usleep(static_cast<useconds_t>(attempt / 2 * 1000));
+            ::_exit(::truncate(dir.PathOf("agbfj.dat").c_str(), 480 * 1000) == 0 ? 0 : 1);
+        }
+        const int result = uploader.Load();
+        int status = 0;
+        ::waitpid(child, &status, 0);
+
+        const auto& records = uploader.ReserveAccountsA();
+        if (result == 1) {
+            EXPECT_TRUE(records.size() == std::size_t{kCount} || records.size() == 10'000u)
+                << records.size();
+        } else {
+            EXPECT_EQ(uploader.LastError(), shortRead);
+            EXPECT_LT(records.size(), std::size_t{kCount});
+            EXPECT_EQ(reserveList.GetItemCount(), 0);
+        }
+        for (std::size_t i = 0; i < records.size(); ++i)
+            ASSERT_EQ(records[i].ReserveAccountNo, std::to_string(i));
+        // The next load sees the file as it is now and is whole again.
+        ASSERT_EQ(uploader.Load(), 1) << uploader.LastError();
+        EXPECT_EQ(uploader.ReserveAccountsA().size(), 10'000u);
+    }
+}
+
+TEST(LoadPathTest, MessagesShowThePathAsTheFileSystemGivesIt) {
+    TempWorkDir parent;
+    const std::string root = parent.Root() + "/\xD5\xCB\xBB\xA7"; // GBK bytes, not UTF-8
+    std::filesystem::create_directories(root + "/localconfig");
+    std::ofstream(root + "/localconfig/yhzh.dat") << "x";
+    CCommon::SetWorkPath(root);
+    CAccountUploader uploader(nullptr, nullptr, nullptr);
+    EXPECT_EQ(uploader.Load(), 0);
+    EXPECT_EQ(uploader.LastError(), "资金账户配置文件[" + root + "/localconfig/yhzh.dat]已经损坏！");
+}
+
 TEST(FileExistsTest, DirectoriesCountAndMissingPathsDoNot) {
     TempWorkDir dir;
     EXPECT_NE(CAccountUploader::FileExists(dir.Root().c_str()), 0);
