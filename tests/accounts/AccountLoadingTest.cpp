@@ -310,6 +310,29 @@ TEST(LoadPathTest, MessagesShowThePathAsTheFileSystemGivesIt) {
     EXPECT_EQ(uploader.LastError(), "资金账户配置文件[" + root + "/localconfig/yhzh.dat]已经损坏！");
 }
 
+TEST(LoadPathTest, NoWorkDirectoryIsAFailureNotTheRootDirectory) {
+    // The current directory is the last resort; take it away.
+    const auto previous = std::filesystem::current_path();
+    const char* environment = std::getenv("QUILLMARK_WORKDIR");
+    const std::string savedEnvironment = environment ? environment : "";
+    ::unsetenv("QUILLMARK_WORKDIR");
+    std::string pattern = (std::filesystem::temp_directory_path() / "qm-gone-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    std::filesystem::current_path(pattern);
+    std::filesystem::remove(pattern);
+
+    RecordingReportList bankList{7};
+    CAccountUploader uploader(&bankList, &bankList, nullptr);
+    bankList.InsertItem(0, "old");
+    EXPECT_EQ(uploader.Load(), 0);
+    EXPECT_EQ(uploader.LastError(), "无法取得工作目录，账户配置文件未加载！");
+    EXPECT_EQ(bankList.GetItemCount(), 0);
+
+    std::filesystem::current_path(previous);
+    if (environment)
+        ::setenv("QUILLMARK_WORKDIR", savedEnvironment.c_str(), 1);
+}
+
 TEST(FileExistsTest, DirectoriesCountAndMissingPathsDoNot) {
     TempWorkDir dir;
     EXPECT_NE(CAccountUploader::FileExists(dir.Root().c_str()), 0);
