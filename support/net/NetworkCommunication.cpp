@@ -26,6 +26,9 @@ std::string RandomContext() {
     return text::Format("%08X", QRandomGenerator::global()->generate());
 }
 
+// Serials asked for at once; the rest wait for the next requests of the login.
+constexpr int kSerialBlock = 16;
+
 std::string Text(const CDataBuf& buffer) { return std::string(buffer.Data(), buffer.GetSize()); }
 
 } // namespace
@@ -219,6 +222,7 @@ int CNetworkCommunication::Close() {
     m_link.reset();
     m_loggedIn = false;
     m_token.clear();
+    m_serials.clear();
     return 0;
 }
 
@@ -228,7 +232,25 @@ int CNetworkCommunication::ApplySerialNo(const char* system, const char* subsyst
         return Fail(clienttext::kBadArguments);
     if (!m_loggedIn)
         return Fail(clienttext::kNotLoggedIn);
-    const std::string payload = wire::Fields({system, subsystem, kind});
+    const std::string key = std::string(system) + '\t' + subsystem + '\t' + kind;
+    if (key != m_serialKey)
+        m_serials.clear(); // serials asked for other codes are not handed out for these
+    m_serialKey = key;
+    if (m_serials.empty()) {
+        if (const int result = FetchSerials(system, subsystem, kind); result < 0)
+            return result;
+    }
+    std::memset(serialNo, 0, 17);
+    std::memcpy(serialNo, m_serials.front().data(), m_serials.front().size());
+    *flag = m_serialFlag;
+    m_serials.pop_front();
+    return 0;
+}
+
+int CNetworkCommunication::FetchSerials(const char* system, const char* subsystem,
+                                        const char* kind) {
+    const std::string payload =
+        wire::Fields({system, subsystem, kind, std::to_string(kSerialBlock)});
     if (payload.size() > wire::kMaxControlPayload)
         return Fail(clienttext::kBadArguments);
     CDataBuf reply;
@@ -241,16 +263,18 @@ int CNetworkCommunication::ApplySerialNo(const char* system, const char* subsyst
     if (!m_gatewayMessage.empty())
         return Fail(m_gatewayMessage);
     std::vector<std::string> fields;
-    if (!wire::SplitFields(Text(reply), fields) || fields.size() < 2)
+    if (!wire::SplitFields(Text(reply), fields, 3 + wire::kMaxSerialBlock) || fields.size() < 2)
         return Fail(clienttext::kMalformed);
     if (fields[0] != wire::kAccepted)
         return Fail(
             text::Format(clienttext::kSerialRefused, text::GbkToUtf8(fields[1]).c_str()));
-    if (fields.size() < 4 || fields[2].empty() || fields[2].size() > 16 || fields[3].size() != 1)
+    if (fields.size() < 4 || fields[2].size() != 1)
         return Fail(clienttext::kMalformed);
-    std::memset(serialNo, 0, 17);
-    std::memcpy(serialNo, fields[2].data(), fields[2].size());
-    *flag = fields[3][0];
+    for (std::size_t i = 3; i < fields.size(); ++i)
+        if (fields[i].empty() || fields[i].size() > 16)
+            return Fail(clienttext::kMalformed);
+    m_serialFlag = fields[2][0];
+    m_serials.assign(fields.begin() + 3, fields.end());
     return 0;
 }
 

@@ -8,6 +8,7 @@
 #include "support/Communication.h"
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -60,6 +61,7 @@ private:
     LinkError Transact(std::string_view type, const char* payload, std::size_t length,
                        std::string_view expected, CDataBuf& reply, wire::FrameHeader& header);
     bool CheckUploadReply(const CDataBuf& reply) const;
+    int FetchSerials(const char* system, const char* subsystem, const char* kind);
 
     std::unique_ptr<GatewayLink> m_link;
     std::function<void(const std::string&)> m_statusSink;
@@ -72,4 +74,8 @@ private:
     int m_headerMode = 0;
     bool m_loggedIn = false;
     std::string m_gatewayMessage; // the gateway's text with its last refusal, UTF-8
+    // Serials the gateway issued to this login and nobody has used yet.
+    std::deque<std::string> m_serials;
+    std::string m_serialKey;
+    char m_serialFlag = '1';
 };

@@ -38,6 +38,9 @@ inline constexpr std::size_t kMaxRecords = 999'999;
 // The packet header that BuildPacketHeader puts before the body.
 inline constexpr std::size_t kPacketHeaderLength = 64;
 
+// The most serials one serial request may ask for.
+inline constexpr std::size_t kMaxSerialBlock = 64;
+
 // Frame size limits: an upload fits 999,999 records; everything else is small.
 inline constexpr std::size_t kMaxControlPayload = 4096;
 inline constexpr std::size_t kMaxUploadPayload =
