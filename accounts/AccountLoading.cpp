@@ -76,9 +76,8 @@ std::string ShortReadText(FileKind kind, const std::string& path) {
 // Reads one file of fixed-length records and appends a record built from each
 // to `target`. A missing file is a success with no records. Returns 1, or 0
 // with `error` set; records read before a failure stay in `target`.
-template <class Record, std::size_t RecordLength>
-int ReadRecordFile(const std::string& path, std::vector<Record>& target,
-                   void (*build)(Record&, const char*), FileKind kind,
+template <class Record, std::size_t RecordLength, void (*Build)(Record&, const char*)>
+int ReadRecordFile(const std::string& path, std::vector<Record>& target, FileKind kind,
                    std::string& error) {
     if (!CAccountUploader::FileExists(path.c_str()))
         return 1;
@@ -117,7 +116,7 @@ int ReadRecordFile(const std::string& path, std::vector<Record>& target,
         const std::size_t first = target.size();
         target.resize(first + whole); // value-initialised: every record starts zero-filled
         for (std::size_t i = 0; i < whole; ++i)
-            build(target[first + i], chunk + i * RecordLength);
+            Build(target[first + i], chunk + i * RecordLength);
         if (whole < wanted) {
             // The file shrank under us: keep what arrived whole and say so.
             error = ShortReadText(kind, path);
@@ -160,8 +159,8 @@ int CAccountUploader::Load() {
 int CAccountUploader::LoadBankAccounts() {
     m_bankAccounts.clear();
     const std::string path = m_strWorkPath + "/localconfig/" + kBankFileName;
-    return ReadRecordFile<BankAccountRecord, kBankFileRecordLength>(
-        path, m_bankAccounts, BuildBankRecord, FileKind::Bank, m_strLastError);
+    return ReadRecordFile<BankAccountRecord, kBankFileRecordLength, BuildBankRecord>(
+        path, m_bankAccounts, FileKind::Bank, m_strLastError);
 }
 
 int CAccountUploader::LoadReserveAccounts() {
@@ -176,8 +175,8 @@ int CAccountUploader::LoadReserveAccounts() {
 
 int CAccountUploader::ReadReserveFile(const std::string& path,
                                       std::vector<ReserveAccountRecord>& target) {
-    return ReadRecordFile<ReserveAccountRecord, kReserveFileRecordLength>(
-        path, target, BuildReserveRecord, FileKind::Reserve, m_strLastError);
+    return ReadRecordFile<ReserveAccountRecord, kReserveFileRecordLength, BuildReserveRecord>(
+        path, target, FileKind::Reserve, m_strLastError);
 }
 
 int CAccountUploader::FileExists(const char* path) { return fileaccess::Exists(path) ? 1 : 0; }
