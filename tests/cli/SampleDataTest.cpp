@@ -51,6 +51,22 @@ TEST(SampleAccounts, FieldsVaryInPaddingAndTheFirstRecordFillsItsFields) {
         leadingBlank |= name.front() == ' ';
     }
     EXPECT_TRUE(nulPadded && blankPadded && leadingBlank);
+    // Every name is whole: it ends in one of the words names are built to end in.
+    auto endsWell = [](const std::string& name) {
+        for (std::string_view ending : {"公司", "证券", "营业部", "分行", "支行", "银行"})
+            if (name.size() >= ending.size() &&
+                name.compare(name.size() - ending.size(), ending.size(), ending) == 0)
+                return true;
+        return false;
+    };
+    for (std::size_t r = 0; r < 30; ++r) {
+        for (std::size_t offset : {32u, 62u}) {
+            const std::string field = bank.substr(r * kBankFileRecordLength + offset, 30);
+            const std::string name =
+                text::GbkToUtf8(text::TrimGbk(text::FieldText(field.data(), 30)));
+            EXPECT_TRUE(endsWell(name)) << name;
+        }
+    }
 }
 
 TEST(SampleWorkDir, LoadsCleanlyWithUniqueNumbersAndNamesThatSurviveTheRoundTrip) {

@@ -79,7 +79,7 @@ Padding PaddingFor(int index, int field) {
     }
 }
 
-std::string FirmName(SampleRandom& random) {
+std::string AnyFirmName(SampleRandom& random) {
     const std::string city(random.Pick(kCities));
     const std::string brand(random.Pick(kBrands));
     switch (random.Below(5)) {
@@ -96,7 +96,7 @@ std::string FirmName(SampleRandom& random) {
     }
 }
 
-std::string BankName(SampleRandom& random) {
+std::string AnyBankName(SampleRandom& random) {
     const std::string city(random.Pick(kCities));
     const std::string brand(random.Pick(kBrands));
     switch (random.Below(4)) {
@@ -105,10 +105,27 @@ std::string BankName(SampleRandom& random) {
     case 1:
         return city + "农村商业银行";
     case 2:
-        return brand + "银行股份有限公司" + city + std::string(random.Pick(kDistricts)) + "支行";
+        return brand + "银行" + city + std::string(random.Pick(kDistricts)) + "支行";
     default:
         return brand + "银行";
     }
+}
+
+// Names are drawn again until one fits its 30-byte field whole, so that no
+// sample name ends in half a word; only the first record fills its fields.
+template <typename Draw> std::string NameThatFits(SampleRandom& random, Draw draw) {
+    for (;;) {
+        std::string name = draw(random);
+        if (text::Utf8ToGbk(name).size() <= 30)
+            return name;
+    }
+}
+
+std::string FirmName(SampleRandom& random) {
+    return NameThatFits(random, AnyFirmName);
+}
+std::string BankName(SampleRandom& random) {
+    return NameThatFits(random, AnyBankName);
 }
 
 // A name of exactly 15 Chinese characters, which fills a 30-byte field:
