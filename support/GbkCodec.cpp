@@ -8,6 +8,7 @@ namespace text::codec {
 namespace {
 
 constexpr std::string_view kReplacementUtf8 = "\xEF\xBF\xBD";
+constexpr std::string_view kEuroUtf8 = "\xE2\x82\xAC";
 
 // One converter per direction and thread: opening one costs far more than a
 // short conversion, and iconv_t is not safe to share between threads.
@@ -59,17 +60,18 @@ std::size_t Utf8SequenceLength(unsigned char lead) {
     return 1;
 }
 
-} // namespace
-
-void AppendGb18030AsUtf8(std::string_view in, std::string& out) {
-    thread_local Converter decoder("UTF-8", "GB18030");
-    decoder.Run(in, out, [](std::string_view& rest, std::string& o) {
-        o += kReplacementUtf8;
-        rest.remove_prefix(1);
-    });
+// Where the first tag character (U+E0000-U+E007F: F3 A0 80-81 xx) starts.
+std::size_t FindTagCharacter(std::string_view s) {
+    constexpr std::string_view kTagStart = "\xF3\xA0";
+    std::size_t i = s.find(kTagStart);
+    for (; i != std::string_view::npos; i = s.find(kTagStart, i + 1))
+        if (i + 3 < s.size() && (s[i + 2] == '\x80' || s[i + 2] == '\x81') &&
+            (static_cast<unsigned char>(s[i + 3]) & 0xC0) == 0x80)
+            return i;
+    return std::string_view::npos;
 }
 
-bool AppendUtf8AsGbk(std::string_view in, std::string& out) {
+bool ConvertUtf8AsGbk(std::string_view in, std::string& out) {
     thread_local Converter encoder("GBK", "UTF-8");
     bool exact = true;
     encoder.Run(in, out, [&exact](std::string_view& rest, std::string& o) {
@@ -86,6 +88,31 @@ bool AppendUtf8AsGbk(std::string_view in, std::string& out) {
         rest.remove_prefix(skip);
     });
     return exact;
+}
+
+} // namespace
+
+void AppendGb18030AsUtf8(std::string_view in, std::string& out) {
+    thread_local Converter decoder("UTF-8", "GB18030");
+    decoder.Run(in, out, [](std::string_view& rest, std::string& o) {
+        // The lone byte 0x80 is the euro sign of code page 936, and what the
+        // GBK encoder writes for it; GB18030 alone does not know it.
+        o += rest.front() == '\x80' ? kEuroUtf8 : kReplacementUtf8;
+        rest.remove_prefix(1);
+    });
+}
+
+bool AppendUtf8AsGbk(std::string_view in, std::string& out) {
+    // The converter drops tag characters without a word; they have no GBK
+    // form, so they become '?' like any other such character.
+    bool exact = true;
+    for (std::size_t tag; (tag = FindTagCharacter(in)) != std::string_view::npos;) {
+        exact = ConvertUtf8AsGbk(in.substr(0, tag), out) && exact;
+        out += '?';
+        exact = false;
+        in.remove_prefix(tag + 4);
+    }
+    return ConvertUtf8AsGbk(in, out) && exact;
 }
 
 } // namespace text::codec
