@@ -45,7 +45,9 @@ template <std::size_t N> void StoreTrimmed(char (&field)[N], const char* raw, bo
 
 // Fields are filled out with blanks far more often than with NULs, so one
 // search over the stored part of the record spares one search per field.
-bool HasNul(const char* raw, std::size_t length) { return std::memchr(raw, 0, length) != nullptr; }
+bool HasNul(const char* raw, std::size_t length) {
+    return std::memchr(raw, 0, length) != nullptr;
+}
 
 void BuildBankRecord(BankAccountRecord& record, const char* raw) {
     const bool nul = HasNul(raw, 92); // bytes 92-121 carry nothing the tool uses
@@ -179,4 +181,6 @@ int CAccountUploader::ReadReserveFile(const std::string& path,
         path, target, FileKind::Reserve, m_strLastError);
 }
 
-int CAccountUploader::FileExists(const char* path) { return fileaccess::Exists(path) ? 1 : 0; }
+int CAccountUploader::FileExists(const char* path) {
+    return fileaccess::Exists(path) ? 1 : 0;
+}

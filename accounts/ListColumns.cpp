@@ -18,5 +18,9 @@ static_assert(std::size(kReserveColumns) == kColumnReserveAccountName + 1);
 
 } // namespace
 
-std::span<const ListColumn> BankListColumns() { return kBankColumns; }
-std::span<const ListColumn> ReserveListColumns() { return kReserveColumns; }
+std::span<const ListColumn> BankListColumns() {
+    return kBankColumns;
+}
+std::span<const ListColumn> ReserveListColumns() {
+    return kReserveColumns;
+}

@@ -74,7 +74,8 @@ private:
             std::snprintf(number, sizeof number, "6222%020zu", i);
             Fill(record, 4, i % 3 ? "0102" : " 12");
             Fill(record + 4, 28, number);
-            Fill(record + 32, 30, "\xB1\xB1\xBE\xA9\xC4\xB3\xC4\xB3\xD3\xD0\xCF\xDE\xB9\xAB\xCB\xBE");
+            Fill(record + 32, 30,
+                 "\xB1\xB1\xBE\xA9\xC4\xB3\xC4\xB3\xD3\xD0\xCF\xDE\xB9\xAB\xCB\xBE");
             Fill(record + 62, 30, "\xD6\xD0\xB9\xFA\xB9\xA4\xC9\xCC\xD2\xF8\xD0\xD0");
             Fill(record + 92, 30, "");
             out.write(record, sizeof record);

@@ -13,7 +13,9 @@ bool Exists(const char* path) {
     return path != nullptr && ::stat(path, &info) == 0;
 }
 
-ReadOnlyFile::~ReadOnlyFile() { Close(); }
+ReadOnlyFile::~ReadOnlyFile() {
+    Close();
+}
 
 int ReadOnlyFile::Open(const char* path) {
     Close();

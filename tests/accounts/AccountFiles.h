@@ -14,7 +14,8 @@
 class TempWorkDir {
 public:
     TempWorkDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "qm-accounts-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "qm-accounts-XXXXXX").string();
         if (!::mkdtemp(pattern.data()))
             throw std::runtime_error("mkdtemp failed");
         m_root = pattern;
@@ -66,5 +67,5 @@ inline std::string ReserveFileRecord(const std::string& accountNo, const std::st
 }
 
 // GBK bytes of a few Chinese characters used as record text.
-inline const std::string kGbkZhong = "\xD6\xD0"; // 中
+inline const std::string kGbkZhong = "\xD6\xD0";        // 中
 inline const std::string kGbkBank = "\xD2\xF8\xD0\xD0"; // 银行

@@ -120,13 +120,3 @@ TEST_F(ListsFixture, MissingListLeavesEverythingAlone) {
     EXPECT_EQ(reserveList.GetItemCount(), 0);
     EXPECT_EQ(reserveOk + bankOk, 0);
 }
-
-TEST(ListColumnsTest, ResultCodeColumnStartsHiddenInBothLists) {
-    ASSERT_EQ(BankListColumns().size(), 7u);
-    ASSERT_EQ(ReserveListColumns().size(), 5u);
-    EXPECT_STREQ(BankListColumns()[kColumnResultCode].title, "结果代码");
-    EXPECT_EQ(BankListColumns()[kColumnResultCode].width, 0);
-    EXPECT_EQ(ReserveListColumns()[kColumnResultCode].width, 0);
-    EXPECT_STREQ(BankListColumns()[kColumnBankFullName].title, "银行全称");
-    EXPECT_STREQ(ReserveListColumns()[kColumnReserveAccountName].title, "账户名称");
-}

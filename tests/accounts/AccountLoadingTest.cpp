@@ -203,8 +203,9 @@ TEST_F(LoadFixture, ReserveFieldsAreTrimmedAndBadBytesAreKept) {
 }
 
 TEST_F(LoadFixture, UninterpretedBankBytesDoNotReachTheRecord) {
-    dir.Write("yhzh.dat", BankFileRecord("0102", "62", "Name", "Bank", std::string(30, 'x')) +
-                              BankFileRecord("0102", "62", "Name", "Bank", std::string(30, '\xFF')));
+    dir.Write("yhzh.dat",
+              BankFileRecord("0102", "62", "Name", "Bank", std::string(30, 'x')) +
+                  BankFileRecord("0102", "62", "Name", "Bank", std::string(30, '\xFF')));
     ASSERT_EQ(uploader.Load(), 1);
     const auto& banks = uploader.BankAccounts();
     ASSERT_EQ(banks.size(), 2u);
@@ -225,8 +226,8 @@ TEST_F(LoadFixture, SecondLoadReplacesTheFirst) {
     EXPECT_STREQ(uploader.BankAccounts()[0].BankCode, "0999");
     ASSERT_EQ(uploader.ReserveAccountsA().size(), 1u);
     EXPECT_TRUE(uploader.ReserveAccountsB().empty());
-    EXPECT_EQ(bankList.rows, (std::vector<std::vector<std::string>>{
-                                 {"1", "", "", "0999", "NEW", "N", "M"}}));
+    EXPECT_EQ(bankList.rows,
+              (std::vector<std::vector<std::string>>{{"1", "", "", "0999", "NEW", "N", "M"}}));
     EXPECT_EQ(reserveList.rows,
               (std::vector<std::vector<std::string>>{{"1", "", "", "B777", "R7"}}));
 }
@@ -268,8 +269,8 @@ TEST_F(LoadFixture, FileTruncatedWhileLoadingLeavesWholeRecordsInFileOrder) {
     reserve.reserve(std::size_t{kCount} * kReserveFileRecordLength);
     for (int i = 0; i < kCount; ++i)
         reserve += ReserveFileRecord(std::to_string(i), "r");
-    const std::string shortRead = "读取账户文件失败，长度不一致，资金账户配置文件[" +
-                                  dir.PathOf("agbfj.dat") + "]已经损坏！";
+    const std::string shortRead =
+        "读取账户文件失败，长度不一致，资金账户配置文件[" + dir.PathOf("agbfj.dat") + "]已经损坏！";
     for (int attempt = 0; attempt < 3; ++attempt) {
         dir.Write("agbfj.dat", reserve);
         const pid_t child = ::fork();
@@ -307,7 +308,8 @@ TEST(LoadPathTest, MessagesShowThePathAsTheFileSystemGivesIt) {
     CCommon::SetWorkPath(root);
     CAccountUploader uploader(nullptr, nullptr, nullptr);
     EXPECT_EQ(uploader.Load(), 0);
-    EXPECT_EQ(uploader.LastError(), "资金账户配置文件[" + root + "/localconfig/yhzh.dat]已经损坏！");
+    EXPECT_EQ(uploader.LastError(),
+              "资金账户配置文件[" + root + "/localconfig/yhzh.dat]已经损坏！");
 }
 
 TEST(LoadPathTest, NoWorkDirectoryIsAFailureNotTheRootDirectory) {
@@ -331,10 +333,4 @@ TEST(LoadPathTest, NoWorkDirectoryIsAFailureNotTheRootDirectory) {
     std::filesystem::current_path(previous);
     if (environment)
         ::setenv("QUILLMARK_WORKDIR", savedEnvironment.c_str(), 1);
-}
-
-TEST(FileExistsTest, DirectoriesCountAndMissingPathsDoNot) {
-    TempWorkDir dir;
-    EXPECT_NE(CAccountUploader::FileExists(dir.Root().c_str()), 0);
-    EXPECT_EQ(CAccountUploader::FileExists(dir.PathOf("none").c_str()), 0);
 }

@@ -1,5 +1,5 @@
-#include "AccountFiles.h"
 #include "support/FileAccess.h"
+#include "AccountFiles.h"
 
 #include <gtest/gtest.h>
 

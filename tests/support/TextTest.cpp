@@ -132,7 +132,8 @@ TEST(TrimGbk, AgreesWithACharacterWalkOnEveryShortMix) {
 }
 
 TEST(TrimGbk, AgreesWithACharacterWalkOnLongRandomFields) {
-    const char alphabet[] = {' ', ' ', ' ', '\t', 'a', '\x80', '\x81', '\xA1', '\xD6', '\xFE', '\xFF'};
+    const char alphabet[] = {' ',    ' ',    ' ',    '\t',   'a',   '\x80',
+                             '\x81', '\xA1', '\xD6', '\xFE', '\xFF'};
     std::uint32_t seed = 12345;
     const auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
     for (int round = 0; round < 200000; ++round) {
@@ -142,7 +143,8 @@ TEST(TrimGbk, AgreesWithACharacterWalkOnLongRandomFields) {
         std::string s(next() % 41, ' ');
         for (char& c : s) {
             const std::uint32_t pick = next() >> 16;
-            c = leadHeavy && pick % 10 < 8 ? alphabet[6 + pick / 10 % 4] : alphabet[pick % sizeof alphabet];
+            c = leadHeavy && pick % 10 < 8 ? alphabet[6 + pick / 10 % 4]
+                                           : alphabet[pick % sizeof alphabet];
         }
         const std::string_view got = TrimGbk(s);
         const std::string_view want = TrimByWalking(s);
