@@ -25,7 +25,11 @@ StartupOptions ParseStartupOptions(const QStringList& arguments) {
 
     StartupOptions options;
     if (!parser.parse(arguments)) {
+        // Qt's own options (-platform ...) are unknown here before the
+        // application has taken them; --version and --help still count.
         options.error = parser.errorText();
+        options.showVersion = arguments.contains(QStringLiteral("--version"));
+        options.showHelp = arguments.contains(QStringLiteral("--help")) || arguments.contains(QStringLiteral("-h"));
         return options;
     }
     if (!parser.positionalArguments().isEmpty()) {

@@ -1,0 +1,108 @@
+// One running copy per user, checked with real processes: a second copy is
+// refused while the first runs and accepted once it has ended, also when the
+// first one died without cleaning up.
+
+#include "app/SingleInstance.h"
+#include "app/StartupOptions.h"
+
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+// Starts the probe on `dir` and returns its first line of output.
+QString StartProbe(QProcess& probe, const QString& dir) {
+    probe.start(QStringLiteral(QUILLMARK_INSTANCE_PROBE), {dir});
+    if (!probe.waitForStarted(10000) || !probe.waitForReadyRead(10000))
+        return QStringLiteral("no answer");
+    return QString::fromLocal8Bit(probe.readLine()).trimmed();
+}
+
+QString Probe(const QString& dir) {
+    QProcess probe;
+    const QString answer = StartProbe(probe, dir);
+    probe.closeWriteChannel();
+    probe.waitForFinished(10000);
+    return answer;
+}
+
+} // namespace
+
+class SingleInstanceTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void aSecondCopyIsRefusedWhileTheFirstRunsAndAcceptedAfter() {
+        QTemporaryDir dir;
+        QProcess first;
+        QCOMPARE(StartProbe(first, dir.path()), QStringLiteral("acquired"));
+        QCOMPARE(Probe(dir.path()), QStringLiteral("running"));
+        QCOMPARE(Probe(dir.path()), QStringLiteral("running"));
+
+        first.write("\n");
+        QVERIFY(first.waitForFinished(10000));
+        QVERIFY(first.readAll().contains("released"));
+        QCOMPARE(Probe(dir.path()), QStringLiteral("acquired"));
+    }
+
+    void aCopyThatDiedLeavesNoLockBehind() {
+        QTemporaryDir dir;
+        QProcess crashed;
+        QCOMPARE(StartProbe(crashed, dir.path()), QStringLiteral("acquired"));
+        crashed.kill(); // no chance to clean up
+        QVERIFY(crashed.waitForFinished(10000));
+        QVERIFY(QFile::exists(dir.filePath(QStringLiteral("Quillmark_Mutex.lock"))));
+        QCOMPARE(Probe(dir.path()), QStringLiteral("acquired"));
+    }
+
+    void anUnwritableLockDirectoryLeavesTheProgramUnguarded() {
+        CSingleInstanceLock lock(QStringLiteral("/nonexistent/quillmark-test"));
+        QCOMPARE(lock.Acquire(), CSingleInstanceLock::Result::Unavailable);
+    }
+
+    void theProgramHoldsTheLockInTheUsersRuntimeDirectory() {
+        QTemporaryDir runtime;
+        QTemporaryDir work;
+        QProcess program;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        program.setProcessEnvironment(env);
+        program.start(QStringLiteral(QUILLMARK_PROGRAM), {QStringLiteral("--workdir"), work.path()});
+        QVERIFY(program.waitForStarted(10000));
+        const QString lockFile = runtime.filePath(QStringLiteral("Quillmark_Mutex.lock"));
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(lockFile), 20000);
+        QCOMPARE(Probe(runtime.path()), QStringLiteral("running"));
+        program.kill();
+        QVERIFY(program.waitForFinished(10000));
+        QCOMPARE(Probe(runtime.path()), QStringLiteral("acquired"));
+    }
+
+    void versionIsPrintedWithoutADisplay() {
+        QProcess program;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("DISPLAY"));
+        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        program.setProcessEnvironment(env);
+        program.start(QStringLiteral(QUILLMARK_PROGRAM), {QStringLiteral("--version")});
+        QVERIFY(program.waitForFinished(10000));
+        QCOMPARE(program.exitCode(), 0);
+        QCOMPARE(QString::fromLocal8Bit(program.readAllStandardOutput()).trimmed(),
+                 QStringLiteral("Quillmark 1.0.0.1"));
+    }
+
+    void commandLineOptions() {
+        StartupOptions options = ParseStartupOptions({"quillmark", "--workdir", "/data/work"});
+        QVERIFY(options.error.isEmpty());
+        QCOMPARE(options.workDir, QStringLiteral("/data/work"));
+        QVERIFY(!ParseStartupOptions({"quillmark", "--bogus"}).error.isEmpty());
+        QVERIFY(!ParseStartupOptions({"quillmark", "stray"}).error.isEmpty());
+        QVERIFY(!ParseStartupOptions({"quillmark", "--workdir"}).error.isEmpty());
+        QVERIFY(ParseStartupOptions({"quillmark", "--bogus", "--version"}).showVersion);
+    }
+};
+
+QTEST_GUILESS_MAIN(SingleInstanceTest)
+#include "SingleInstanceTest.moc"

@@ -1,0 +1,178 @@
+// Load and both uploads through the window's buttons against the scripted
+// communication object: rows and results in the lists, the messages, and what
+// happens when the operator presses buttons or closes the window while the
+// per-record upload runs.
+
+#include "WindowTestSupport.h"
+
+#include "fakes/ResponseBuilder.h"
+#include "fakes/ScriptedCommunication.h"
+#include "support/Text.h"
+#include "ui/ReportListView.h"
+#include "ui/ReserveUploadDlg.h"
+#include "ui/StatusLine.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+constexpr int kRecordsPerRequest = 572;
+
+// Answers every record with code 0000 and a Chinese text.
+std::string AcceptWithText(const std::string& body) {
+    ResponseSpec spec;
+    const std::size_t records = body.size() / kRecordsPerRequest;
+    spec.resultCodes.assign(records, "0000");
+    spec.resultTexts.assign(records, text::Utf8ToGbk("成功"));
+    return BuildResponse(spec);
+}
+
+QPushButton* Button(CReserveUploadDlg& dlg, const char* name) {
+    return dlg.findChild<QPushButton*>(QString::fromLatin1(name));
+}
+
+} // namespace
+
+class WindowUploadTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<AccountWorkDir> work;
+    std::unique_ptr<ScriptedCommunication> comm;
+    std::unique_ptr<ScopedCommunication> installed;
+    RecordingPrompt prompt;
+    std::unique_ptr<CReserveUploadDlg> dlg;
+
+    void LoginAndLoad() {
+        dlg->findChild<QLineEdit*>("operatorEdit")->setText("op");
+        dlg->findChild<QLineEdit*>("passwordEdit")->setText("pw");
+        QTest::mouseClick(Button(*dlg, "loginButton"), Qt::LeftButton);
+        QTest::mouseClick(Button(*dlg, "loadButton"), Qt::LeftButton);
+        prompt.messages.clear();
+    }
+    std::string Cell(CReportListView* list, int row, int column) {
+        return list->Model().CellText(row, column);
+    }
+
+private slots:
+    void init() {
+        work = std::make_unique<AccountWorkDir>();
+        work->WriteBank({{"0102", "6222000011112222", "某证券公司", "工商银行上海分行"},
+                         {" 01 ", "100%s", "名称<b>", "银行"},
+                         {"0103", "3", "c", "d"}});
+        work->WriteReserveA({{"B001234567", "备付金甲"}, {"B007654321", "备付金乙"}});
+        comm = std::make_unique<ScriptedCommunication>();
+        comm->DefaultGatewayAddress = "127.0.0.1";
+        comm->DefaultGatewayPort = 7070;
+        comm->responder = AcceptWithText;
+        installed = std::make_unique<ScopedCommunication>(comm.get());
+        prompt.messages.clear();
+        prompt.onMessage = nullptr;
+        dlg = std::make_unique<CReserveUploadDlg>(&prompt);
+    }
+    void cleanup() {
+        dlg.reset();
+        installed.reset();
+        comm.reset();
+        work.reset();
+        QVERIFY(QApplication::topLevelWidgets().isEmpty());
+    }
+
+    void loadFillsBothListsWithNumberedRows() {
+        LoginAndLoad();
+        QVERIFY(prompt.messages.empty());
+        CReportListModel& bank = dlg->m_listBank->Model();
+        CReportListModel& reserve = dlg->m_listReserve->Model();
+        QCOMPARE(bank.GetItemCount(), 3);
+        QCOMPARE(reserve.GetItemCount(), 2);
+        QCOMPARE(Cell(dlg->m_listBank, 2, 0), std::string("3"));
+        QCOMPARE(Cell(dlg->m_listBank, 0, 6), std::string("工商银行上海分行"));
+        QCOMPARE(Cell(dlg->m_listBank, 1, 3), std::string("01"));
+        QCOMPARE(Cell(dlg->m_listBank, 1, 4), std::string("100%s"));
+        QCOMPARE(Cell(dlg->m_listReserve, 1, 4), std::string("备付金乙"));
+        QCoreApplication::processEvents();
+        QCOMPARE(bank.rowCount(), 3);
+        QCOMPARE(bank.index(1, 5).data().toString(), QStringLiteral("名称<b>"));
+    }
+
+    void uploadAllWritesEveryRowAndCanRunAgain() {
+        LoginAndLoad();
+        QTest::mouseClick(Button(*dlg, "uploadAllButton"), Qt::LeftButton);
+        QCOMPARE(comm->CountCalls("SendAndReceive"), 1);
+        QCOMPARE(prompt.messages, (std::vector<std::string>{"上传数据成功!"}));
+        for (int row = 0; row < 3; ++row) {
+            QCOMPARE(Cell(dlg->m_listBank, row, 1), std::string("0000"));
+            QCOMPARE(Cell(dlg->m_listBank, row, 2), std::string("成功"));
+        }
+        QCOMPARE(Cell(dlg->m_listReserve, 1, 2), std::string("成功"));
+        QVERIFY(Button(*dlg, "uploadAllButton")->isEnabled());
+        QTest::mouseClick(Button(*dlg, "uploadAllButton"), Qt::LeftButton);
+        QCOMPARE(comm->CountCalls("SendAndReceive"), 2);
+    }
+
+    void uploadEachWritesRowByRowShowsProgressAndTheSummary() {
+        LoginAndLoad();
+        QStringList progress;
+        comm->onSend = [&] { progress << dlg->StatusLine()->ProgressText(); };
+        QTest::mouseClick(Button(*dlg, "uploadEachButton"), Qt::LeftButton);
+        QCOMPARE(comm->CountCalls("SendAndReceive"), 5);
+        QCOMPARE(progress, (QStringList{"0 / 5", "1 / 5", "2 / 5", "3 / 5", "4 / 5"}));
+        QVERIFY(!dlg->StatusLine()->ProgressVisible());
+        QCOMPARE(prompt.messages.size(), 1u);
+        QCOMPARE(prompt.messages[0], std::string("上传A股备付金成功2条,失败0条;\n上传银行账户成功3条,失败0条;\n"
+                                                 "具体请看列表中结果说明."));
+        QCOMPARE(Cell(dlg->m_listBank, 2, 2), std::string("成功"));
+        QCOMPARE(Cell(dlg->m_listReserve, 0, 1), std::string("0000"));
+        QVERIFY(Button(*dlg, "uploadEachButton")->isEnabled());
+    }
+
+    void pressesDuringThePerRecordUploadAreNotActedOn() {
+        LoginAndLoad();
+        int sends = 0;
+        comm->onSend = [&] {
+            if (++sends != 2)
+                return;
+            // Delivered by the upload's pump between records.
+            QTimer::singleShot(0, dlg.get(), [&] {
+                QTest::mouseClick(Button(*dlg, "loadButton"), Qt::LeftButton);
+                QTest::mouseClick(Button(*dlg, "uploadAllButton"), Qt::LeftButton);
+                QTest::mouseClick(Button(*dlg, "uploadEachButton"), Qt::LeftButton);
+            });
+        };
+        QTest::mouseClick(Button(*dlg, "uploadEachButton"), Qt::LeftButton);
+        QCOMPARE(sends, 5); // no second upload nested in the first
+        QCOMPARE(prompt.messages.size(), 1u); // only the summary
+        QCOMPARE(dlg->m_listBank->Model().GetItemCount(), 3); // no load emptied the lists
+        QCOMPARE(Cell(dlg->m_listBank, 2, 1), std::string("0000"));
+    }
+
+    void closingDuringThePerRecordUploadStopsAfterTheRecordInFlight() {
+        LoginAndLoad();
+        int sends = 0;
+        comm->onSend = [&] {
+            if (++sends == 2)
+                QCoreApplication::postEvent(dlg.get(), new QCloseEvent);
+        };
+        QTimer::singleShot(0, dlg.get(),
+                           [&] { QTest::mouseClick(Button(*dlg, "uploadEachButton"), Qt::LeftButton); });
+        QCOMPARE(dlg->exec(), int(QDialog::Rejected));
+        QCOMPARE(sends, 2);
+        QVERIFY(prompt.messages.empty()); // no summary
+        QCOMPARE(Cell(dlg->m_listReserve, 1, 1), std::string("0000")); // the record in flight
+        QCOMPARE(Cell(dlg->m_listBank, 0, 1), std::string(" "));     // never sent: blank
+        QVERIFY(!dlg->isVisible());
+        QVERIFY(!dlg->IsUploadRunning());
+        QCOMPARE(comm->statusTexts.back(), std::string());
+        dlg.reset(); // and the window goes cleanly
+        QCOMPARE(comm->CountCalls("Close"), 1);
+    }
+};
+
+QTEST_MAIN(WindowUploadTest)
+#include "WindowUploadTest.moc"
