@@ -31,11 +31,12 @@ ClientConnection::ClientConnection(QTcpSocket* socket, GatewayServer& server)
     connect(m_socket, &QTcpSocket::bytesWritten, this, [this] { Pump(); });
     connect(m_socket, &QTcpSocket::disconnected, this, [this] { Close(); });
     m_timer.start(m_server.Config().loginTimeoutMs);
+    m_server.ConnectionOpened(this);
 }
 
 ClientConnection::~ClientConnection() {
     m_server.Release(m_reserved);
-    m_server.ConnectionClosed();
+    m_server.ConnectionClosed(this);
 }
 
 bool ClientConnection::Busy() const {

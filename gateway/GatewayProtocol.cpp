@@ -153,8 +153,12 @@ GatewayReply GatewayProtocol::Serial(ConnectionState& state, std::string_view pa
         return Control(wire::kSerialReply, {"1006", Gbk("交易序号申请参数错误")});
     // A block of serials saves the client a round trip per request.
     std::string reply = wire::Fields({wire::kAccepted, "", "1"});
-    for (std::uint64_t i = 0; i < count; ++i)
-        wire::AppendField(reply, session->IssueSerial());
+    for (std::uint64_t i = 0; i < count; ++i) {
+        const std::string serial = session->IssueSerial();
+        if (serial.empty())
+            return Control(wire::kSerialReply, {"1007", Gbk("交易序号已用尽,请重新登录")});
+        wire::AppendField(reply, serial);
+    }
     return {std::string(wire::kSerialReply), std::move(reply), false};
 }
 
@@ -207,6 +211,8 @@ GatewayReply GatewayProtocol::Upload(ConnectionState& state, std::string_view pa
         return {std::string(wire::kUploadReply),
                 BuildUploadReply(mode, true, header, body, before.codes, before.badFields), false};
     }
+    if (session->WasUsed(number)) // processed long ago; its record is gone
+        return refuse(returncode::kUnknownSerial, "交易序号未知或已过期");
 
     SettlementOutcome outcome = Settle(m_store, body, session->participant, m_config.gatewayId);
     if (outcome.storeFailed) {

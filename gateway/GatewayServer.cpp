@@ -11,9 +11,8 @@ GatewayServer::GatewayServer(GatewayConfig config)
 
 GatewayServer::~GatewayServer() {
     // Connections report to the server as they go, so they go first.
-    const auto connections = findChildren<ClientConnection*>(Qt::FindDirectChildrenOnly);
-    for (ClientConnection* connection : connections)
-        delete connection;
+    while (!m_live.empty())
+        delete *m_live.begin();
 }
 
 bool GatewayServer::Start(std::string& error) {
@@ -67,9 +66,8 @@ void GatewayServer::Release(long long bytes) { m_reserved -= bytes; }
 
 void GatewayServer::OnNewConnection() {
     while (QTcpSocket* socket = m_listener->nextPendingConnection()) {
-        ++m_connections;
         auto* connection = new ClientConnection(socket, *this);
-        if (m_connections > m_config.maxConnections)
+        if (Connections() > m_config.maxConnections)
             connection->RefuseAndClose(GatewayProtocol::ErrorFrame("3004", "网关连接数已满"));
     }
 }

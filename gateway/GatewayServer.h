@@ -14,7 +14,9 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <unordered_set>
 
+class ClientConnection;
 class QTcpServer;
 
 class GatewayServer : public QObject {
@@ -41,8 +43,9 @@ public:
     void Release(long long bytes);
     long long Reserved() const { return m_reserved; }
 
-    void ConnectionClosed() { --m_connections; }
-    int Connections() const { return m_connections; }
+    void ConnectionOpened(ClientConnection* connection) { m_live.insert(connection); }
+    void ConnectionClosed(ClientConnection* connection) { m_live.erase(connection); }
+    int Connections() const { return static_cast<int>(m_live.size()); }
 
 private:
     void OnNewConnection();
@@ -54,5 +57,5 @@ private:
     std::mutex m_faultMutex;
     GatewayFaults m_faults;
     long long m_reserved = 0;
-    int m_connections = 0;
+    std::unordered_set<ClientConnection*> m_live;
 };

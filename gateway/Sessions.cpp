@@ -10,6 +10,8 @@ namespace {
 // Only the newest requests of a session can be sent again; older records go.
 constexpr std::size_t kRememberedRequests = 64;
 constexpr std::size_t kMaxSessions = 4096;
+// Serials one login may draw; a bound on the memory of which were used.
+constexpr std::uint64_t kMaxSerialsPerSession = 10'000'000;
 
 std::string RandomToken() {
     std::string token;
@@ -32,6 +34,8 @@ std::string SessionTag(std::uint64_t number) {
 } // namespace
 
 std::string Session::IssueSerial() {
+    if (issued >= kMaxSerialsPerSession)
+        return "";
     char digits[16];
     std::snprintf(digits, sizeof digits, "%010llu", static_cast<unsigned long long>(++issued));
     return tag + digits;
@@ -47,6 +51,9 @@ std::uint64_t Session::SerialNumber(const std::string& serial) const {
 }
 
 void Session::Remember(std::uint64_t number, ProcessedRequest request) {
+    if (used.size() <= number)
+        used.resize(number + 1);
+    used[number] = true;
     processed[number] = std::move(request);
     processedOrder.push_back(number);
     if (processedOrder.size() > kRememberedRequests) {

@@ -29,12 +29,16 @@ struct Session {
     std::uint64_t issued = 0;
     std::map<std::uint64_t, ProcessedRequest> processed;
     std::deque<std::uint64_t> processedOrder;
+    std::vector<bool> used; // by serial number: processed once, remembered or not
     std::chrono::steady_clock::time_point lastSeen;
 
+    // "" when the session has issued all the serials it may.
     std::string IssueSerial();
     // The number of a serial this session issued, or 0.
     std::uint64_t SerialNumber(const std::string& serial) const;
     void Remember(std::uint64_t number, ProcessedRequest request);
+    // Processed before, whether or not its record is still kept.
+    bool WasUsed(std::uint64_t number) const { return number < used.size() && used[number]; }
 };
 
 class SessionTable {

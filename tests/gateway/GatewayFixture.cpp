@@ -106,16 +106,22 @@ Exchanged Parse(CCommunication& comm, int rc, const CDataBuf& response) {
     return out;
 }
 
+Exchanged Send(CCommunication& comm, const char* serial, const std::string& body) {
+    CDataBuf request;
+    CDataBuf response;
+    request.InsertDataToBuf(body.data(), 0, body.size());
+    char serialArea[17] = {};
+    std::strncpy(serialArea, serial, 16);
+    if (comm.BuildPacketHeader("SSCCRC", "JSXT", "99", "40", serialArea, '1',
+                               static_cast<long>(body.size()), &request) < 0)
+        return {};
+    return Parse(comm, comm.SendAndReceive(&request, &response, 0), response);
+}
+
 Exchanged Upload(CCommunication& comm, const std::string& body) {
     char serial[17] = {};
     char flag = '0';
     if (comm.ApplySerialNo("SSCCRC", "JSXT", "99", serial, &flag) < 0)
         return {};
-    CDataBuf request;
-    CDataBuf response;
-    request.InsertDataToBuf(body.data(), 0, body.size());
-    if (comm.BuildPacketHeader("SSCCRC", "JSXT", "99", "40", serial, flag,
-                               static_cast<long>(body.size()), &request) < 0)
-        return {};
-    return Parse(comm, comm.SendAndReceive(&request, &response, 0), response);
+    return Send(comm, serial, body);
 }

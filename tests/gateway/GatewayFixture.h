@@ -61,4 +61,6 @@ std::string WireBody(std::vector<UploadRequestRecord> records, const CCommunicat
 
 // Serial, packet header, send and receive, as the exchange does them.
 Exchanged Upload(CCommunication& comm, const std::string& body);
+// Packet header, send and receive with a serial the caller already holds.
+Exchanged Send(CCommunication& comm, const char* serial, const std::string& body);
 Exchanged Parse(CCommunication& comm, int rc, const CDataBuf& response);

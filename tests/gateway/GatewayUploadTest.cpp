@@ -150,6 +150,19 @@ TEST_F(GatewayUploadTest, RequestLevelFaultsComeBackAsHeaderReturnCodes) {
     EXPECT_EQ(ReserveCount(), 2);
 }
 
+TEST_F(GatewayUploadTest, ASerialWhoseRecordIsGoneIsNeverProcessedAgain) {
+    LogIn(comm);
+    char serial[17] = {};
+    char flag = '0';
+    ASSERT_EQ(comm.ApplySerialNo("SSCCRC", "JSXT", "99", serial, &flag), 0);
+    const std::string first = WireBody({ReserveRequest("B0", "甲")}, comm);
+    ASSERT_EQ(Send(comm, serial, first).codes, (std::vector<int>{0}));
+    for (int i = 1; i <= 64; ++i) // pushes the first request out of the record
+        ASSERT_EQ(Upload(comm, WireBody({ReserveRequest("B" + std::to_string(i), "乙")}, comm)).rc, 0);
+    EXPECT_EQ(Send(comm, serial, first).returnCode, "2002");
+    EXPECT_EQ(ReserveCount(), 65);
+}
+
 TEST_F(GatewayUploadTest, AnEmptyRequestIsAnsweredWithNoResults) {
     LogIn(comm);
     const Exchanged reply = Upload(comm, "");
