@@ -2,7 +2,9 @@
 // through CAccountUploader::Exchange with a scripted communication object. The
 // input is laid out as
 //   byte 0     the first two answers of GetHeaderMode (two bits each: 0, 1, 2, -1)
-//   byte 1     how many request records to send (low two bits)
+//   byte 1     how many request records to send (low two bits); with bit 2
+//              set, the two codes handed out at login are the response's
+//              first 12 bytes and the 12 after them instead of plain ones
 //   the rest   the response as received
 // The outcome, the appended results, the operator's message and the status
 // text are checked against what the response's bytes call for.
@@ -97,6 +99,17 @@ int ModeFromBits(int bits) {
     return bits == 3 ? -1 : bits;
 }
 
+// A login code as a request field carries it on the wire: cut to 8 bytes of
+// whole GBK characters, ending at a NUL, zero-filled.
+std::string WireCode(std::string_view code) {
+    std::size_t fits = 0;
+    while (fits < code.size() && fits + fuzzcheck::UnitLength(code, fits) <= 8)
+        fits += fuzzcheck::UnitLength(code, fits);
+    std::string field(text::FieldText(code.data(), fits));
+    field.resize(8, '\0');
+    return field;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -109,6 +122,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     ScriptedCommunication comm;
     comm.headerModes = {firstMode, secondMode};
+    if (data[1] & 4) {
+        comm.CommString1 = std::string(response.substr(0, 12));
+        comm.CommString2 =
+            std::string(response.substr(std::min<std::size_t>(12, response.size()), 12));
+    }
     comm.responses = {std::string(response)};
     ScopedCommunication installed(&comm);
     DiscardingReportList bankList;
@@ -127,8 +145,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     FUZZ_CHECK(outcome == expected.outcome);
     FUZZ_CHECK(comm.sentBodies.size() == 1 && comm.sentBodies[0].size() == 572 * requestCount);
-    for (std::size_t i = 0; i < requestCount; ++i)
+    for (std::size_t i = 0; i < requestCount; ++i) {
         FUZZ_CHECK(text::FieldText(requests[i].SeqNo) == std::to_string(i + 1));
+        const std::string_view wire = std::string_view(comm.sentBodies[0]).substr(572 * i, 572);
+        FUZZ_CHECK(wire.substr(22, 8) == WireCode(comm.CommString1));
+        FUZZ_CHECK(wire.substr(86, 8) == WireCode(comm.CommString2));
+    }
     FUZZ_CHECK(results.size() == 1 + expected.results);
     FUZZ_CHECK(std::all_of(reinterpret_cast<const char*>(&results[0]),
                            reinterpret_cast<const char*>(&results[0]) + sizeof results[0],
