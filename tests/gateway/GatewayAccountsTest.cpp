@@ -106,6 +106,23 @@ TEST_F(GatewayAccountsTest, AnInvalidRecordGivesTheSummaryAndTheRestIsStored) {
     EXPECT_EQ(BankCount(), 1);
 }
 
+TEST_F(GatewayAccountsTest, HeaderModeOneWorksThroughTheWholeRoad) {
+    comm.Close();
+    gateway.reset();
+    GatewayConfig config = MakeConfig();
+    config.headerMode = 1;
+    StartGateway(std::move(config));
+    ASSERT_EQ(Login(comm, "alice", kAlicePassword), 0) << comm.LastErrorText;
+    ASSERT_EQ(comm.GetHeaderMode(), 1);
+    WriteReserves({{"B880000001", "上海测试证券"}});
+    WriteBanks();
+    ASSERT_EQ(uploader.Load(), 1) << uploader.LastError();
+    EXPECT_EQ(uploader.UploadAll(), 1);
+    EXPECT_EQ(window.messages.back(), kAllUploaded);
+    EXPECT_EQ(bankList.Cell(0, kColumnResultCode), "0000");
+    EXPECT_EQ(BankCount(), 1);
+}
+
 TEST_F(GatewayAccountsTest, AGatewayRefusalReachesTheOperatorAsItsMessage) {
     WriteReserves({{"B880000001", "上海测试证券"}});
     ASSERT_EQ(uploader.Load(), 1) << uploader.LastError();
