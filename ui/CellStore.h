@@ -1,12 +1,14 @@
 #pragma once
 // Text cells of a report list, kept compact enough for a million rows: each
-// column is one byte arena of length-prefixed texts, and a cell is the 8-byte
-// offset of its text there. No allocation per cell, so filling and rewriting
-// cells stays fast. Plain C++; the list model wraps it for Qt views.
+// column keeps its texts length-prefixed in fixed chunks of bytes, and a cell
+// is the 8-byte position of its text there. Nothing is allocated per cell and
+// nothing already stored is ever moved, so filling a list and rewriting its
+// cells stay fast. Plain C++; the list model wraps it for Qt views.
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
+#include <deque>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -22,21 +24,33 @@ public:
     // Sets one cell; the caller has checked row and column.
     void Set(int row, int column, std::string_view text);
     std::string_view Get(int row, int column) const;
-    // Empties the store; storage is kept for the next fill.
+    // Empties the store.
     void Clear();
 
-    // Bytes held by the arenas, garbage included (for tests of compaction).
-    std::size_t ArenaBytes() const;
+    // Bytes of text held, garbage included (for tests of compaction).
+    std::size_t TextBytes() const;
 
 private:
+    struct Chunk {
+        std::unique_ptr<char[]> bytes;
+        std::size_t size = 0;
+        std::size_t used = 0;
+    };
     struct Column {
-        std::vector<char> arena;      // [varint length][bytes] per text; offset 0 is ""
-        std::vector<std::uint64_t> cells; // offset of each row's text
-        std::size_t garbage = 0;      // bytes of texts no cell points to any more
+        Column() = default;
+        Column(Column&&) = default;
+        Column& operator=(Column&&) = default;
+        Column(const Column&) = delete;
+        Column& operator=(const Column&) = delete;
+
+        std::vector<Chunk> chunks;       // chunk 0 starts with "" at position 0
+        std::deque<std::uint64_t> cells; // (chunk << 32 | offset) of each row's text
+        std::size_t bytes = 0;           // text bytes stored, garbage included
+        std::size_t garbage = 0;         // bytes of texts no cell points to any more
     };
 
-    static std::size_t EncodedSize(std::string_view text);
-    static std::string_view Decode(const std::vector<char>& arena, std::uint64_t offset);
+    static Column EmptyColumn();
+    static std::string_view Decode(const Column& column, std::uint64_t position);
     static std::uint64_t Append(Column& column, std::string_view text);
     static void Compact(Column& column);
 

@@ -41,7 +41,7 @@ private slots:
         for (int i = 0; i < 2000; ++i)
             store.Set(2, 1, longText.substr(0, 1000 + static_cast<std::size_t>(i % 7)));
         QVERIFY(store.Get(2, 1) == longText.substr(0, 1000 + 1999 % 7));
-        QVERIFY(store.ArenaBytes() < 200000); // old texts do not pile up
+        QVERIFY(store.TextBytes() < 200000); // old texts do not pile up
         store.Clear();
         QCOMPARE(store.Rows(), 0);
     }
