@@ -115,9 +115,19 @@ void CReserveUploadDlg::CreateControls() {
         }
     }
     // Group boxes only frame the controls inside them: keep them underneath so
-    // that clicks reach the lists and fields.
-    for (QGroupBox* group : groups)
+    // that clicks reach the lists and fields. The title sits on the frame's top
+    // line, half a text line below the box's top, where the layout expects it.
+    const QString groupStyle =
+        QStringLiteral("QGroupBox { border: 1px solid palette(mid); border-radius: 2px;"
+                       " margin-top: %1px; }"
+                       "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
+                       " left: %2px; padding: 0 2px; }")
+            .arg(fontMetrics().height() / 2)
+            .arg(du.X(4));
+    for (QGroupBox* group : groups) {
+        group->setStyleSheet(groupStyle);
         group->lower();
+    }
     m_btnLogin->setDefault(true);
 
     // The status line sits below the drawn layout.
