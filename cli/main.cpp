@@ -35,6 +35,10 @@ bool IsDirectory(const std::string& path) {
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty()) {
+        std::cerr << CliUsageText();
+        return kCliUsageError;
+    }
     const CliParseResult parsed = ParseCliOptions(args);
     if (!parsed.error.empty())
         return UsageError(parsed.error);

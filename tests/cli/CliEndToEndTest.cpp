@@ -269,6 +269,10 @@ TEST_F(EndToEnd, BadInvocationsGetAMessageAndTheirExitStatus) {
         EXPECT_TRUE(run.out.empty()) << run.out;
     }
 
+    run = RunProgram(QUILLMARK_CLI_BIN, {}, "", env); // no arguments at all: the usage
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_NE(run.err.find("Usage: quillmark-cli"), std::string::npos) << run.err;
+
     run = RunProgram(QUILLMARK_CLI_BIN, {"--help"}, "", env);
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_NE(run.out.find("Exit status"), std::string::npos);
