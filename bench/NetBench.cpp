@@ -38,10 +38,12 @@ public:
         m_context = new QObject;
         m_context->moveToThread(&m_thread);
         m_thread.start();
-        QMetaObject::invokeMethod(m_context, [this] { Listen(); }, Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(
+            m_context, [this] { Listen(); }, Qt::BlockingQueuedConnection);
     }
     ~EchoServer() {
-        QMetaObject::invokeMethod(m_context, [this] { delete m_server; }, Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(
+            m_context, [this] { delete m_server; }, Qt::BlockingQueuedConnection);
         m_thread.quit();
         m_thread.wait();
         delete m_context;
@@ -142,7 +144,8 @@ std::string Body(std::size_t count, const std::string& prefix, const CCommunicat
     return body;
 }
 
-bool Exchange(CCommunication& comm, const std::string& body, CDataBuf& request, CDataBuf& response) {
+bool Exchange(CCommunication& comm, const std::string& body, CDataBuf& request,
+              CDataBuf& response) {
     char serial[17] = {};
     char flag = '0';
     if (comm.ApplySerialNo("SSCCRC", "JSXT", "99", serial, &flag) < 0)
@@ -156,7 +159,8 @@ bool Exchange(CCommunication& comm, const std::string& body, CDataBuf& request, 
 
 // Bytes of an upload frame and of its reply for `records` records, mode 0.
 std::size_t RequestBytes(std::size_t records) {
-    return wire::kFrameHeaderLength + wire::kPacketHeaderLength + records * wire::kRequestRecordLength;
+    return wire::kFrameHeaderLength + wire::kPacketHeaderLength +
+           records * wire::kRequestRecordLength;
 }
 std::size_t ReplyBytes(std::size_t records) {
     return wire::kFrameHeaderLength + 9 + 2 + wire::kReplyHeaderLength +

@@ -110,8 +110,8 @@ void ClientConnection::ProcessFrame() {
     m_inFrame = false;
     const char* kind = GatewayProtocol::ReplyKind(m_frame.type);
     const std::optional<GatewayFaults> fault = m_server.TakeFault(kind);
-    const GatewayReply reply = m_server.Protocol().Handle(m_state, m_frame.type, m_payload,
-                                                          fault ? &*fault : nullptr);
+    const GatewayReply reply =
+        m_server.Protocol().Handle(m_state, m_frame.type, m_payload, fault ? &*fault : nullptr);
     std::string().swap(m_payload); // a large request's memory goes back at once
     SendReply(reply, fault);
 }
@@ -136,12 +136,13 @@ void ClientConnection::SendReply(const GatewayReply& reply,
         m_delayed = true;
         m_timer.stop();
         QPointer<ClientConnection> self(this);
-        QTimer::singleShot(fault->delayMs, this, [this, self, bytes = std::move(bytes), closeAfter]() mutable {
-            if (!self || m_closing)
-                return;
-            m_delayed = false;
-            Write(std::move(bytes), closeAfter);
-        });
+        QTimer::singleShot(fault->delayMs, this,
+                           [this, self, bytes = std::move(bytes), closeAfter]() mutable {
+                               if (!self || m_closing)
+                                   return;
+                               m_delayed = false;
+                               Write(std::move(bytes), closeAfter);
+                           });
         return;
     }
     Write(std::move(bytes), closeAfter);

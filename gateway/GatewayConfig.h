@@ -22,9 +22,9 @@ struct GatewayConfig {
     int maxFailures = 5;
     std::chrono::milliseconds lockout{5 * 60 * 1000};
     std::chrono::milliseconds sessionLifetime{30 * 60 * 1000};
-    int loginTimeoutMs = 10'000;  // a new connection must log in or resume by then
-    int idleTimeoutMs = 300'000;  // a logged-in connection with no frame for this long
-    int frameTimeoutMs = 30'000;  // a frame (or a reply) that stops moving for this long
+    int loginTimeoutMs = 10'000;           // a new connection must log in or resume by then
+    int idleTimeoutMs = 300'000;           // a logged-in connection with no frame for this long
+    int frameTimeoutMs = 30'000;           // a frame (or a reply) that stops moving for this long
     long long memoryBudget = 1536LL << 20; // bytes of requests and replies held at once
     int maxConnections = 256;
 

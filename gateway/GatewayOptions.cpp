@@ -17,7 +17,8 @@ bool ParseNumber(const std::string& text, long long low, long long high, long lo
 bool ParseListen(const std::string& text, GatewayConfig& config) {
     const auto colon = text.rfind(':');
     long long port = 0;
-    if (colon == std::string::npos || colon == 0 || !ParseNumber(text.substr(colon + 1), 0, 65535, port))
+    if (colon == std::string::npos || colon == 0 ||
+        !ParseNumber(text.substr(colon + 1), 0, 65535, port))
         return false;
     config.listenHost = text.substr(0, colon);
     config.listenPort = static_cast<std::uint16_t>(port);
@@ -29,7 +30,8 @@ bool ParseListen(const std::string& text, GatewayConfig& config) {
 const char* GatewayUsage() {
     return "usage: quillmark-gateway [--listen HOST:PORT] [--db FILE|:memory:] [--operators FILE]\n"
            "                         [--header-mode 0|1] [--gateway-id ID] [--fault ITEM]...\n"
-           "                         [--lockout-ms MS] [--login-timeout-ms MS] [--idle-timeout-ms MS]\n"
+           "                         [--lockout-ms MS] [--login-timeout-ms MS] [--idle-timeout-ms "
+           "MS]\n"
            "       quillmark-gateway add-operator --operators FILE [--participant CODE] NAME\n"
            "  (add-operator reads the password from standard input)\n"
            "fault items: delay=MS close-after=N garbage return-code=XXXX header-mode=N\n"
@@ -96,7 +98,8 @@ bool ParseGatewayCommand(const std::vector<std::string>& args, GatewayCommand& c
         }
         ++i;
     }
-    if (adding && (command.operatorsFile.empty() || !OperatorTable::ValidName(command.operatorName))) {
+    if (adding &&
+        (command.operatorsFile.empty() || !OperatorTable::ValidName(command.operatorName))) {
         error = "add-operator needs --operators FILE and a NAME";
         return false;
     }

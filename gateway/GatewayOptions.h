@@ -13,10 +13,10 @@
 
 struct GatewayCommand {
     enum class Kind { Serve, AddOperator, Help } kind = Kind::Serve;
-    GatewayConfig config;        // Serve
-    std::string operatorsFile;   // Serve (optional) and AddOperator
+    GatewayConfig config;                          // Serve
+    std::string operatorsFile;                     // Serve (optional) and AddOperator
     std::string participant = kDefaultParticipant; // AddOperator
-    std::string operatorName;    // AddOperator
+    std::string operatorName;                      // AddOperator
 };
 
 // False with `error` on an unknown option or a malformed value.

@@ -16,7 +16,9 @@ namespace {
 constexpr const char* kSystemId = "ZANTHO00";
 constexpr const char* kLoginCode = "E0";
 
-std::string Gbk(const char* utf8) { return text::Utf8ToGbk(utf8); }
+std::string Gbk(const char* utf8) {
+    return text::Utf8ToGbk(utf8);
+}
 
 GatewayReply Control(std::string_view type, std::initializer_list<std::string_view> fields,
                      bool close = false) {
@@ -37,7 +39,8 @@ std::string CodeSummary(const std::vector<std::uint16_t>& codes) {
         ++counts[code];
     std::string summary;
     for (const auto& [code, count] : counts)
-        summary += (summary.empty() ? "" : ",") + std::to_string(code) + "x" + std::to_string(count);
+        summary +=
+            (summary.empty() ? "" : ",") + std::to_string(code) + "x" + std::to_string(count);
     return summary.empty() ? "none" : summary;
 }
 
@@ -148,8 +151,8 @@ GatewayReply GatewayProtocol::Serial(ConnectionState& state, std::string_view pa
     std::uint64_t count = 1;
     if (!wire::SplitFields(payload, f) || f.size() < 3 || f.size() > 4 || f[0] != "SSCCRC" ||
         f[1] != "JSXT" || f[2] != "99" ||
-        (f.size() == 4 && (!wire::ParseDigits(f[3], count) || count < 1 ||
-                           count > wire::kMaxSerialBlock)))
+        (f.size() == 4 &&
+         (!wire::ParseDigits(f[3], count) || count < 1 || count > wire::kMaxSerialBlock)))
         return Control(wire::kSerialReply, {"1006", Gbk("交易序号申请参数错误")});
     // A block of serials saves the client a round trip per request.
     std::string reply = wire::Fields({wire::kAccepted, "", "1"});
@@ -204,9 +207,8 @@ GatewayReply GatewayProtocol::Upload(ConnectionState& state, std::string_view pa
         const ProcessedRequest& before = seen->second;
         if (before.bodyHash != hash || before.bodyLength != body.size())
             return refuse(returncode::kSerialReused, "交易序号已用于其他请求");
-        Log("upload operator=" + who + " serial=" + header.serial +
-            " records=" + std::to_string(records) + " outcome=repeated(" +
-            CodeSummary(before.codes) + ")");
+        Log("upload operator=" + who + " serial=" + header.serial + " records=" +
+            std::to_string(records) + " outcome=repeated(" + CodeSummary(before.codes) + ")");
         header.message = "处理完成";
         return {std::string(wire::kUploadReply),
                 BuildUploadReply(mode, true, header, body, before.codes, before.badFields), false};
@@ -225,7 +227,7 @@ GatewayReply GatewayProtocol::Upload(ConnectionState& state, std::string_view pa
     header.message = "处理完成";
     std::string reply =
         BuildUploadReply(mode, false, header, body, outcome.codes, outcome.badFields);
-    session->Remember(number, {hash, body.size(), std::move(outcome.codes),
-                               std::move(outcome.badFields)});
+    session->Remember(number,
+                      {hash, body.size(), std::move(outcome.codes), std::move(outcome.badFields)});
     return {std::string(wire::kUploadReply), std::move(reply), false};
 }

@@ -35,10 +35,13 @@ public:
     static GatewayReply ErrorFrame(const char* code, const char* message);
 
 private:
-    GatewayReply Login(ConnectionState& state, std::string_view payload, const GatewayFaults* fault);
-    GatewayReply Resume(ConnectionState& state, std::string_view payload, const GatewayFaults* fault);
+    GatewayReply Login(ConnectionState& state, std::string_view payload,
+                       const GatewayFaults* fault);
+    GatewayReply Resume(ConnectionState& state, std::string_view payload,
+                        const GatewayFaults* fault);
     GatewayReply Serial(ConnectionState& state, std::string_view payload);
-    GatewayReply Upload(ConnectionState& state, std::string_view payload, const GatewayFaults* fault);
+    GatewayReply Upload(ConnectionState& state, std::string_view payload,
+                        const GatewayFaults* fault);
     GatewayReply LoginReply(const Session& session, const GatewayFaults* fault) const;
     void Log(const std::string& line) const;
 

@@ -35,7 +35,9 @@ bool GatewayServer::Start(std::string& error) {
     return true;
 }
 
-std::uint16_t GatewayServer::Port() const { return m_listener ? m_listener->serverPort() : 0; }
+std::uint16_t GatewayServer::Port() const {
+    return m_listener ? m_listener->serverPort() : 0;
+}
 
 std::string GatewayServer::Host() const {
     return m_listener ? m_listener->serverAddress().toString().toStdString() : "";
@@ -62,7 +64,9 @@ bool GatewayServer::Reserve(long long bytes) {
     return true;
 }
 
-void GatewayServer::Release(long long bytes) { m_reserved -= bytes; }
+void GatewayServer::Release(long long bytes) {
+    m_reserved -= bytes;
+}
 
 void GatewayServer::OnNewConnection() {
     while (QTcpSocket* socket = m_listener->nextPendingConnection()) {

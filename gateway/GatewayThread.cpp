@@ -10,8 +10,8 @@ GatewayThread::GatewayThread(GatewayConfig config) : m_config(std::move(config))
 GatewayThread::~GatewayThread() {
     if (!m_thread)
         return;
-    QMetaObject::invokeMethod(m_context, [this] { m_server.reset(); },
-                              Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        m_context, [this] { m_server.reset(); }, Qt::BlockingQueuedConnection);
     m_thread->quit();
     m_thread->wait();
     delete m_context;
@@ -40,5 +40,6 @@ void GatewayThread::SetFaults(const GatewayFaults& faults) {
 }
 
 void GatewayThread::Run(const std::function<void(GatewayServer&)>& work) {
-    QMetaObject::invokeMethod(m_context, [&] { work(*m_server); }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        m_context, [&] { work(*m_server); }, Qt::BlockingQueuedConnection);
 }

@@ -30,7 +30,9 @@ void LoginGuard::RecordFailure(const std::string& name) {
         track.lockedUntil = m_clock() + m_lockout;
 }
 
-void LoginGuard::RecordSuccess(const std::string& name) { m_tracks.erase(name); }
+void LoginGuard::RecordSuccess(const std::string& name) {
+    m_tracks.erase(name);
+}
 
 void LoginGuard::Prune() {
     // Locks still running are kept; counts below the limit are forgotten.

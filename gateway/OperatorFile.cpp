@@ -60,9 +60,9 @@ bool OperatorTable::ValidName(const std::string& name) {
 }
 
 bool OperatorTable::ValidParticipant(const std::string& code) {
-    return !code.empty() && code.size() <= 8 &&
-           std::all_of(code.begin(), code.end(),
-                       [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; });
+    return !code.empty() && code.size() <= 8 && std::all_of(code.begin(), code.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) != 0;
+    });
 }
 
 bool OperatorTable::Load(const std::string& path, std::string& error) {
@@ -110,8 +110,8 @@ bool OperatorTable::Save(const std::string& path, std::string& error) const {
                        "salt, hash\n";
     for (const auto& [name, entry] : m_operators)
         text += name + "\t" + entry.participant + "\t" + kScheme + "\t" +
-                std::to_string(entry.iterations) + "\t" + Hex(entry.salt) + "\t" +
-                Hex(entry.hash) + "\n";
+                std::to_string(entry.iterations) + "\t" + Hex(entry.salt) + "\t" + Hex(entry.hash) +
+                "\n";
     file.write(text.data(), static_cast<qint64>(text.size()));
     if (!file.commit()) {
         error = "cannot write " + path + ": " + file.errorString().toStdString();

@@ -12,9 +12,8 @@ namespace {
 
 bool IsKey(std::string_view value) {
     // Account numbers and bank codes: printable ASCII without blanks.
-    return !value.empty() && std::all_of(value.begin(), value.end(), [](char c) {
-        return c > 0x20 && c < 0x7f;
-    });
+    return !value.empty() &&
+           std::all_of(value.begin(), value.end(), [](char c) { return c > 0x20 && c < 0x7f; });
 }
 
 bool IsText(std::string_view value) {

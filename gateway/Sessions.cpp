@@ -98,7 +98,9 @@ Session* SessionTable::Find(const std::string& token) {
     return it->second.get();
 }
 
-void SessionTable::Remove(const std::string& token) { m_sessions.erase(token); }
+void SessionTable::Remove(const std::string& token) {
+    m_sessions.erase(token);
+}
 
 void SessionTable::Expire() {
     const auto now = m_clock();

@@ -92,8 +92,8 @@ SettlementOutcome Settle(SettlementStore& store, std::string_view body,
         if (holder.empty())
             continue;
         outcome.codes[i] = holder != participant ? result::kOtherParticipant
-                           : r.IsReserve()        ? result::kReserveHeld
-                                                  : result::kBankHeld;
+                           : r.IsReserve()       ? result::kReserveHeld
+                                                 : result::kBankHeld;
         anyDuplicate = true;
     }
 
@@ -109,9 +109,9 @@ SettlementOutcome Settle(SettlementStore& store, std::string_view body,
         if (outcome.codes[i] != result::kStored)
             continue;
         const RequestFields& r = records[i];
-        ok = r.IsReserve() ? store.AddReserve(participant, r.field[11], r.field[12])
-                           : store.AddBank(participant, r.field[14], r.field[15], r.field[16],
-                                           r.field[17]);
+        ok = r.IsReserve()
+                 ? store.AddReserve(participant, r.field[11], r.field[12])
+                 : store.AddBank(participant, r.field[14], r.field[15], r.field[16], r.field[17]);
         outcome.stored += ok ? 1 : 0;
     }
     if (ok)

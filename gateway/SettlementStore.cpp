@@ -6,8 +6,7 @@ namespace {
 
 // Bound without a copy: every value outlives the step that uses it.
 void Bind(sqlite3_stmt* statement, int index, std::string_view value) {
-    sqlite3_bind_blob(statement, index, value.data(), static_cast<int>(value.size()),
-                      nullptr);
+    sqlite3_bind_blob(statement, index, value.data(), static_cast<int>(value.size()), nullptr);
 }
 
 constexpr const char* kSchema = R"(
@@ -51,8 +50,8 @@ sqlite3_stmt* SettlementStore::Prepare(const char* sql) {
 }
 
 bool SettlementStore::Open(const std::string& path, std::string& error) {
-    if (sqlite3_open_v2(path.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
-                        nullptr) != SQLITE_OK) {
+    if (sqlite3_open_v2(path.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
+        SQLITE_OK) {
         Fail();
         error = "cannot open store " + path + ": " + m_error;
         return false;
@@ -79,7 +78,8 @@ bool SettlementStore::Holder(sqlite3_stmt* statement, std::string& participant) 
     const int rc = sqlite3_step(statement);
     if (rc == SQLITE_ROW) {
         const auto* bytes = static_cast<const char*>(sqlite3_column_blob(statement, 0));
-        participant.assign(bytes ? bytes : "", static_cast<std::size_t>(sqlite3_column_bytes(statement, 0)));
+        participant.assign(bytes ? bytes : "",
+                           static_cast<std::size_t>(sqlite3_column_bytes(statement, 0)));
     }
     sqlite3_reset(statement);
     return rc == SQLITE_ROW || rc == SQLITE_DONE || Fail();
@@ -97,9 +97,15 @@ bool SettlementStore::BankHolder(std::string_view bankCode, std::string_view acc
     return Holder(m_bankHolder, participant);
 }
 
-bool SettlementStore::Begin() { return Exec("BEGIN IMMEDIATE"); }
-bool SettlementStore::Commit() { return Exec("COMMIT"); }
-void SettlementStore::Rollback() { sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr); }
+bool SettlementStore::Begin() {
+    return Exec("BEGIN IMMEDIATE");
+}
+bool SettlementStore::Commit() {
+    return Exec("COMMIT");
+}
+void SettlementStore::Rollback() {
+    sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+}
 
 bool SettlementStore::AddReserve(std::string_view participant, std::string_view accountNo,
                                  std::string_view name) {
@@ -133,5 +139,9 @@ long long SettlementStore::Count(const char* sql) {
     return count;
 }
 
-long long SettlementStore::CountReserve() { return Count("SELECT COUNT(*) FROM reserve_accounts"); }
-long long SettlementStore::CountBank() { return Count("SELECT COUNT(*) FROM bank_accounts"); }
+long long SettlementStore::CountReserve() {
+    return Count("SELECT COUNT(*) FROM reserve_accounts");
+}
+long long SettlementStore::CountBank() {
+    return Count("SELECT COUNT(*) FROM bank_accounts");
+}

@@ -31,8 +31,7 @@ public:
     bool AddReserve(std::string_view participant, std::string_view accountNo,
                     std::string_view name);
     bool AddBank(std::string_view participant, std::string_view bankCode,
-                 std::string_view accountNo, std::string_view fullName,
-                 std::string_view bankName);
+                 std::string_view accountNo, std::string_view fullName, std::string_view bankName);
 
     long long CountReserve();
     long long CountBank();

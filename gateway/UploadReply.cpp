@@ -35,15 +35,15 @@ std::string BuildUploadReply(int prefixMode, bool repeated, const UploadReplyHea
     reply.reserve(reply.size() + 2 + wire::kReplyHeaderLength + dataLength);
     reply += repeated ? wire::kRepeatedAnswer : wire::kFreshAnswer;
 
-    reply += wire::Pad(header.serial, 16);          // 1
-    reply += Digits(count, 10);                     // 2: records answered
-    reply += wire::Pad("SSCCRC", 16);               // 3
-    reply += wire::Pad("JSXT", 16);                 // 4
-    reply += "40";                                  // 5
-    reply += wire::Pad(header.returnCode, 4);       // 6
-    reply += Digits(dataLength, 9);                 // 7
-    reply += header.flag;                           // 8
-    reply += GbkField(header.message, 52);          // 9
+    reply += wire::Pad(header.serial, 16);    // 1
+    reply += Digits(count, 10);               // 2: records answered
+    reply += wire::Pad("SSCCRC", 16);         // 3
+    reply += wire::Pad("JSXT", 16);           // 4
+    reply += "40";                            // 5
+    reply += wire::Pad(header.returnCode, 4); // 6
+    reply += Digits(dataLength, 9);           // 7
+    reply += header.flag;                     // 8
+    reply += GbkField(header.message, 52);    // 9
 
     std::map<std::pair<std::uint16_t, int>, std::string> tails; // code and text, 44 bytes
     for (std::size_t i = 0; i < count; ++i) {

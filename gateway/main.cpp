@@ -24,7 +24,8 @@ int AddOperator(const GatewayCommand& command) {
         std::fprintf(stderr, "quillmark-gateway: %s\n", error.c_str());
         return 1;
     }
-    std::string password((std::istreambuf_iterator<char>(std::cin)), std::istreambuf_iterator<char>());
+    std::string password((std::istreambuf_iterator<char>(std::cin)),
+                         std::istreambuf_iterator<char>());
     if (!password.empty() && password.back() == '\n')
         password.pop_back();
     if (!password.empty() && password.back() == '\r')
@@ -38,8 +39,9 @@ int AddOperator(const GatewayCommand& command) {
         std::fprintf(stderr, "quillmark-gateway: %s\n", error.c_str());
         return 1;
     }
-    std::fprintf(stderr, "operator %s of participant %s saved in %s\n", command.operatorName.c_str(),
-                 command.participant.c_str(), command.operatorsFile.c_str());
+    std::fprintf(stderr, "operator %s of participant %s saved in %s\n",
+                 command.operatorName.c_str(), command.participant.c_str(),
+                 command.operatorsFile.c_str());
     return 0;
 }
 
@@ -52,10 +54,12 @@ void AddDemoOperator(OperatorTable& table) {
     if (value.isEmpty())
         return;
     if (colon <= 0 || colon + 1 == value.size()) {
-        std::fprintf(stderr, "quillmark-gateway: %s must be NAME:PASSWORD\n", kDemoOperatorVariable);
+        std::fprintf(stderr, "quillmark-gateway: %s must be NAME:PASSWORD\n",
+                     kDemoOperatorVariable);
         return;
     }
-    table.Set(value.left(colon).toStdString(), kDefaultParticipant, value.mid(colon + 1).toStdString());
+    table.Set(value.left(colon).toStdString(), kDefaultParticipant,
+              value.mid(colon + 1).toStdString());
 }
 
 } // namespace
@@ -76,7 +80,8 @@ int main(int argc, char** argv) {
     if (command.kind == GatewayCommand::Kind::AddOperator)
         return AddOperator(command);
 
-    if (!command.operatorsFile.empty() && !command.config.operators.Load(command.operatorsFile, error)) {
+    if (!command.operatorsFile.empty() &&
+        !command.config.operators.Load(command.operatorsFile, error)) {
         std::fprintf(stderr, "quillmark-gateway: %s\n", error.c_str());
         return 1;
     }
@@ -89,7 +94,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quillmark-gateway: %s\n", error.c_str());
         return 1;
     }
-    std::printf("listening on %s:%u\n", server.Host().c_str(), static_cast<unsigned>(server.Port()));
+    std::printf("listening on %s:%u\n", server.Host().c_str(),
+                static_cast<unsigned>(server.Port()));
     std::fflush(stdout);
     return app.exec();
 }

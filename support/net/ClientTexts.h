@@ -3,7 +3,8 @@
 // filled with the gateway's address, its own message, or a value.
 
 namespace clienttext {
-inline constexpr const char* kUnreachable = "无法连接网关[%s],请检查网关地址和端口是否正确、网关是否已启动";
+inline constexpr const char* kUnreachable =
+    "无法连接网关[%s],请检查网关地址和端口是否正确、网关是否已启动";
 inline constexpr const char* kConnectTimeout = "连接网关[%s]超时";
 inline constexpr const char* kTimeout = "等待网关应答超时(%d毫秒)";
 inline constexpr const char* kLost = "与网关的连接已断开";

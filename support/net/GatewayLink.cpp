@@ -12,15 +12,21 @@ constexpr std::size_t kReadSlice = 1 << 20;
 
 GatewayLink::GatewayLink(int timeoutMs) : m_timeoutMs(timeoutMs) {}
 
-GatewayLink::~GatewayLink() { Drop(); }
+GatewayLink::~GatewayLink() {
+    Drop();
+}
 
-std::unique_ptr<QTcpSocket> GatewayLink::CreateSocket() { return std::make_unique<QTcpSocket>(); }
+std::unique_ptr<QTcpSocket> GatewayLink::CreateSocket() {
+    return std::make_unique<QTcpSocket>();
+}
 
 void GatewayLink::StartConnection(QTcpSocket& socket, const QString& host, quint16 port) {
     socket.connectToHost(host, port);
 }
 
-bool GatewayLink::FinishConnection(QTcpSocket& /*socket*/, int /*timeoutMs*/) { return true; }
+bool GatewayLink::FinishConnection(QTcpSocket& /*socket*/, int /*timeoutMs*/) {
+    return true;
+}
 
 LinkError GatewayLink::Open(const QString& host, quint16 port) {
     Drop();

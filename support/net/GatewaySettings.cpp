@@ -17,8 +17,8 @@ std::optional<int> ParseInt(const QString& text, int low, int high) {
 }
 
 // The first valid value of an integer setting, environment before file.
-std::optional<int> IntSetting(const char* variable, const QSettings& file, const char* key,
-                              int low, int high) {
+std::optional<int> IntSetting(const char* variable, const QSettings& file, const char* key, int low,
+                              int high) {
     if (auto value = ParseInt(qEnvironmentVariable(variable), low, high))
         return value;
     return ParseInt(file.value(key).toString(), low, high);

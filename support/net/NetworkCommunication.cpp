@@ -29,7 +29,9 @@ std::string RandomContext() {
 // Serials asked for at once; the rest wait for the next requests of the login.
 constexpr int kSerialBlock = 16;
 
-std::string Text(const CDataBuf& buffer) { return std::string(buffer.Data(), buffer.GetSize()); }
+std::string Text(const CDataBuf& buffer) {
+    return std::string(buffer.Data(), buffer.GetSize());
+}
 
 } // namespace
 
@@ -91,10 +93,9 @@ int CNetworkCommunication::Login(const std::string& loginContext, const std::str
     m_address = address;
     m_port = portNumber;
 
-    const std::string payload =
-        wire::Fields({wire::kProtocolVersion, text::Utf8ToGbk(loginContext),
-                      text::Utf8ToGbk(operatorName), text::Utf8ToGbk(password),
-                      text::Utf8ToGbk(systemId), text::Utf8ToGbk(code)});
+    const std::string payload = wire::Fields(
+        {wire::kProtocolVersion, text::Utf8ToGbk(loginContext), text::Utf8ToGbk(operatorName),
+         text::Utf8ToGbk(password), text::Utf8ToGbk(systemId), text::Utf8ToGbk(code)});
     if (payload.size() > wire::kMaxControlPayload)
         return Fail(clienttext::kLoginTooLong);
 
@@ -102,8 +103,7 @@ int CNetworkCommunication::Login(const std::string& loginContext, const std::str
     if (const LinkError error = m_link->Open(QString::fromStdString(address), portNumber);
         error != LinkError::None) {
         if (error == LinkError::Timeout)
-            return Fail(text::Format(clienttext::kConnectTimeout,
-                                     (address + ":" + port).c_str()));
+            return Fail(text::Format(clienttext::kConnectTimeout, (address + ":" + port).c_str()));
         return FailLink(error);
     }
     CDataBuf reply;
@@ -118,7 +118,8 @@ int CNetworkCommunication::Login(const std::string& loginContext, const std::str
 
     std::vector<std::string> fields;
     const bool parsed = wire::SplitFields(Text(reply), fields);
-    if (!parsed || fields.size() < 2 || (header.type != wire::kLoginReply && header.type != wire::kError)) {
+    if (!parsed || fields.size() < 2 ||
+        (header.type != wire::kLoginReply && header.type != wire::kError)) {
         m_link->Drop();
         return Fail(clienttext::kMalformed);
     }
@@ -162,8 +163,8 @@ LinkError CNetworkCommunication::Reconnect() {
     }
     if (fields[0] != wire::kAccepted) {
         // The session is gone; only a new login helps.
-        m_gatewayMessage = text::Format(clienttext::kResumeRefused,
-                                        text::GbkToUtf8(fields[1]).c_str());
+        m_gatewayMessage =
+            text::Format(clienttext::kResumeRefused, text::GbkToUtf8(fields[1]).c_str());
         m_link->Drop();
         m_loggedIn = false;
         return LinkError::None;
@@ -199,8 +200,8 @@ LinkError CNetworkCommunication::Transact(std::string_view type, const char* pay
             if (!wire::SplitFields(Text(reply), fields) || fields.size() < 2)
                 error = LinkError::Malformed;
             else
-                m_gatewayMessage = text::Format(clienttext::kGatewayError,
-                                                text::GbkToUtf8(fields[1]).c_str());
+                m_gatewayMessage =
+                    text::Format(clienttext::kGatewayError, text::GbkToUtf8(fields[1]).c_str());
             m_link->Drop();
         }
         if (error == LinkError::Lost && attempt == 0) {
@@ -255,9 +256,8 @@ int CNetworkCommunication::FetchSerials(const char* system, const char* subsyste
         return Fail(clienttext::kBadArguments);
     CDataBuf reply;
     wire::FrameHeader header;
-    if (const LinkError error =
-            Transact(wire::kSerialRequest, payload.data(), payload.size(), wire::kSerialReply,
-                     reply, header);
+    if (const LinkError error = Transact(wire::kSerialRequest, payload.data(), payload.size(),
+                                         wire::kSerialReply, reply, header);
         error != LinkError::None)
         return FailLink(error);
     if (!m_gatewayMessage.empty())
@@ -266,8 +266,7 @@ int CNetworkCommunication::FetchSerials(const char* system, const char* subsyste
     if (!wire::SplitFields(Text(reply), fields, 3 + wire::kMaxSerialBlock) || fields.size() < 2)
         return Fail(clienttext::kMalformed);
     if (fields[0] != wire::kAccepted)
-        return Fail(
-            text::Format(clienttext::kSerialRefused, text::GbkToUtf8(fields[1]).c_str()));
+        return Fail(text::Format(clienttext::kSerialRefused, text::GbkToUtf8(fields[1]).c_str()));
     if (fields.size() < 4 || fields[2].size() != 1)
         return Fail(clienttext::kMalformed);
     for (std::size_t i = 3; i < fields.size(); ++i)
@@ -292,12 +291,13 @@ int CNetworkCommunication::GetLoginContext(char* context) {
     return 0;
 }
 
-int CNetworkCommunication::GetHeaderMode() { return m_headerMode; }
+int CNetworkCommunication::GetHeaderMode() {
+    return m_headerMode;
+}
 
 int CNetworkCommunication::BuildPacketHeader(const char* system, const char* subsystem,
-                                             const char* kind, const char* function,
-                                             char* serialNo, char flag, long bodyLength,
-                                             CDataBuf* request) {
+                                             const char* kind, const char* function, char* serialNo,
+                                             char flag, long bodyLength, CDataBuf* request) {
     if (!system || !subsystem || !kind || !function || !serialNo || !request || bodyLength < 0 ||
         static_cast<std::size_t>(bodyLength) != request->GetSize())
         return Fail(clienttext::kBadArguments);

@@ -8,7 +8,9 @@ namespace wire {
 namespace {
 constexpr std::size_t kLengthDigits = 10;
 
-bool IsTypeLetter(char c) { return c >= 'A' && c <= 'Z'; }
+bool IsTypeLetter(char c) {
+    return c >= 'A' && c <= 'Z';
+}
 
 // Appends a fixed field; false when the value is longer than the field.
 bool PutFixed(std::string& out, std::string_view value, std::size_t width) {
@@ -74,8 +76,8 @@ std::size_t MaxPayload(std::string_view type) {
         return kMaxUploadPayload;
     if (type == kUploadReply)
         return kMaxUploadReplyPayload;
-    for (std::string_view control : {kLogin, kResume, kLoginReply, kSerialRequest, kSerialReply,
-                                     kLogout, kError})
+    for (std::string_view control :
+         {kLogin, kResume, kLoginReply, kSerialRequest, kSerialReply, kLogout, kError})
         if (type == control)
             return kMaxControlPayload;
     return 0;
@@ -144,7 +146,9 @@ bool DecodePacketHeader(std::string_view bytes, PacketHeader& header) {
     return true;
 }
 
-std::size_t PrefixLength(int headerMode) { return headerMode == 0 ? 9 : 17; }
+std::size_t PrefixLength(int headerMode) {
+    return headerMode == 0 ? 9 : 17;
+}
 
 std::string EncodeReplyPrefix(int headerMode, std::string_view serial) {
     const std::string whole = Pad(serial, 16);

@@ -42,7 +42,8 @@ protected:
         GatewayFixture::TearDown();
     }
     void WriteFile(const char* name, const std::string& bytes) {
-        std::ofstream(work.path().toStdString() + "/localconfig/" + name, std::ios::binary) << bytes;
+        std::ofstream(work.path().toStdString() + "/localconfig/" + name, std::ios::binary)
+            << bytes;
     }
     void WriteReserves(const std::vector<std::pair<std::string, std::string>>& accounts) {
         std::string bytes;
@@ -83,7 +84,8 @@ TEST_F(GatewayAccountsTest, BatchThenBatchAgainThenOneByOne) {
     EXPECT_EQ(ReserveCount(), 2);
     EXPECT_EQ(BankCount(), 1);
 
-    WriteReserves({{"B880000001", "上海测试证券"}, {"B880000002", "深圳测试证券"},
+    WriteReserves({{"B880000001", "上海测试证券"},
+                   {"B880000002", "深圳测试证券"},
                    {"B880000003", "新开测试证券"}});
     ASSERT_EQ(uploader.Load(), 1) << uploader.LastError();
     EXPECT_EQ(uploader.UploadEach(), 1);

@@ -77,7 +77,9 @@ TEST_F(GatewayBadInputTest, GarbageAndUnknownTypesGetAnErrorFrameAndTheDoor) {
 TEST_F(GatewayBadInputTest, LengthsOverTheLimitAreRefusedBeforeAnyByteIsRead) {
     Start();
     EXPECT_EQ(ErrorCode(Raw(gateway->Port(), "QMGWUP9999999999")), "3002");
-    EXPECT_EQ(ErrorCode(Raw(gateway->Port(), wire::EncodeFrameHeader("UP", wire::kMaxUploadPayload + 1))), "3002");
+    EXPECT_EQ(
+        ErrorCode(Raw(gateway->Port(), wire::EncodeFrameHeader("UP", wire::kMaxUploadPayload + 1))),
+        "3002");
     EXPECT_EQ(ErrorCode(Raw(gateway->Port(), "QMGWLI0000100000")), "3002");
     ExpectStillServingAndUntouched();
 }
@@ -90,12 +92,12 @@ TEST_F(GatewayBadInputTest, ALegalButUnaffordableFrameIsTurnedAway) {
 
 TEST_F(GatewayBadInputTest, SilentStalledAndShortClientsAreDropped) {
     Start();
-    EXPECT_TRUE(Raw(gateway->Port(), "").closed);                 // says nothing
-    EXPECT_TRUE(Raw(gateway->Port(), "QMGWU").closed);            // a short header
+    EXPECT_TRUE(Raw(gateway->Port(), "").closed);      // says nothing
+    EXPECT_TRUE(Raw(gateway->Port(), "QMGWU").closed); // a short header
     const RawResult lying = Raw(gateway->Port(), "QMGWUP0000001000" + std::string(10, 'x'));
-    EXPECT_TRUE(lying.closed);                                    // announced more than it sent
+    EXPECT_TRUE(lying.closed); // announced more than it sent
     EXPECT_TRUE(lying.bytes.empty());
-    const std::string login = wire::Fields({"1", "", "alice"});   // fields missing
+    const std::string login = wire::Fields({"1", "", "alice"}); // fields missing
     EXPECT_NE(Raw(gateway->Port(), wire::EncodeFrameHeader("LI", login.size()) + login)
                   .bytes.find("1008"),
               std::string::npos);
@@ -107,7 +109,8 @@ TEST_F(GatewayBadInputTest, UploadAndSerialWithoutLoginAreRefused) {
     std::string packet;
     wire::PacketHeader header{"SSCCRC", "JSXT", "99", "40", "AAAAAA0000000001", '1', 0, ""};
     ASSERT_TRUE(wire::EncodePacketHeader(header, packet));
-    const RawResult upload = Raw(gateway->Port(), wire::EncodeFrameHeader("UP", packet.size()) + packet, 300);
+    const RawResult upload =
+        Raw(gateway->Port(), wire::EncodeFrameHeader("UP", packet.size()) + packet, 300);
     ASSERT_GT(upload.bytes.size(), 16 + 9 + 2 + 64u);
     EXPECT_EQ(upload.bytes.substr(16 + 9 + 2 + 60, 4), "2001");
     const std::string serial = wire::Fields({"SSCCRC", "JSXT", "99"});

@@ -102,7 +102,8 @@ Exchanged Parse(CCommunication& comm, int rc, const CDataBuf& response) {
     out.message = std::string(text::TrimGbk(text::GbkToUtf8(r.substr(p + 2 + 74, 52))));
     const auto length = text::ParseDecimal64(r.substr(p + 2 + 64, 9));
     for (std::size_t k = 0; k < static_cast<std::size_t>(length) / kResultWireLength; ++k)
-        out.codes.push_back(text::ParseDecimal32(r.substr(p + 128 + k * kResultWireLength + 572, 4)));
+        out.codes.push_back(
+            text::ParseDecimal32(r.substr(p + 128 + k * kResultWireLength + 572, 4)));
     return out;
 }
 

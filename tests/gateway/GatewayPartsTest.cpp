@@ -93,16 +93,19 @@ TEST(GatewayOptionsTest, ServeAndAddOperatorCommandLines) {
     EXPECT_EQ(command.config.faults.times, 2);
 
     GatewayCommand add;
-    ASSERT_TRUE(ParseGatewayCommand({"add-operator", "--operators", "ops", "--participant", "P2", "bob"},
-                                    add, error))
+    ASSERT_TRUE(ParseGatewayCommand(
+        {"add-operator", "--operators", "ops", "--participant", "P2", "bob"}, add, error))
         << error;
     EXPECT_EQ(add.kind, GatewayCommand::Kind::AddOperator);
     EXPECT_EQ(add.operatorName, "bob");
     EXPECT_EQ(add.participant, "P2");
 
     for (std::vector<std::string> bad :
-         {std::vector<std::string>{"--listen", "127.0.0.1"}, {"--header-mode", "2"},
-          {"--fault", "explode"}, {"--password", "x"}, {"add-operator", "bob"},
+         {std::vector<std::string>{"--listen", "127.0.0.1"},
+          {"--header-mode", "2"},
+          {"--fault", "explode"},
+          {"--password", "x"},
+          {"add-operator", "bob"},
           {"add-operator", "--operators", "ops", "--participant", "too-long-code", "bob"}}) {
         GatewayCommand ignored;
         EXPECT_FALSE(ParseGatewayCommand(bad, ignored, error)) << bad[0];

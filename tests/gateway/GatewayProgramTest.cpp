@@ -37,7 +37,8 @@ TEST(GatewayProgramTest, AddOperatorThenServeOnAFreePortAndLogIn) {
     while (line.find('\n') == std::string::npos && gateway.waitForReadyRead(10000))
         line += gateway.readAllStandardOutput().toStdString();
     ASSERT_EQ(line.rfind("listening on 127.0.0.1:", 0), 0u) << line;
-    const std::string port = line.substr(line.rfind(':') + 1, line.find('\n') - line.rfind(':') - 1);
+    const std::string port =
+        line.substr(line.rfind(':') + 1, line.find('\n') - line.rfind(':') - 1);
     EXPECT_NE(port, "0");
 
     CNetworkCommunication comm;

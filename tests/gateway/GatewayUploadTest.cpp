@@ -57,7 +57,7 @@ TEST_F(GatewayUploadTest, FreshRecordsAreStoredAndTheSameBatchAgainIsRefusedWhol
 TEST_F(GatewayUploadTest, InvalidRecordIsRefusedAloneAndTheOthersAreStored) {
     LogIn(comm);
     auto records = Batch();
-    std::strcpy(records[1].BusinessKind, "71");       // a wrong literal in field 23
+    std::strcpy(records[1].BusinessKind, "71");                     // a wrong literal in field 23
     records.push_back(BankRequest("0102", "", "无账号", "某银行")); // a required field empty
     const Exchanged reply = Upload(comm, WireBody(records, comm));
     ASSERT_EQ(reply.rc, 0);
@@ -72,10 +72,10 @@ TEST_F(GatewayUploadTest, InvalidRecordIsRefusedAloneAndTheOthersAreStored) {
 
 TEST_F(GatewayUploadTest, SameAccountTwiceAndAnotherParticipantsAccountStoreNothing) {
     LogIn(comm);
-    const Exchanged twice = Upload(
-        comm, WireBody({ReserveRequest("B1", "甲"), ReserveRequest("B1", "甲"),
-                        BankRequest("0001", "A1", "乙", "丙")},
-                       comm));
+    const Exchanged twice =
+        Upload(comm, WireBody({ReserveRequest("B1", "甲"), ReserveRequest("B1", "甲"),
+                               BankRequest("0001", "A1", "乙", "丙")},
+                              comm));
     EXPECT_EQ(twice.codes, (std::vector<int>{9706, 9706, 9701}));
     EXPECT_EQ(ReserveCount() + BankCount(), 0);
 
@@ -158,7 +158,8 @@ TEST_F(GatewayUploadTest, ASerialWhoseRecordIsGoneIsNeverProcessedAgain) {
     const std::string first = WireBody({ReserveRequest("B0", "甲")}, comm);
     ASSERT_EQ(Send(comm, serial, first).codes, (std::vector<int>{0}));
     for (int i = 1; i <= 64; ++i) // pushes the first request out of the record
-        ASSERT_EQ(Upload(comm, WireBody({ReserveRequest("B" + std::to_string(i), "乙")}, comm)).rc, 0);
+        ASSERT_EQ(Upload(comm, WireBody({ReserveRequest("B" + std::to_string(i), "乙")}, comm)).rc,
+                  0);
     EXPECT_EQ(Send(comm, serial, first).returnCode, "2002");
     EXPECT_EQ(ReserveCount(), 65);
 }

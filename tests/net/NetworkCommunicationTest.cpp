@@ -1,8 +1,8 @@
 // The client against a peer that plays a scripted, broken gateway: whatever it
 // sends, the client reports a clear failure and never crashes or waits forever.
 
-#include "support/net/ClientTexts.h"
 #include "support/net/NetworkCommunication.h"
+#include "support/net/ClientTexts.h"
 #include "support/net/WireFormat.h"
 
 #include <QTcpServer>
@@ -22,24 +22,25 @@ public:
     explicit ScriptedPeer(std::string reply, bool closeAfter = true) {
         std::promise<quint16> port;
         m_port = port.get_future();
-        m_thread = std::thread([this, reply = std::move(reply), closeAfter, p = std::move(port)]() mutable {
-            QTcpServer server;
-            server.listen(QHostAddress::LocalHost, 0);
-            p.set_value(server.serverPort());
-            if (!server.waitForNewConnection(5000))
-                return;
-            QTcpSocket* socket = server.nextPendingConnection();
-            socket->waitForReadyRead(5000);
-            socket->readAll();
-            socket->write(reply.data(), static_cast<qint64>(reply.size()));
-            socket->waitForBytesWritten(5000);
-            if (closeAfter)
-                socket->disconnectFromHost();
-            else
-                socket->waitForReadyRead(3000);
-            if (socket->state() != QAbstractSocket::UnconnectedState)
-                socket->waitForDisconnected(1000);
-        });
+        m_thread = std::thread(
+            [this, reply = std::move(reply), closeAfter, p = std::move(port)]() mutable {
+                QTcpServer server;
+                server.listen(QHostAddress::LocalHost, 0);
+                p.set_value(server.serverPort());
+                if (!server.waitForNewConnection(5000))
+                    return;
+                QTcpSocket* socket = server.nextPendingConnection();
+                socket->waitForReadyRead(5000);
+                socket->readAll();
+                socket->write(reply.data(), static_cast<qint64>(reply.size()));
+                socket->waitForBytesWritten(5000);
+                if (closeAfter)
+                    socket->disconnectFromHost();
+                else
+                    socket->waitForReadyRead(3000);
+                if (socket->state() != QAbstractSocket::UnconnectedState)
+                    socket->waitForDisconnected(1000);
+            });
     }
     ~ScriptedPeer() { m_thread.join(); }
     std::string Port() { return std::to_string(m_port.get()); }
@@ -59,12 +60,12 @@ int LoginTo(CNetworkCommunication& comm, const std::string& port) {
 
 TEST(NetworkCommunicationTest, BrokenLoginRepliesAreMalformed) {
     const std::string cases[] = {
-        "QMGWLR9999999999",                                                  // over the limit
-        Frame("SR", wire::Fields({"0000", "", "0", "C1", "C2", "T"})),       // wrong type
-        Frame("LR", wire::Fields({"0000", "", "2", "C1", "C2", "T"})),       // unknown mode
+        "QMGWLR9999999999",                                                   // over the limit
+        Frame("SR", wire::Fields({"0000", "", "0", "C1", "C2", "T"})),        // wrong type
+        Frame("LR", wire::Fields({"0000", "", "2", "C1", "C2", "T"})),        // unknown mode
         Frame("LR", wire::Fields({"0000", "", "0", "CODE12345", "C2", "T"})), // string over 8
-        Frame("LR", wire::Fields({"0000", "", "0", "C1", "C2", ""})),        // no session
-        Frame("LR", "00x4junk"),                                             // not fields
+        Frame("LR", wire::Fields({"0000", "", "0", "C1", "C2", ""})),         // no session
+        Frame("LR", "00x4junk"),                                              // not fields
         std::string("\0\0\0\0garbage-garbage", 20),
     };
     for (const std::string& reply : cases) {
@@ -78,7 +79,8 @@ TEST(NetworkCommunicationTest, BrokenLoginRepliesAreMalformed) {
 
 TEST(NetworkCommunicationTest, ACutReplyIsALostConnectionAndSilenceIsATimeout) {
     {
-        ScriptedPeer peer(Frame("LR", wire::Fields({"0000", "", "0", "C1", "C2", "T"})).substr(0, 20));
+        ScriptedPeer peer(
+            Frame("LR", wire::Fields({"0000", "", "0", "C1", "C2", "T"})).substr(0, 20));
         CNetworkCommunication comm;
         EXPECT_LT(LoginTo(comm, peer.Port()), 0);
         EXPECT_EQ(comm.LastErrorText, clienttext::kLost);

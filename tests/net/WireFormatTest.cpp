@@ -28,14 +28,15 @@ TEST(WireFormatTest, CountedFieldsSplitBackAndRefuseLies) {
     std::vector<std::string> fields;
     ASSERT_TRUE(wire::SplitFields(payload, fields));
     EXPECT_EQ(fields, (std::vector<std::string>{"0000", "", "上海"}));
-    EXPECT_FALSE(wire::SplitFields("0005abc", fields));  // runs past the end
-    EXPECT_FALSE(wire::SplitFields("00x1a", fields));    // count not digits
-    EXPECT_FALSE(wire::SplitFields("000", fields));      // short count
+    EXPECT_FALSE(wire::SplitFields("0005abc", fields)); // runs past the end
+    EXPECT_FALSE(wire::SplitFields("00x1a", fields));   // count not digits
+    EXPECT_FALSE(wire::SplitFields("000", fields));     // short count
     EXPECT_FALSE(wire::SplitFields(wire::Fields({"a", "b", "c"}), fields, 2));
 }
 
 TEST(WireFormatTest, PacketHeaderRoundTripsAndRefusesValuesThatDoNotFit) {
-    wire::PacketHeader header{"SSCCRC", "JSXT", "99", "40", "ABCDEF0000000042", '1', 572, "CTX00001"};
+    wire::PacketHeader header{"SSCCRC",           "JSXT", "99", "40",
+                              "ABCDEF0000000042", '1',    572,  "CTX00001"};
     std::string bytes;
     ASSERT_TRUE(wire::EncodePacketHeader(header, bytes));
     ASSERT_EQ(bytes.size(), wire::kPacketHeaderLength);
