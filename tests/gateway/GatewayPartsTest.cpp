@@ -4,6 +4,7 @@
 #include "gateway/GatewayOptions.h"
 #include "gateway/LoginGuard.h"
 #include "gateway/OperatorFile.h"
+#include "gateway/SettlementStore.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -110,6 +111,41 @@ TEST(GatewayOptionsTest, ServeAndAddOperatorCommandLines) {
         GatewayCommand ignored;
         EXPECT_FALSE(ParseGatewayCommand(bad, ignored, error)) << bad[0];
     }
+}
+
+TEST(SettlementStoreTest, AFileStoreKeepsItsAccountsAcrossRuns) {
+    QTemporaryDir dir;
+    const std::string path = dir.path().toStdString() + "/store.db";
+    std::string error;
+    {
+        SettlementStore store;
+        ASSERT_TRUE(store.Open(path, error)) << error;
+        ASSERT_TRUE(store.Begin());
+        ASSERT_TRUE(store.AddReserve("P1", "B1", "\xC9\xCF\xBA\xA3"));
+        ASSERT_TRUE(store.AddBank("P1", "0102", "A1", "x", ""));
+        ASSERT_TRUE(store.Commit());
+        // The key is the account alone, whoever holds it.
+        ASSERT_TRUE(store.Begin());
+        EXPECT_FALSE(store.AddReserve("P2", "B1", "y"));
+        store.Rollback();
+    }
+    SettlementStore again;
+    ASSERT_TRUE(again.Open(path, error)) << error;
+    std::string holder;
+    ASSERT_TRUE(again.ReserveHolder("B1", holder));
+    EXPECT_EQ(holder, "P1");
+    ASSERT_TRUE(again.BankHolder("0102", "A1", holder));
+    EXPECT_EQ(holder, "P1");
+    ASSERT_TRUE(again.BankHolder("0102", "A2", holder));
+    EXPECT_EQ(holder, "");
+    EXPECT_EQ(again.CountReserve(), 1);
+}
+
+TEST(SettlementStoreTest, AStoreThatCannotBeOpenedSaysWhy) {
+    SettlementStore store;
+    std::string error;
+    EXPECT_FALSE(store.Open("/nonexistent-dir/store.db", error));
+    EXPECT_NE(error.find("/nonexistent-dir/store.db"), std::string::npos) << error;
 }
 
 } // namespace
