@@ -112,7 +112,7 @@ private slots:
 
     void refusalClearsOnceShowsTheGatewayTextUnchangedAndKeepsThePassword() {
         comm->loginResult = -1;
-        comm->failureText = std::string("拒绝 <b>100%</b> %s\x01\xff", 26);
+        comm->failureText = std::string("拒绝 <b>100%</b> %s") + '\x01' + '\xff';
         Fill("op", "secret", "h", "1");
         PressLogin();
         QCOMPARE(log.events, (std::vector<std::string>{"call:ShowStatus", "status:正在登录...",
