@@ -150,9 +150,9 @@ TEST_F(SessionFixture, UploadAllThenUploadEachRunInOrderAndFillTheResultColumns)
 TEST_F(SessionFixture, FailedUploadAllStopsBeforeTheNextCommand) {
     WriteSample();
     comm.responder = [](const std::string& body) {
-        ResponseSpec spec;
-        spec.resultCodes.assign(body.size() / 572, "9720");
-        return BuildResponse(spec);
+        ResponseSpec response;
+        response.resultCodes.assign(body.size() / 572, "9720");
+        return BuildResponse(response);
     };
     EXPECT_EQ(Run({CliCommand::Load, CliCommand::UploadAll, CliCommand::UploadEach}),
               kCliStepFailed);

@@ -105,9 +105,9 @@ TEST(SampleWorkDir, DamagedVariantsHaveTheirShapeAndCanBeRepaired) {
     CliTempDir dir;
     SampleWorkDirOptions options;
     options.counts = {3, 3, 3};
-    for (const char* spec : {"directory:yhzh", "bad-length:agbfj.dat", "truncated:bgbfj"}) {
+    for (const char* wanted : {"directory:yhzh", "bad-length:agbfj.dat", "truncated:bgbfj"}) {
         DamageRequest request{};
-        ASSERT_TRUE(ParseDamageRequest(spec, request)) << spec;
+        ASSERT_TRUE(ParseDamageRequest(wanted, request)) << wanted;
         options.damages.push_back(request);
     }
     std::string report, error;

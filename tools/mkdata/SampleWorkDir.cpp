@@ -83,12 +83,12 @@ bool WriteFile(const fs::path& path, const std::string& contents, std::string& e
 
 } // namespace
 
-bool ParseDamageRequest(const std::string& spec, DamageRequest& request) {
-    const auto colon = spec.find(':');
+bool ParseDamageRequest(const std::string& wanted, DamageRequest& request) {
+    const auto colon = wanted.find(':');
     if (colon == std::string::npos)
         return false;
-    const std::string kind = spec.substr(0, colon);
-    std::string file = spec.substr(colon + 1);
+    const std::string kind = wanted.substr(0, colon);
+    std::string file = wanted.substr(colon + 1);
     if (file.size() < 4 || file.compare(file.size() - 4, 4, ".dat") != 0)
         file += ".dat";
     bool kindKnown = false;

@@ -24,7 +24,7 @@ struct DamageRequest {
 // Parses "KIND:FILE", KIND one of bad-length, truncated, directory, empty,
 // missing and FILE one of yhzh, agbfj, bgbfj (".dat" optional). False on a
 // malformed request.
-bool ParseDamageRequest(const std::string& spec, DamageRequest& request);
+bool ParseDamageRequest(const std::string& wanted, DamageRequest& request);
 
 struct SampleWorkDirOptions {
     SampleCounts counts;
