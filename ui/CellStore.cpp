@@ -1,10 +1,14 @@
 #include "ui/CellStore.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
 
-constexpr std::size_t kChunkSize = 256 * 1024;
+// Chunks grow from small (a list of a few rows stays small) to a size that
+// keeps the number of system allocations low for a million rows.
+constexpr std::size_t kFirstChunkSize = 16 * 1024;
+constexpr std::size_t kChunkSize = 1024 * 1024;
 // Rewriting cells leaves their old texts behind; a column is rebuilt once the
 // garbage outweighs the live texts and is worth the copy.
 constexpr std::size_t kCompactMinimum = 64 * 1024;
@@ -24,23 +28,27 @@ CCellStore::CCellStore(int columns) {
         column = EmptyColumn();
 }
 
-CCellStore::Column CCellStore::EmptyColumn() {
-    Column column;
-    Chunk first;
-    first.bytes = std::make_unique<char[]>(kChunkSize);
-    first.size = kChunkSize;
-    first.bytes[0] = 0; // position 0: the empty text
-    first.used = 1;
-    column.chunks.push_back(std::move(first));
-    return column;
+CCellStore::Column CCellStore::EmptyColumn() { return Column(); }
+
+void CCellStore::PositionArray::PushBack(std::uint64_t value) {
+    if ((m_size >> kShift) == m_blocks.size())
+        m_blocks.push_back(AllocatePageBlock((kMask + 1) * sizeof(std::uint64_t)));
+    (*this)[m_size++] = value;
+}
+
+void CCellStore::PositionArray::Insert(std::size_t at, std::uint64_t value) {
+    PushBack(value);
+    for (std::size_t i = m_size - 1; i > at; --i)
+        (*this)[i] = (*this)[i - 1];
+    (*this)[at] = value;
 }
 
 void CCellStore::InsertRow(int row) {
     for (Column& column : m_columns) {
-        if (static_cast<std::size_t>(row) == column.cells.size())
-            column.cells.push_back(0);
+        if (static_cast<std::size_t>(row) == column.cells.Size())
+            column.cells.PushBack(0);
         else
-            column.cells.insert(column.cells.begin() + row, 0);
+            column.cells.Insert(static_cast<std::size_t>(row), 0);
     }
     ++m_rowCount;
 }
@@ -74,6 +82,8 @@ std::size_t CCellStore::TextBytes() const {
 }
 
 std::string_view CCellStore::Decode(const Column& column, std::uint64_t position) {
+    if (position == 0)
+        return {};
     const Chunk& chunk = column.chunks[static_cast<std::size_t>(position >> 32)];
     std::size_t pos = static_cast<std::size_t>(position & 0xFFFFFFFFu);
     std::size_t length = 0;
@@ -88,11 +98,14 @@ std::string_view CCellStore::Decode(const Column& column, std::uint64_t position
 
 std::uint64_t CCellStore::Append(Column& column, std::string_view text) {
     const std::size_t needed = EncodedSize(text.size());
-    if (column.chunks.back().size - column.chunks.back().used < needed) {
+    if (column.chunks.empty() || column.chunks.back().size - column.chunks.back().used < needed) {
         // A text never spans two chunks; a long one gets a chunk of its own size.
         Chunk chunk;
-        chunk.size = needed > kChunkSize ? needed : kChunkSize;
-        chunk.bytes = std::make_unique_for_overwrite<char[]>(chunk.size);
+        const std::size_t grown = column.chunks.empty() ? kFirstChunkSize : column.chunks.back().size * 2;
+        chunk.size = std::max(needed + 1, std::min(grown, kChunkSize));
+        // Position 0 means the empty text, so the first chunk's first byte stays unused.
+        chunk.used = column.chunks.empty() ? 1 : 0;
+        chunk.bytes = AllocatePageBlock(chunk.size);
         column.chunks.push_back(std::move(chunk));
     }
     Chunk& chunk = column.chunks.back();
@@ -113,9 +126,10 @@ std::uint64_t CCellStore::Append(Column& column, std::string_view text) {
 
 void CCellStore::Compact(Column& column) {
     Column rebuilt = EmptyColumn();
-    for (std::uint64_t& cell : column.cells)
+    column.cells.ForEach([&](std::uint64_t& cell) {
         if (cell != 0)
             cell = Append(rebuilt, Decode(column, cell));
+    });
     rebuilt.cells = std::move(column.cells);
     column = std::move(rebuilt);
 }

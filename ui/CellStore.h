@@ -7,10 +7,11 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <string_view>
 #include <vector>
+
+#include "ui/PageMemory.h"
 
 class CCellStore {
 public:
@@ -32,10 +33,33 @@ public:
 
 private:
     struct Chunk {
-        std::unique_ptr<char[]> bytes;
+        PageBlock bytes;
         std::size_t size = 0;
         std::size_t used = 0;
     };
+    // Cell positions in blocks that never move as the list grows.
+    class PositionArray {
+    public:
+        std::size_t Size() const { return m_size; }
+        std::uint64_t& operator[](std::size_t i) { return Block(i >> kShift)[i & kMask]; }
+        std::uint64_t operator[](std::size_t i) const { return Block(i >> kShift)[i & kMask]; }
+        void PushBack(std::uint64_t value);
+        void Insert(std::size_t at, std::uint64_t value);
+        template <typename F> void ForEach(F&& f) {
+            for (std::size_t i = 0; i < m_size; ++i)
+                f((*this)[i]);
+        }
+
+    private:
+        static constexpr std::size_t kShift = 13;
+        static constexpr std::size_t kMask = (std::size_t{1} << kShift) - 1;
+        std::uint64_t* Block(std::size_t b) const {
+            return reinterpret_cast<std::uint64_t*>(m_blocks[b].get());
+        }
+        std::vector<PageBlock> m_blocks;
+        std::size_t m_size = 0;
+    };
+
     struct Column {
         Column() = default;
         Column(Column&&) = default;
@@ -43,8 +67,8 @@ private:
         Column(const Column&) = delete;
         Column& operator=(const Column&) = delete;
 
-        std::vector<Chunk> chunks;       // chunk 0 starts with "" at position 0
-        std::deque<std::uint64_t> cells; // (chunk << 32 | offset) of each row's text
+        std::vector<Chunk> chunks;       // position 0 is the empty text, stored nowhere
+        PositionArray cells;             // (chunk << 32 | offset) of each row's text
         std::size_t bytes = 0;           // text bytes stored, garbage included
         std::size_t garbage = 0;         // bytes of texts no cell points to any more
     };

@@ -10,7 +10,6 @@
 #include "ProcessMemory.h"
 
 #include "accounts/ListColumns.h"
-#include "support/Text.h"
 #include "ui/ReportListView.h"
 
 #include <QApplication>
@@ -20,6 +19,7 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
+#include <string>
 
 namespace {
 
@@ -39,7 +39,10 @@ std::vector<ReportColumn> BankColumns() {
 }
 
 // The cells of bank record i, as the load writes them (UTF-8).
-std::string AccountNo(int i) { return text::Format("6222%016d", i); }
+std::string AccountNo(int i) {
+    std::string digits = std::to_string(i);
+    return "6222" + std::string(16 - digits.size(), '0') + digits;
+}
 const std::string kBankCode = "0102";
 const std::string kAccountName = "上海某某证券股份有限公司";
 const std::string kBankName = "中国工商银行上海分行营业部";
@@ -63,7 +66,7 @@ void BM_ListFill1M(benchmark::State& state) {
         const auto fillStart = Clock::now();
         for (int i = 0; i < kRows; ++i) {
             const int n = list.GetItemCount();
-            list.InsertItem(n, text::Format("%d", n + 1));
+            list.InsertItem(n, std::to_string(n + 1));
             list.SetItemText(n, kColumnBankCode, kBankCode);
             list.SetItemText(n, kColumnBankAccountNo, AccountNo(i));
             list.SetItemText(n, kColumnAccountFullName, kAccountName);
@@ -105,7 +108,7 @@ void BM_ListFill1MStandardModel(benchmark::State& state) {
         for (int i = 0; i < kRows; ++i) {
             const int n = model.rowCount();
             QList<QStandardItem*> row = {
-                new QStandardItem(QString::fromStdString(text::Format("%d", n + 1))),
+                new QStandardItem(QString::fromStdString(std::to_string(n + 1))),
                 new QStandardItem(),
                 new QStandardItem(),
                 new QStandardItem(QString::fromStdString(kBankCode)),
