@@ -1,0 +1,144 @@
+// Many clients at once against one gateway process, one record per request:
+// every record is stored exactly once, the gateway's memory stays bounded, and
+// connections that never log in hold nobody up.
+//
+// 50 clients of 1,000 records each, about six seconds on a two-core machine
+// (longer under the sanitizers); QUILLMARK_LOAD_RECORDS=N changes the records
+// per client for a quick look. Loopback only.
+
+#include "GatewayFixture.h"
+#include "GatewayProcess.h"
+
+#include "gateway/SettlementStore.h"
+
+#include <QTcpSocket>
+#include <QTemporaryDir>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+namespace {
+
+constexpr int kClients = 50;
+constexpr int kRecords = 1000;
+// The whole run gives up after this; each request is bounded by the timeout.
+constexpr auto kRunLimit = std::chrono::minutes(10);
+constexpr int kRequestTimeoutMs = 15'000;
+// Far above what one-record requests need, far below what a leak of 50,000
+// requests would take.
+constexpr long long kPeakLimitKiB = 256 * 1024;
+
+const char* kOperator = "loader";
+const char* kPassword = "load-test-pw";
+
+int RecordsPerClient() {
+    bool set = false;
+    const int records = qEnvironmentVariableIntValue("QUILLMARK_LOAD_RECORDS", &set);
+    return set && records > 0 && records <= kRecords ? records : kRecords;
+}
+
+struct ClientTally {
+    int stored = 0;      // records the gateway answered "0000" for
+    std::string failure; // the first thing that went wrong
+};
+
+void RunClient(int client, int records, const std::string& port,
+               std::chrono::steady_clock::time_point deadline, ClientTally& tally) {
+    CNetworkCommunication comm;
+    comm.SetTimeoutMs(kRequestTimeoutMs);
+    char context[9] = {};
+    comm.GetLoginContext(context);
+    if (comm.Login(context, kOperator, kPassword, "ZANTHO00", "E0", "127.0.0.1", port) != 0) {
+        tally.failure = "login: " + comm.LastErrorText;
+        return;
+    }
+    char account[32];
+    for (int i = 0; i < records; ++i) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            tally.failure = "out of time";
+            return;
+        }
+        std::snprintf(account, sizeof account, "L%02d%07d", client, i);
+        const Exchanged reply = Upload(comm, WireBody({ReserveRequest(account, "负载测试")}, comm));
+        if (reply.rc != 0 || reply.codes != std::vector<int>{0}) {
+            tally.failure = "record " + std::to_string(i) + ": rc " + std::to_string(reply.rc) +
+                            " " + comm.LastErrorText + " " + reply.message;
+            return;
+        }
+        ++tally.stored;
+    }
+    comm.Close();
+}
+
+TEST(LoadTest, FiftyClientsUploadingOneRecordPerRequestStoreEachRecordOnce) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string db = dir.path().toStdString() + "/store.db";
+    GatewayProcess gateway;
+    std::string error;
+    ASSERT_TRUE(gateway.Start({"--db", QString::fromStdString(db)},
+                              {QStringLiteral("QUILLMARK_GATEWAY_DEMO_OPERATOR=") + kOperator +
+                               ":" + kPassword},
+                              dir.path() + "/gateway.log", error))
+        << error;
+    const long long startKiB = PeakResidentKiB(gateway.Pid());
+
+    // Connections that never log in, and one that stops inside a frame header.
+    std::vector<std::unique_ptr<QTcpSocket>> idle;
+    for (int k = 0; k < 3; ++k) {
+        idle.push_back(std::make_unique<QTcpSocket>());
+        idle.back()->connectToHost("127.0.0.1", static_cast<quint16>(std::stoi(gateway.Port())));
+        ASSERT_TRUE(idle.back()->waitForConnected(5000));
+    }
+    idle.back()->write("QMGW");
+    idle.back()->waitForBytesWritten(5000);
+
+    // Someone else logs in at once, while those hang.
+    CNetworkCommunication early;
+    early.SetTimeoutMs(3000);
+    ASSERT_EQ(early.Login("", kOperator, kPassword, "ZANTHO00", "E0", "127.0.0.1", gateway.Port()),
+              0)
+        << early.LastErrorText;
+    early.Close();
+
+    const int records = RecordsPerClient();
+    const auto started = std::chrono::steady_clock::now();
+    const auto deadline = started + kRunLimit;
+    std::vector<ClientTally> tallies(kClients);
+    std::vector<std::thread> clients;
+    for (int c = 0; c < kClients; ++c)
+        clients.emplace_back(RunClient, c, records, gateway.Port(), deadline,
+                             std::ref(tallies[static_cast<std::size_t>(c)]));
+    for (auto& client : clients)
+        client.join();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    const long long peakKiB = PeakResidentKiB(gateway.Pid());
+    gateway.Stop();
+
+    long long uploaded = 0;
+    for (const ClientTally& tally : tallies) {
+        uploaded += tally.stored;
+        EXPECT_EQ(tally.failure, "");
+    }
+    SettlementStore store;
+    ASSERT_TRUE(store.Open(db, error)) << error;
+    const long long stored = store.CountReserve();
+
+    std::printf("load: %d clients x %d records in %.1f s (%.0f requests/s); uploaded %lld, "
+                "stored %lld; gateway peak resident %lld KiB (%lld KiB at start)\n",
+                kClients, records, seconds, uploaded / std::max(seconds, 0.001), uploaded, stored,
+                peakKiB, startKiB);
+    ::testing::Test::RecordProperty("uploaded", std::to_string(uploaded));
+    ::testing::Test::RecordProperty("stored", std::to_string(stored));
+    ::testing::Test::RecordProperty("gateway_peak_kib", std::to_string(peakKiB));
+
+    EXPECT_EQ(uploaded, static_cast<long long>(kClients) * records);
+    EXPECT_EQ(stored, uploaded);
+    EXPECT_GT(peakKiB, 0);
+    EXPECT_LT(peakKiB, kPeakLimitKiB);
+}
+
+} // namespace
