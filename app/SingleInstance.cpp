@@ -11,7 +11,9 @@ CSingleInstanceLock::CSingleInstanceLock(QString directory, QString name) {
     m_path = QDir(directory).filePath(name + QStringLiteral(".lock"));
 }
 
-CSingleInstanceLock::~CSingleInstanceLock() { Release(); }
+CSingleInstanceLock::~CSingleInstanceLock() {
+    Release();
+}
 
 CSingleInstanceLock::Result CSingleInstanceLock::Acquire() {
     m_lock = std::make_unique<QLockFile>(m_path);

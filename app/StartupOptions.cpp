@@ -15,7 +15,8 @@ QCommandLineOption WorkDirOption() {
 
 StartupOptions ParseStartupOptions(const QStringList& arguments) {
     QCommandLineParser parser;
-    const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Print the version."));
+    const QCommandLineOption version(QStringLiteral("version"),
+                                     QStringLiteral("Print the version."));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Print this help."));
     const QCommandLineOption workDir = WorkDirOption();
@@ -29,11 +30,13 @@ StartupOptions ParseStartupOptions(const QStringList& arguments) {
         // application has taken them; --version and --help still count.
         options.error = parser.errorText();
         options.showVersion = arguments.contains(QStringLiteral("--version"));
-        options.showHelp = arguments.contains(QStringLiteral("--help")) || arguments.contains(QStringLiteral("-h"));
+        options.showHelp = arguments.contains(QStringLiteral("--help")) ||
+                           arguments.contains(QStringLiteral("-h"));
         return options;
     }
     if (!parser.positionalArguments().isEmpty()) {
-        options.error = QStringLiteral("Unexpected argument: ") + parser.positionalArguments().first();
+        options.error =
+            QStringLiteral("Unexpected argument: ") + parser.positionalArguments().first();
         return options;
     }
     options.showVersion = parser.isSet(version);
@@ -44,7 +47,9 @@ StartupOptions ParseStartupOptions(const QStringList& arguments) {
     return options;
 }
 
-QString VersionText() { return app_title::ProductName() + u' ' + app_title::Version(); }
+QString VersionText() {
+    return app_title::ProductName() + u' ' + app_title::Version();
+}
 
 QString HelpText() {
     return QStringLiteral("Usage: quillmark [--workdir DIR]\n"

@@ -8,8 +8,8 @@
 struct StartupOptions {
     bool showVersion = false;
     bool showHelp = false;
-    QString workDir;  // empty: $QUILLMARK_WORKDIR, else the current directory
-    QString error;    // not empty: the command line was not understood
+    QString workDir; // empty: $QUILLMARK_WORKDIR, else the current directory
+    QString error;   // not empty: the command line was not understood
 };
 
 StartupOptions ParseStartupOptions(const QStringList& arguments);

@@ -90,7 +90,8 @@ int main(int argc, char** argv) {
     auto window = std::make_unique<CReserveUploadDlg>();
 #ifdef QUILLMARK_HAVE_NETWORK
     CReserveUploadDlg* statusWindow = window.get();
-    communication.SetStatusSink([statusWindow](const std::string& text) { statusWindow->ShowStatus(text); });
+    communication.SetStatusSink(
+        [statusWindow](const std::string& text) { statusWindow->ShowStatus(text); });
 #endif
     window->exec();
 

@@ -1,7 +1,7 @@
 #include "ui/AboutDlg.h"
 
-#include "ui/AppTitle.h"
 #include "ui/AppIcon.h"
+#include "ui/AppTitle.h"
 #include "ui/DialogUnits.h"
 
 #include <QLabel>

@@ -28,7 +28,9 @@ CCellStore::CCellStore(int columns) {
         column = EmptyColumn();
 }
 
-CCellStore::Column CCellStore::EmptyColumn() { return Column(); }
+CCellStore::Column CCellStore::EmptyColumn() {
+    return Column();
+}
 
 void CCellStore::PositionArray::PushBack(std::uint64_t value) {
     if ((m_size >> kShift) == m_blocks.size())
@@ -101,7 +103,8 @@ std::uint64_t CCellStore::Append(Column& column, std::string_view text) {
     if (column.chunks.empty() || column.chunks.back().size - column.chunks.back().used < needed) {
         // A text never spans two chunks; a long one gets a chunk of its own size.
         Chunk chunk;
-        const std::size_t grown = column.chunks.empty() ? kFirstChunkSize : column.chunks.back().size * 2;
+        const std::size_t grown =
+            column.chunks.empty() ? kFirstChunkSize : column.chunks.back().size * 2;
         chunk.size = std::max(needed + 1, std::min(grown, kChunkSize));
         // Position 0 means the empty text, so the first chunk's first byte stays unused.
         chunk.used = column.chunks.empty() ? 1 : 0;

@@ -67,10 +67,10 @@ private:
         Column(const Column&) = delete;
         Column& operator=(const Column&) = delete;
 
-        std::vector<Chunk> chunks;       // position 0 is the empty text, stored nowhere
-        PositionArray cells;             // (chunk << 32 | offset) of each row's text
-        std::size_t bytes = 0;           // text bytes stored, garbage included
-        std::size_t garbage = 0;         // bytes of texts no cell points to any more
+        std::vector<Chunk> chunks; // position 0 is the empty text, stored nowhere
+        PositionArray cells;       // (chunk << 32 | offset) of each row's text
+        std::size_t bytes = 0;     // text bytes stored, garbage included
+        std::size_t garbage = 0;   // bytes of texts no cell points to any more
     };
 
     static Column EmptyColumn();

@@ -19,20 +19,27 @@ CDialogUnits::CDialogUnits(const QFont& font) {
         m_charHeight = 1;
 }
 
-int CDialogUnits::X(int units) const { return (units * m_charWidth + 2) / 4; }
+int CDialogUnits::X(int units) const {
+    return (units * m_charWidth + 2) / 4;
+}
 
-int CDialogUnits::Y(int units) const { return (units * m_charHeight + 4) / 8; }
+int CDialogUnits::Y(int units) const {
+    return (units * m_charHeight + 4) / 8;
+}
 
 QRect CDialogUnits::Rect(int x, int y, int width, int height) const {
     return QRect(X(x), Y(y), X(width), Y(height));
 }
 
-QSize CDialogUnits::Size(int width, int height) const { return QSize(X(width), Y(height)); }
+QSize CDialogUnits::Size(int width, int height) const {
+    return QSize(X(width), Y(height));
+}
 
 QFont DialogFont() {
     QFont font(QStringLiteral("WenQuanYi Micro Hei"));
-    font.setFamilies(QStringList{QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Noto Sans CJK SC"),
-                      QStringLiteral("Noto Sans SC")});
+    font.setFamilies(QStringList{QStringLiteral("WenQuanYi Micro Hei"),
+                                 QStringLiteral("Noto Sans CJK SC"),
+                                 QStringLiteral("Noto Sans SC")});
     font.setPointSize(9);
     return font;
 }

@@ -3,7 +3,8 @@
 #include <QByteArrayView>
 
 QString DisplayText(std::string_view utf8, LineBreaks lineBreaks) {
-    QString text = QString::fromUtf8(QByteArrayView(utf8.data(), static_cast<qsizetype>(utf8.size())));
+    QString text =
+        QString::fromUtf8(QByteArrayView(utf8.data(), static_cast<qsizetype>(utf8.size())));
     for (QChar& c : text) {
         const char16_t u = c.unicode();
         if (u == u'\n' && lineBreaks == LineBreaks::Keep)

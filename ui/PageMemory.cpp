@@ -13,7 +13,9 @@ PageBlock AllocatePageBlock(std::size_t size) {
     return PageBlock(static_cast<char*>(block), PageBlockDeleter{size});
 }
 
-void PageBlockDeleter::operator()(char* block) const { munmap(block, size); }
+void PageBlockDeleter::operator()(char* block) const {
+    munmap(block, size);
+}
 
 #else
 
@@ -21,6 +23,8 @@ PageBlock AllocatePageBlock(std::size_t size) {
     return PageBlock(new char[size], PageBlockDeleter{size});
 }
 
-void PageBlockDeleter::operator()(char* block) const { delete[] block; }
+void PageBlockDeleter::operator()(char* block) const {
+    delete[] block;
+}
 
 #endif

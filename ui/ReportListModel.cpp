@@ -25,7 +25,9 @@ void CReportListModel::DeleteAllItems() {
     endResetModel();
 }
 
-int CReportListModel::GetItemCount() const { return m_cells.Rows(); }
+int CReportListModel::GetItemCount() const {
+    return m_cells.Rows();
+}
 
 int CReportListModel::InsertItem(int row, const std::string& text) {
     const int count = m_cells.Rows();

@@ -13,7 +13,8 @@
 namespace {
 // A cell's own tabs and line breaks would shift the columns of a pasted table.
 QString CopyCell(std::string_view cell) {
-    QString text = QString::fromUtf8(QByteArrayView(cell.data(), static_cast<qsizetype>(cell.size())));
+    QString text =
+        QString::fromUtf8(QByteArrayView(cell.data(), static_cast<qsizetype>(cell.size())));
     for (QChar& c : text)
         if (c == u'\t' || c == u'\n' || c == u'\r')
             c = u' ';

@@ -32,8 +32,8 @@ std::vector<ReportColumn> ToReportColumns(std::span<const ListColumn> columns) {
 
 std::unique_ptr<CAccountUploader> MakeUploader(IReportList* bankList, IReportList* reserveList,
                                                IMainWindow* mainWnd) {
-    return std::unique_ptr<CAccountUploader>(
-        new (std::nothrow) CAccountUploader(bankList, reserveList, mainWnd));
+    return std::unique_ptr<CAccountUploader>(new (std::nothrow)
+                                                 CAccountUploader(bankList, reserveList, mainWnd));
 }
 
 } // namespace
@@ -113,9 +113,13 @@ void CReserveUploadDlg::InitLists() {
     m_listReserve->SetColumns(ToReportColumns(ReserveListColumns()));
 }
 
-void CReserveUploadDlg::ShowMessage(const std::string& text) { m_prompt->ShowMessage(text); }
+void CReserveUploadDlg::ShowMessage(const std::string& text) {
+    m_prompt->ShowMessage(text);
+}
 
-void CReserveUploadDlg::PumpMessages() { m_pump.PumpMessages(); }
+void CReserveUploadDlg::PumpMessages() {
+    m_pump.PumpMessages();
+}
 
 int CReserveUploadDlg::LoginGateway(std::string strOperator, std::string strPassword,
                                     std::string strGatewayAddress, std::string strPort) {
@@ -146,7 +150,9 @@ void CReserveUploadDlg::UpdateData(bool saveAndValidate) {
     }
 }
 
-void CReserveUploadDlg::ShowStatus(const std::string& text) { m_statusLine->ShowStatus(text); }
+void CReserveUploadDlg::ShowStatus(const std::string& text) {
+    m_statusLine->ShowStatus(text);
+}
 
 void CReserveUploadDlg::OnLogin() {
     if (m_bUploadRunning)
@@ -176,9 +182,13 @@ void CReserveUploadDlg::OnLoad() {
     }
 }
 
-void CReserveUploadDlg::OnUploadAll() { RunUpload(&CAccountUploader::UploadAll); }
+void CReserveUploadDlg::OnUploadAll() {
+    RunUpload(&CAccountUploader::UploadAll);
+}
 
-void CReserveUploadDlg::OnUploadEach() { RunUpload(&CAccountUploader::UploadEach); }
+void CReserveUploadDlg::OnUploadEach() {
+    RunUpload(&CAccountUploader::UploadEach);
+}
 
 void CReserveUploadDlg::RunUpload(int (CAccountUploader::*upload)()) {
     // The per-record upload pumps events: a press of a button during the run

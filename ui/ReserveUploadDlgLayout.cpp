@@ -100,34 +100,32 @@ void CReserveUploadDlg::CreateControls() {
                 setTabOrder(previousTabStop, control);
             previousTabStop = control;
         }
-        switch (spec.id) {
-        case 1000: m_editPort = static_cast<QLineEdit*>(control); break;
-        case 1001: m_btnLogin = static_cast<QPushButton*>(control); break;
-        case 1002: m_btnUploadAll = static_cast<QPushButton*>(control); break;
-        case 1003: m_editOperator = static_cast<QLineEdit*>(control); break;
-        case 1004: m_editGatewayAddress = static_cast<QLineEdit*>(control); break;
-        case 1005: m_editPassword = static_cast<QLineEdit*>(control); break;
-        case 1010: m_listBank = static_cast<CReportListView*>(control); break;
-        case 1011: m_listReserve = static_cast<CReportListView*>(control); break;
-        case 1012: m_btnUploadEach = static_cast<QPushButton*>(control); break;
-        case 1013: m_btnLoad = static_cast<QPushButton*>(control); break;
-        default: break;
-        }
     }
     // Group boxes only frame the controls inside them: keep them underneath so
     // that clicks reach the lists and fields. The title sits on the frame's top
     // line, half a text line below the box's top, where the layout expects it.
     const QString groupStyle =
-        QStringLiteral("QGroupBox { border: 1px solid palette(mid); border-radius: 2px;"
-                       " margin-top: %1px; }"
-                       "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
-                       " left: %2px; padding: 0 2px; }")
+        QStringLiteral(
+            "QGroupBox { border: 1px solid palette(mid); border-radius: 2px;"
+            " margin-top: %1px; }"
+            "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
+            " left: %2px; padding: 0 2px; }")
             .arg(fontMetrics().height() / 2)
             .arg(du.X(4));
     for (QGroupBox* group : groups) {
         group->setStyleSheet(groupStyle);
         group->lower();
     }
+    m_editPort = findChild<QLineEdit*>(QStringLiteral("portEdit"));
+    m_editOperator = findChild<QLineEdit*>(QStringLiteral("operatorEdit"));
+    m_editPassword = findChild<QLineEdit*>(QStringLiteral("passwordEdit"));
+    m_editGatewayAddress = findChild<QLineEdit*>(QStringLiteral("addressEdit"));
+    m_btnLogin = findChild<QPushButton*>(QStringLiteral("loginButton"));
+    m_btnLoad = findChild<QPushButton*>(QStringLiteral("loadButton"));
+    m_btnUploadAll = findChild<QPushButton*>(QStringLiteral("uploadAllButton"));
+    m_btnUploadEach = findChild<QPushButton*>(QStringLiteral("uploadEachButton"));
+    m_listBank = findChild<CReportListView*>(QStringLiteral("bankList"));
+    m_listReserve = findChild<CReportListView*>(QStringLiteral("reserveList"));
     m_btnLogin->setDefault(true);
 
     // The status line sits below the drawn layout.

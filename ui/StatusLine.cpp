@@ -39,7 +39,9 @@ void CStatusLine::ShowProgress(int done, int total) {
     m_progress->show();
 }
 
-bool CStatusLine::ProgressVisible() const { return !m_progress->isHidden(); }
+bool CStatusLine::ProgressVisible() const {
+    return !m_progress->isHidden();
+}
 
 QString CStatusLine::ProgressText() const {
     return m_progress->isHidden() ? QString() : m_progress->text();

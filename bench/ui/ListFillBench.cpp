@@ -140,7 +140,10 @@ void BM_ListFill1MStandardModel(benchmark::State& state) {
 } // namespace
 
 BENCHMARK(BM_ListFill1M)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ListFill1MStandardModel)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ListFill1MStandardModel)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))

@@ -14,9 +14,13 @@ double StatusFieldMiB(const std::string& field) {
 }
 } // namespace
 
-double ResidentMiB() { return StatusFieldMiB("VmRSS"); }
+double ResidentMiB() {
+    return StatusFieldMiB("VmRSS");
+}
 
-double PeakResidentMiB() { return StatusFieldMiB("VmHWM"); }
+double PeakResidentMiB() {
+    return StatusFieldMiB("VmHWM");
+}
 
 void ResetPeakResident() {
     std::ofstream clearRefs("/proc/self/clear_refs");

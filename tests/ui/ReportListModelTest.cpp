@@ -48,7 +48,8 @@ private slots:
 
     void rowsReachTheViewsInOneBatchFromTheEventLoop() {
         CReportListModel model(BankColumns());
-        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QAbstractItemModelTester tester(&model,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
         QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
         for (int i = 0; i < 1000; ++i) {
             QCOMPARE(model.InsertItem(model.GetItemCount(), std::to_string(i + 1)), i);
@@ -74,15 +75,16 @@ private slots:
 
     void insertingBetweenRowsAndOutOfRangeWrites() {
         CReportListModel model(BankColumns());
-        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QAbstractItemModelTester tester(&model,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
         model.InsertItem(0, "a");
         model.InsertItem(1, "c");
         QCOMPARE(model.InsertItem(1, "b"), 1);
         QCOMPARE(model.rowCount(), 3);
         QCOMPARE(model.InsertItem(99, "d"), 3); // past the end appends
         QCOMPARE(model.InsertItem(-5, "e"), 4);
-        model.SetItemText(7, 1, "x");  // no such row
-        model.SetItemText(0, 4, "x");  // no such column
+        model.SetItemText(7, 1, "x"); // no such row
+        model.SetItemText(0, 4, "x"); // no such column
         model.SetItemText(-1, -1, "x");
         QCoreApplication::processEvents();
         QCOMPARE(model.CellText(1, 0), std::string("b"));
@@ -122,7 +124,8 @@ private slots:
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
         QHeaderView* header = view.horizontalHeader();
-        QCOMPARE(view.model()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("结果代码"));
+        QCOMPARE(view.model()->headerData(1, Qt::Horizontal).toString(),
+                 QStringLiteral("结果代码"));
         QCOMPARE(header->sectionSize(0), 60);
         QCOMPARE(header->sectionSize(1), 0);
         QCOMPARE(header->sectionSize(2), 100);
@@ -133,8 +136,9 @@ private slots:
         // Drag the boundary at the end of column 0: column 1 opens up.
         const int edge = header->sectionViewportPosition(2);
         QTest::mousePress(header->viewport(), Qt::LeftButton, {}, QPoint(edge, 5));
-        QMouseEvent move(QEvent::MouseMove, QPointF(edge + 40, 5), header->viewport()->mapToGlobal(QPointF(edge + 40, 5)),
-                         Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        QMouseEvent move(QEvent::MouseMove, QPointF(edge + 40, 5),
+                         header->viewport()->mapToGlobal(QPointF(edge + 40, 5)), Qt::LeftButton,
+                         Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(header->viewport(), &move);
         QTest::mouseRelease(header->viewport(), Qt::LeftButton, {}, QPoint(edge + 40, 5));
         QVERIFY(header->sectionSize(1) > 30);
@@ -154,8 +158,10 @@ private slots:
         model.Publish();
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
-        view.selectionModel()->select(model.index(2, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
-        view.selectionModel()->select(model.index(0, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        view.selectionModel()->select(model.index(2, 0),
+                                      QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        view.selectionModel()->select(model.index(0, 0),
+                                      QItemSelectionModel::Select | QItemSelectionModel::Rows);
         const QString expected = QStringLiteral("1\t\t成功\t\n3\t9715\ttab here\t0102\n");
         QCOMPARE(view.SelectedRowsText(), expected);
 

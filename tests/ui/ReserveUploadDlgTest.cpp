@@ -79,9 +79,10 @@ private slots:
         QCOMPARE(dlg.minimumSize(), dlg.maximumSize()); // fixed size
         QVERIFY(!(dlg.windowFlags() & Qt::WindowMinMaxButtonsHint));
 
-        const QList<std::pair<const char*, QString>> captions = {
-            {"loginButton", "登 录"}, {"uploadAllButton", "全部上传"},
-            {"loadButton", "加 载"}, {"uploadEachButton", "逐笔上传"}};
+        const QList<std::pair<const char*, QString>> captions = {{"loginButton", "登 录"},
+                                                                 {"uploadAllButton", "全部上传"},
+                                                                 {"loadButton", "加 载"},
+                                                                 {"uploadEachButton", "逐笔上传"}};
         for (const auto& [name, caption] : captions)
             QCOMPARE(dlg.findChild<QPushButton*>(QString::fromLatin1(name))->text(), caption);
         QVERIFY(dlg.findChild<QPushButton*>("loginButton")->isDefault());
@@ -98,9 +99,9 @@ private slots:
         QCOMPARE(groups, (QStringList{"", "A股备付金账户", "注意", "银行账户"}));
 
         // Tab order follows the layout table: 1001 1002 1000 1003 1005 1010 1011 1004 1013 1012.
-        const QStringList order = {"loginButton", "uploadAllButton", "portEdit", "operatorEdit",
-                                   "passwordEdit", "bankList", "reserveList", "addressEdit",
-                                   "loadButton", "uploadEachButton"};
+        const QStringList order = {"loginButton",  "uploadAllButton", "portEdit",    "operatorEdit",
+                                   "passwordEdit", "bankList",        "reserveList", "addressEdit",
+                                   "loadButton",   "uploadEachButton"};
         for (int i = 0; i + 1 < order.size(); ++i) {
             QWidget* next = dlg.findChild<QWidget*>(order[i])->nextInFocusChain();
             while (!(next->focusPolicy() & Qt::TabFocus))
@@ -116,7 +117,8 @@ private slots:
         QCOMPARE(dlg.m_listBank->model()->columnCount(), 7);
         QCOMPARE(dlg.m_listReserve->model()->columnCount(), 5);
         QCOMPARE(dlg.m_listReserve->horizontalHeader()->sectionSize(1), 0);
-        QCOMPARE(dlg.m_listBank->model()->headerData(6, Qt::Horizontal).toString(), QStringLiteral("银行全称"));
+        QCOMPARE(dlg.m_listBank->model()->headerData(6, Qt::Horizontal).toString(),
+                 QStringLiteral("银行全称"));
     }
 
     void startsWithTheGatewayDefaultsAndOnlyTheLoginGroupEnabled() {
@@ -244,7 +246,8 @@ private slots:
             auto* box = qobject_cast<CAboutDlg*>(QApplication::activeModalWidget());
             QVERIFY(box != nullptr);
             QCOMPARE(box->windowTitle(), QStringLiteral("关于 Quillmark"));
-            QCOMPARE(box->findChild<QLabel*>("aboutProduct")->text(), QStringLiteral("Quillmark 1.0 版"));
+            QCOMPARE(box->findChild<QLabel*>("aboutProduct")->text(),
+                     QStringLiteral("Quillmark 1.0 版"));
             QVERIFY(!box->findChild<QLabel*>("aboutLine")->text().isEmpty());
             QVERIFY(!box->findChild<QLabel*>("aboutIcon")->pixmap().isNull());
             auto* ok = box->findChild<QPushButton*>("aboutOk");

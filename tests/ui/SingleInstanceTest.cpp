@@ -70,7 +70,8 @@ private slots:
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         program.setProcessEnvironment(env);
-        program.start(QStringLiteral(QUILLMARK_PROGRAM), {QStringLiteral("--workdir"), work.path()});
+        program.start(QStringLiteral(QUILLMARK_PROGRAM),
+                      {QStringLiteral("--workdir"), work.path()});
         QVERIFY(program.waitForStarted(10000));
         const QString lockFile = runtime.filePath(QStringLiteral("Quillmark_Mutex.lock"));
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(lockFile), 20000);

@@ -73,8 +73,9 @@ private slots:
         PressLogin();
         Fill("op", "pw", "h", "");
         PressLogin();
-        QCOMPARE(prompt.messages, (std::vector<std::string>{"请输入正确的密码!", "请输入正确的网关地址!",
-                                                           "请输入正确的网关端口号!"}));
+        QCOMPARE(prompt.messages,
+                 (std::vector<std::string>{"请输入正确的密码!", "请输入正确的网关地址!",
+                                           "请输入正确的网关端口号!"}));
         QVERIFY(comm->calls.empty());
     }
 
@@ -85,7 +86,7 @@ private slots:
         const CommCall& login = comm->calls[2];
         QCOMPARE(login.name, std::string("Login"));
         QCOMPARE(login.args, (std::vector<std::string>{"CTX00001", "  ", " p%s ", "ZANTHO00", "E0",
-                                                      "gateway.example", "abc"}));
+                                                       "gateway.example", "abc"}));
     }
 
     void aFailedLoginContextLogsInWithAnEmptyOne() {
@@ -115,10 +116,10 @@ private slots:
         comm->failureText = std::string("拒绝 <b>100%</b> %s") + '\x01' + '\xff';
         Fill("op", "secret", "h", "1");
         PressLogin();
-        QCOMPARE(log.events, (std::vector<std::string>{"call:ShowStatus", "status:正在登录...",
-                                                      "call:GetLoginContext", "call:Login",
-                                                      "call:ShowStatus", "status:",
-                                                      "message:" + comm->failureText}));
+        QCOMPARE(log.events,
+                 (std::vector<std::string>{"call:ShowStatus", "status:正在登录...",
+                                           "call:GetLoginContext", "call:Login", "call:ShowStatus",
+                                           "status:", "message:" + comm->failureText}));
         QVERIFY(!LoggedIn());
         QVERIFY(!dlg->findChild<QPushButton*>("loadButton")->isEnabled());
         QCOMPARE(dlg->findChild<QLineEdit*>("passwordEdit")->text(), QStringLiteral("secret"));

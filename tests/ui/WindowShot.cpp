@@ -33,7 +33,9 @@ public:
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     if (argc < 5) {
-        std::fputs("usage: quillmark-window-shot OUT.png WORKDIR OPERATOR PASSWORD [ADDRESS PORT]\n", stderr);
+        std::fputs(
+            "usage: quillmark-window-shot OUT.png WORKDIR OPERATOR PASSWORD [ADDRESS PORT]\n",
+            stderr);
         return 2;
     }
     QApplication::setFont(DialogFont());

@@ -30,7 +30,9 @@ AccountWorkDir::AccountWorkDir() {
     CCommon::SetWorkPath(m_dir.path().toStdString());
 }
 
-AccountWorkDir::~AccountWorkDir() { CCommon::SetWorkPath(""); }
+AccountWorkDir::~AccountWorkDir() {
+    CCommon::SetWorkPath("");
+}
 
 void AccountWorkDir::WriteBank(const std::vector<BankFileRecord>& records) {
     std::string bytes;

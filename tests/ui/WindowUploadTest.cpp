@@ -125,8 +125,9 @@ private slots:
         QCOMPARE(progress, (QStringList{"0 / 5", "1 / 5", "2 / 5", "3 / 5", "4 / 5"}));
         QVERIFY(!dlg->StatusLine()->ProgressVisible());
         QCOMPARE(prompt.messages.size(), 1u);
-        QCOMPARE(prompt.messages[0], std::string("上传A股备付金成功2条,失败0条;\n上传银行账户成功3条,失败0条;\n"
-                                                 "具体请看列表中结果说明."));
+        QCOMPARE(prompt.messages[0],
+                 std::string("上传A股备付金成功2条,失败0条;\n上传银行账户成功3条,失败0条;\n"
+                             "具体请看列表中结果说明."));
         QCOMPARE(Cell(dlg->m_listBank, 2, 2), std::string("成功"));
         QCOMPARE(Cell(dlg->m_listReserve, 0, 1), std::string("0000"));
         QVERIFY(Button(*dlg, "uploadEachButton")->isEnabled());
@@ -146,7 +147,7 @@ private slots:
             });
         };
         QTest::mouseClick(Button(*dlg, "uploadEachButton"), Qt::LeftButton);
-        QCOMPARE(sends, 5); // no second upload nested in the first
+        QCOMPARE(sends, 5);                   // no second upload nested in the first
         QCOMPARE(prompt.messages.size(), 1u); // only the summary
         QCOMPARE(dlg->m_listBank->Model().GetItemCount(), 3); // no load emptied the lists
         QCOMPARE(Cell(dlg->m_listBank, 2, 1), std::string("0000"));
@@ -159,13 +160,14 @@ private slots:
             if (++sends == 2)
                 QCoreApplication::postEvent(dlg.get(), new QCloseEvent);
         };
-        QTimer::singleShot(0, dlg.get(),
-                           [&] { QTest::mouseClick(Button(*dlg, "uploadEachButton"), Qt::LeftButton); });
+        QTimer::singleShot(0, dlg.get(), [&] {
+            QTest::mouseClick(Button(*dlg, "uploadEachButton"), Qt::LeftButton);
+        });
         QCOMPARE(dlg->exec(), int(QDialog::Rejected));
         QCOMPARE(sends, 2);
-        QVERIFY(prompt.messages.empty()); // no summary
+        QVERIFY(prompt.messages.empty());                              // no summary
         QCOMPARE(Cell(dlg->m_listReserve, 1, 1), std::string("0000")); // the record in flight
-        QCOMPARE(Cell(dlg->m_listBank, 0, 1), std::string(" "));     // never sent: blank
+        QCOMPARE(Cell(dlg->m_listBank, 0, 1), std::string(" "));       // never sent: blank
         QVERIFY(!dlg->isVisible());
         QVERIFY(!dlg->IsUploadRunning());
         QCOMPARE(comm->statusTexts.back(), std::string());
