@@ -1,6 +1,7 @@
 #include "gateway/ClientConnection.h"
 
 #include "gateway/GatewayServer.h"
+#include "support/net/SecretWipe.h"
 
 #include <QPointer>
 #include <QTcpSocket>
@@ -112,6 +113,8 @@ void ClientConnection::ProcessFrame() {
     const std::optional<GatewayFaults> fault = m_server.TakeFault(kind);
     const GatewayReply reply =
         m_server.Protocol().Handle(m_state, m_frame.type, m_payload, fault ? &*fault : nullptr);
+    if (m_frame.type == wire::kLogin)
+        WipeSecret(m_payload);     // the password is checked and no longer needed
     std::string().swap(m_payload); // a large request's memory goes back at once
     SendReply(reply, fault);
 }

@@ -17,6 +17,10 @@ struct GatewayConfig {
     std::string dbPath = ":memory:";
     int headerMode = 0;
     std::string gatewayId = "GW000001"; // handed out as CommString2
+    // Both set: clients must speak TLS, and the gateway shows this
+    // certificate (PEM) and proves it with this key (PEM, unencrypted).
+    std::string tlsCertFile;
+    std::string tlsKeyFile;
     OperatorTable operators;
 
     int maxFailures = 5;

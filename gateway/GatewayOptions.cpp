@@ -32,6 +32,7 @@ const char* GatewayUsage() {
            "                         [--header-mode 0|1] [--gateway-id ID] [--fault ITEM]...\n"
            "                         [--lockout-ms MS] [--login-timeout-ms MS] [--idle-timeout-ms "
            "MS]\n"
+           "                         [--tls-cert FILE --tls-key FILE]\n"
            "       quillmark-gateway add-operator --operators FILE [--participant CODE] NAME\n"
            "  (add-operator reads the password from standard input)\n"
            "fault items: delay=MS close-after=N garbage return-code=XXXX header-mode=N\n"
@@ -70,6 +71,12 @@ bool ParseGatewayCommand(const std::vector<std::string>& args, GatewayCommand& c
         } else if (!adding && option == "--header-mode") {
             ok = ok && (value == "0" || value == "1");
             config.headerMode = value == "1" ? 1 : 0;
+        } else if (!adding && option == "--tls-cert") {
+            config.tlsCertFile = value;
+            ok = ok && !value.empty();
+        } else if (!adding && option == "--tls-key") {
+            config.tlsKeyFile = value;
+            ok = ok && !value.empty();
         } else if (!adding && option == "--gateway-id") {
             ok = ok && OperatorTable::ValidParticipant(value);
             config.gatewayId = value;
@@ -97,6 +104,10 @@ bool ParseGatewayCommand(const std::vector<std::string>& args, GatewayCommand& c
             return false;
         }
         ++i;
+    }
+    if (config.tlsCertFile.empty() != config.tlsKeyFile.empty()) {
+        error = "--tls-cert and --tls-key go together";
+        return false;
     }
     if (adding &&
         (command.operatorsFile.empty() || !OperatorTable::ValidName(command.operatorName))) {

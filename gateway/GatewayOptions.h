@@ -4,6 +4,7 @@
 //   quillmark-gateway [--listen HOST:PORT] [--db FILE|:memory:] [--operators FILE]
 //                     [--header-mode 0|1] [--gateway-id ID] [--fault ITEM]...
 //                     [--lockout-ms MS] [--login-timeout-ms MS] [--idle-timeout-ms MS]
+//                     [--tls-cert FILE --tls-key FILE]
 //   quillmark-gateway add-operator --operators FILE [--participant CODE] NAME
 
 #include "gateway/GatewayConfig.h"

@@ -4,6 +4,7 @@
 #include "gateway/Settlement.h"
 #include "gateway/UploadReply.h"
 #include "support/Text.h"
+#include "support/net/SecretWipe.h"
 #include "support/net/WireFormat.h"
 
 #include <cstdio>
@@ -117,7 +118,11 @@ GatewayReply GatewayProtocol::Login(ConnectionState& state, std::string_view pay
     if (m_guard.IsLocked(name))
         return refuse("1002", "登录失败次数过多,操作员已被锁定,请稍后再试", "locked");
     const OperatorEntry* entry = m_config.operators.Find(name);
-    if (!OperatorTable::Verify(entry, text::GbkToUtf8(f[3]))) {
+    std::string typed = text::GbkToUtf8(f[3]);
+    const bool verified = OperatorTable::Verify(entry, typed);
+    WipeSecret(typed);
+    WipeSecret(f[3]);
+    if (!verified) {
         m_guard.RecordFailure(name);
         return refuse("1001", "操作员名称或密码错误", entry ? "password" : "unknown operator");
     }

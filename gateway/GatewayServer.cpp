@@ -2,7 +2,10 @@
 
 #include "gateway/ClientConnection.h"
 
+#include "gateway/GatewayTls.h"
+
 #include <QHostAddress>
+#include <QSslServer>
 #include <QTcpServer>
 #include <QTcpSocket>
 
@@ -19,7 +22,19 @@ bool GatewayServer::Start(std::string& error) {
     if (!m_store.Open(m_config.dbPath, error))
         return false;
     m_protocol = std::make_unique<GatewayProtocol>(m_config, m_store);
-    m_listener = new QTcpServer(this);
+    if (m_config.tlsCertFile.empty()) {
+        m_listener = new QTcpServer(this);
+    } else {
+        QSslConfiguration tls;
+        if (!LoadServerTls(m_config.tlsCertFile, m_config.tlsKeyFile, tls, error))
+            return false;
+        auto* listener = new QSslServer(this);
+        listener->setSslConfiguration(tls);
+        // A client that connects and never finishes its handshake goes as
+        // one that never logs in.
+        listener->setHandshakeTimeout(m_config.loginTimeoutMs);
+        m_listener = listener;
+    }
     QHostAddress address;
     if (!address.setAddress(QString::fromStdString(m_config.listenHost))) {
         error = "not an IP address: " + m_config.listenHost;
@@ -31,7 +46,10 @@ bool GatewayServer::Start(std::string& error) {
                 m_listener->errorString().toStdString();
         return false;
     }
-    connect(m_listener, &QTcpServer::newConnection, this, [this] { OnNewConnection(); });
+    // Not newConnection: a TLS connection is pending only once its handshake
+    // is done, long after the TCP connection was accepted.
+    connect(m_listener, &QTcpServer::pendingConnectionAvailable, this,
+            [this] { OnNewConnection(); });
     return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include "gateway/GatewayOptions.h"
 #include "gateway/GatewayServer.h"
+#include "support/net/SecretWipe.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -26,6 +27,7 @@ int AddOperator(const GatewayCommand& command) {
     }
     std::string password((std::istreambuf_iterator<char>(std::cin)),
                          std::istreambuf_iterator<char>());
+    const WipeOnExit wipePassword(password);
     if (!password.empty() && password.back() == '\n')
         password.pop_back();
     if (!password.empty() && password.back() == '\r')
@@ -48,7 +50,7 @@ int AddOperator(const GatewayCommand& command) {
 // NAME:PASSWORD from the environment, read once and removed, so that a demo
 // needs no operators file and no password on a command line.
 void AddDemoOperator(OperatorTable& table) {
-    const QByteArray value = qgetenv(kDemoOperatorVariable);
+    QByteArray value = qgetenv(kDemoOperatorVariable);
     qunsetenv(kDemoOperatorVariable);
     const auto colon = value.indexOf(':');
     if (value.isEmpty())
@@ -58,8 +60,10 @@ void AddDemoOperator(OperatorTable& table) {
                      kDemoOperatorVariable);
         return;
     }
-    table.Set(value.left(colon).toStdString(), kDefaultParticipant,
-              value.mid(colon + 1).toStdString());
+    std::string password = value.mid(colon + 1).toStdString();
+    table.Set(value.left(colon).toStdString(), kDefaultParticipant, password);
+    WipeSecret(password);
+    value.fill('\0');
 }
 
 } // namespace
@@ -94,6 +98,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quillmark-gateway: %s\n", error.c_str());
         return 1;
     }
+    if (!server.Config().tlsCertFile.empty())
+        std::fprintf(stderr, "quillmark-gateway: TLS on, certificate %s\n",
+                     server.Config().tlsCertFile.c_str());
     std::printf("listening on %s:%u\n", server.Host().c_str(),
                 static_cast<unsigned>(server.Port()));
     std::fflush(stdout);

@@ -8,6 +8,7 @@ inline constexpr const char* kUnreachable =
 inline constexpr const char* kConnectTimeout = "连接网关[%s]超时";
 inline constexpr const char* kTimeout = "等待网关应答超时(%d毫秒)";
 inline constexpr const char* kLost = "与网关的连接已断开";
+inline constexpr const char* kInsecure = "无法与网关[%s]建立加密连接:%s";
 inline constexpr const char* kMalformed = "网关应答格式错误";
 inline constexpr const char* kLoginRefused = "网关拒绝登录:%s";
 inline constexpr const char* kResumeRefused = "网关会话已失效,请重新登录:%s";

@@ -1,5 +1,7 @@
 #include "support/net/GatewayLink.h"
 
+#include "support/net/SecretWipe.h"
+
 #include <QTcpSocket>
 
 #include <algorithm>
@@ -24,8 +26,9 @@ void GatewayLink::StartConnection(QTcpSocket& socket, const QString& host, quint
     socket.connectToHost(host, port);
 }
 
-bool GatewayLink::FinishConnection(QTcpSocket& /*socket*/, int /*timeoutMs*/) {
-    return true;
+LinkError GatewayLink::FinishConnection(QTcpSocket& /*socket*/, int /*timeoutMs*/,
+                                        std::string& /*detail*/) {
+    return LinkError::None;
 }
 
 LinkError GatewayLink::Open(const QString& host, quint16 port) {
@@ -39,8 +42,11 @@ LinkError GatewayLink::Open(const QString& host, quint16 port) {
         return error == QAbstractSocket::SocketTimeoutError ? LinkError::Timeout
                                                             : LinkError::Unreachable;
     }
-    if (!FinishConnection(*m_socket, m_timeoutMs))
-        return Failure();
+    if (const LinkError error = FinishConnection(*m_socket, m_timeoutMs, m_detail);
+        error != LinkError::None) {
+        Drop();
+        return error;
+    }
     // Requests and replies are small and answered at once: no Nagle delay.
     m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     m_socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
@@ -72,6 +78,8 @@ LinkError GatewayLink::Send(std::string_view type, const char* payload, std::siz
     if (!IsOpen())
         return LinkError::Lost;
     std::string head = wire::EncodeFrameHeader(type, length);
+    // It may hold a login frame's password; the socket has its own copy.
+    const WipeOnExit wipeHead(head);
     // A small frame goes out in one write, so it leaves in one segment.
     const std::size_t first = std::min(length, kWriteSlice);
     head.append(payload, first);

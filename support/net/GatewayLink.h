@@ -21,6 +21,7 @@ enum class LinkError {
     Timeout,     // a wait ran out
     Lost,        // the gateway closed or the network failed
     Malformed,   // bytes that are not a frame, or a frame over its size limit
+    Insecure,    // the encrypted link failed: a certificate not trusted, no TLS peer
 };
 
 class GatewayLink {
@@ -49,7 +50,8 @@ protected:
     virtual std::unique_ptr<QTcpSocket> CreateSocket();
     virtual void StartConnection(QTcpSocket& socket, const QString& host, quint16 port);
     // Called once the link is up; an encrypted link waits for its handshake.
-    virtual bool FinishConnection(QTcpSocket& socket, int timeoutMs);
+    // Anything but None drops the link; `detail` says why.
+    virtual LinkError FinishConnection(QTcpSocket& socket, int timeoutMs, std::string& detail);
 
 private:
     LinkError Failure();

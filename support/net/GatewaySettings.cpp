@@ -24,6 +24,15 @@ std::optional<int> IntSetting(const char* variable, const QSettings& file, const
     return ParseInt(file.value(key).toString(), low, high);
 }
 
+std::optional<bool> ParseSwitch(const QString& text) {
+    const QString word = text.trimmed().toLower();
+    if (word == "1" || word == "true" || word == "yes" || word == "on")
+        return true;
+    if (word == "0" || word == "false" || word == "no" || word == "off")
+        return false;
+    return std::nullopt;
+}
+
 } // namespace
 
 std::string GatewaySettingsFile() {
@@ -48,5 +57,14 @@ GatewaySettings ReadGatewaySettings() {
     if (auto timeout =
             IntSetting("QUILLMARK_TIMEOUT_MS", file, "gateway/timeout_ms", 1, 24 * 3600 * 1000))
         settings.timeoutMs = *timeout;
+
+    if (auto tls = ParseSwitch(qEnvironmentVariable("QUILLMARK_TLS")))
+        settings.tls = *tls;
+    else if (auto tlsInFile = ParseSwitch(file.value("gateway/tls").toString()))
+        settings.tls = *tlsInFile;
+    QString caFile = qEnvironmentVariable("QUILLMARK_TLS_CA").trimmed();
+    if (caFile.isEmpty())
+        caFile = file.value("gateway/ca_file").toString().trimmed();
+    settings.caFile = caFile.toStdString();
     return settings;
 }

@@ -12,6 +12,11 @@ struct GatewaySettings {
     std::string address = "127.0.0.1";
     int port = 7070;
     int timeoutMs = 10'000;
+    // TLS to the gateway: off by default; QUILLMARK_TLS=1 or tls=true turns
+    // it on, with the certificate always verified. caFile (QUILLMARK_TLS_CA,
+    // ca_file) adds the authorities of a PEM file to the system's.
+    bool tls = false;
+    std::string caFile;
 };
 
 GatewaySettings ReadGatewaySettings();

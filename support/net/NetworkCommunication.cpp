@@ -4,6 +4,8 @@
 #include "support/net/ClientTexts.h"
 #include "support/net/GatewayLink.h"
 #include "support/net/GatewaySettings.h"
+#include "support/net/SecretWipe.h"
+#include "support/net/TlsGatewayLink.h"
 #include "support/net/WireFormat.h"
 
 #include <QRandomGenerator>
@@ -40,12 +42,21 @@ CNetworkCommunication::CNetworkCommunication() : m_context(RandomContext()) {
     DefaultGatewayAddress = settings.address;
     DefaultGatewayPort = settings.port;
     m_timeoutMs = settings.timeoutMs;
+    m_tls = settings.tls;
+    m_caFile = settings.caFile;
 }
 
 CNetworkCommunication::~CNetworkCommunication() = default;
 
 std::unique_ptr<GatewayLink> CNetworkCommunication::CreateLink(int timeoutMs) {
+    if (m_tls)
+        return std::make_unique<TlsGatewayLink>(timeoutMs, m_caFile);
     return std::make_unique<GatewayLink>(timeoutMs);
+}
+
+void CNetworkCommunication::SetTls(bool on, std::string caFile) {
+    m_tls = on;
+    m_caFile = std::move(caFile);
 }
 
 void CNetworkCommunication::SetStatusSink(std::function<void(const std::string&)> sink) {
@@ -74,6 +85,9 @@ int CNetworkCommunication::FailLink(LinkError error) {
         return Fail(clienttext::kLost);
     case LinkError::Malformed:
         return Fail(clienttext::kMalformed);
+    case LinkError::Insecure:
+        return Fail(text::Format(clienttext::kInsecure, where.c_str(),
+                                 m_link ? m_link->Detail().c_str() : ""));
     case LinkError::None:
         break;
     }
@@ -93,9 +107,13 @@ int CNetworkCommunication::Login(const std::string& loginContext, const std::str
     m_address = address;
     m_port = portNumber;
 
-    const std::string payload = wire::Fields(
-        {wire::kProtocolVersion, text::Utf8ToGbk(loginContext), text::Utf8ToGbk(operatorName),
-         text::Utf8ToGbk(password), text::Utf8ToGbk(systemId), text::Utf8ToGbk(code)});
+    // The password's copies live only until the login frame has gone out.
+    std::string gbkPassword = text::Utf8ToGbk(password);
+    const WipeOnExit wipePassword(gbkPassword);
+    std::string payload = wire::Fields({wire::kProtocolVersion, text::Utf8ToGbk(loginContext),
+                                        text::Utf8ToGbk(operatorName), gbkPassword,
+                                        text::Utf8ToGbk(systemId), text::Utf8ToGbk(code)});
+    const WipeOnExit wipePayload(payload);
     if (payload.size() > wire::kMaxControlPayload)
         return Fail(clienttext::kLoginTooLong);
 

@@ -47,6 +47,11 @@ public:
     // The limit of every wait: connect, send, each read. At least 1 ms.
     void SetTimeoutMs(int ms);
     int TimeoutMs() const { return m_timeoutMs; }
+    // Connections made from now on speak TLS and trust the gateway's
+    // certificate only if it verifies against the system's authorities or
+    // those in `caFile` (PEM) and names the gateway's address.
+    void SetTls(bool on, std::string caFile = {});
+    bool Tls() const { return m_tls; }
 
 protected:
     // The link to use; an encrypted variant returns its own.
@@ -66,6 +71,8 @@ private:
     std::unique_ptr<GatewayLink> m_link;
     std::function<void(const std::string&)> m_statusSink;
     int m_timeoutMs;
+    bool m_tls = false;
+    std::string m_caFile;
     std::string m_context;      // what GetLoginContext hands out
     std::string m_loginContext; // what the last login sent, GBK
     std::string m_address;
