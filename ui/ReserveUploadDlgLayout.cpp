@@ -18,7 +18,7 @@ namespace {
 
 enum class Kind { Button, DefaultButton, Edit, PasswordEdit, Label, List, Group };
 
-struct ControlSpec {
+struct ControlTemplate {
     int id; // 0: a control no code refers to
     Kind kind;
     const char* caption;
@@ -26,7 +26,7 @@ struct ControlSpec {
     const char* name;
 };
 
-constexpr ControlSpec kControls[] = {
+constexpr ControlTemplate kControls[] = {
     {1001, Kind::DefaultButton, "登 录", 355, 34, 46, 14, "loginButton"},
     {1002, Kind::Button, "全部上传", 167, 428, 51, 14, "uploadAllButton"},
     {1000, Kind::Edit, "", 239, 13, 98, 14, "portEdit"},
@@ -52,20 +52,20 @@ constexpr ControlSpec kControls[] = {
 constexpr int kWindowWidth = 476;
 constexpr int kWindowHeight = 466;
 
-QWidget* CreateControl(const ControlSpec& spec, QWidget* parent) {
-    const QString caption = QString::fromUtf8(spec.caption);
-    switch (spec.kind) {
+QWidget* CreateControl(const ControlTemplate& item, QWidget* parent) {
+    const QString caption = QString::fromUtf8(item.caption);
+    switch (item.kind) {
     case Kind::Button:
     case Kind::DefaultButton: {
         auto* button = new QPushButton(caption, parent);
         // Only the two default-style buttons take the Enter key when focused.
-        button->setAutoDefault(spec.kind == Kind::DefaultButton);
+        button->setAutoDefault(item.kind == Kind::DefaultButton);
         return button;
     }
     case Kind::Edit:
     case Kind::PasswordEdit: {
         auto* edit = new QLineEdit(parent);
-        if (spec.kind == Kind::PasswordEdit)
+        if (item.kind == Kind::PasswordEdit)
             edit->setEchoMode(QLineEdit::Password);
         return edit;
     }
@@ -85,16 +85,16 @@ void CReserveUploadDlg::CreateControls() {
     const CDialogUnits du(font());
     QWidget* previousTabStop = nullptr;
     std::vector<QGroupBox*> groups;
-    for (const ControlSpec& spec : kControls) {
-        QWidget* control = CreateControl(spec, this);
-        control->setObjectName(QString::fromLatin1(spec.name));
-        if (spec.id != 0)
-            control->setProperty("controlId", spec.id);
-        control->setGeometry(du.Rect(spec.x, spec.y, spec.width, spec.height));
+    for (const ControlTemplate& item : kControls) {
+        QWidget* control = CreateControl(item, this);
+        control->setObjectName(QString::fromLatin1(item.name));
+        if (item.id != 0)
+            control->setProperty("controlId", item.id);
+        control->setGeometry(du.Rect(item.x, item.y, item.width, item.height));
         if (auto* group = qobject_cast<QGroupBox*>(control)) {
             group->setFocusPolicy(Qt::NoFocus);
             groups.push_back(group);
-        } else if (spec.kind != Kind::Label) {
+        } else if (item.kind != Kind::Label) {
             control->setFocusPolicy(Qt::StrongFocus);
             if (previousTabStop != nullptr)
                 setTabOrder(previousTabStop, control);

@@ -150,7 +150,7 @@ TEST_F(SessionFixture, UploadAllThenUploadEachRunInOrderAndFillTheResultColumns)
 TEST_F(SessionFixture, FailedUploadAllStopsBeforeTheNextCommand) {
     WriteSample();
     comm.responder = [](const std::string& body) {
-        ResponseSpec response;
+        ResponseScript response;
         response.resultCodes.assign(body.size() / 572, "9720");
         return BuildResponse(response);
     };

@@ -17,25 +17,25 @@ std::string BuildResultRecord(const std::string& code, const std::string& text) 
     return record;
 }
 
-std::string BuildResponse(const ResponseSpec& spec) {
-    const std::size_t prefix = spec.headerMode == 0 ? 9 : 17;
+std::string BuildResponse(const ResponseScript& script) {
+    const std::size_t prefix = script.headerMode == 0 ? 9 : 17;
     std::string results;
-    for (std::size_t i = 0; i < spec.resultCodes.size(); ++i)
-        results += BuildResultRecord(spec.resultCodes[i],
-                                     i < spec.resultTexts.size() ? spec.resultTexts[i] : "");
+    for (std::size_t i = 0; i < script.resultCodes.size(); ++i)
+        results += BuildResultRecord(script.resultCodes[i],
+                                     i < script.resultTexts.size() ? script.resultTexts[i] : "");
     std::string header(kResponseHeaderWireLength, ' ');
-    Put(header, 60, spec.returnCode, 4);
+    Put(header, 60, script.returnCode, 4);
     const std::string length =
-        spec.dataLength.empty() ? std::to_string(results.size()) : spec.dataLength;
+        script.dataLength.empty() ? std::to_string(results.size()) : script.dataLength;
     Put(header, 64, length, 9);
-    Put(header, 74, spec.returnMessage, 52);
+    Put(header, 74, script.returnMessage, 52);
     return std::string(prefix, 'P') + "XX" + header + results;
 }
 
 std::string AcceptAll(const std::string& body, int headerMode) {
-    ResponseSpec spec;
-    spec.headerMode = headerMode;
-    spec.resultCodes.assign(body.size() / kRequestWireLength, "0000");
-    spec.resultTexts.assign(spec.resultCodes.size(), "OK");
-    return BuildResponse(spec);
+    ResponseScript script;
+    script.headerMode = headerMode;
+    script.resultCodes.assign(body.size() / kRequestWireLength, "0000");
+    script.resultTexts.assign(script.resultCodes.size(), "OK");
+    return BuildResponse(script);
 }

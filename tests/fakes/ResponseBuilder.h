@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-struct ResponseSpec {
+struct ResponseScript {
     int headerMode = 0;
     std::string returnCode = "0000";
     std::string returnMessage;
@@ -15,7 +15,7 @@ struct ResponseSpec {
     std::vector<std::string> resultTexts; // optional, one per result code
 };
 
-std::string BuildResponse(const ResponseSpec& spec);
+std::string BuildResponse(const ResponseScript& script);
 
 // One 616-byte result record with the given code (field 27) and text (field 28).
 std::string BuildResultRecord(const std::string& code, const std::string& text);

@@ -27,11 +27,11 @@ constexpr int kRecordsPerRequest = 572;
 
 // Answers every record with code 0000 and a Chinese text.
 std::string AcceptWithText(const std::string& body) {
-    ResponseSpec spec;
+    ResponseScript script;
     const std::size_t records = body.size() / kRecordsPerRequest;
-    spec.resultCodes.assign(records, "0000");
-    spec.resultTexts.assign(records, text::Utf8ToGbk("成功"));
-    return BuildResponse(spec);
+    script.resultCodes.assign(records, "0000");
+    script.resultTexts.assign(records, text::Utf8ToGbk("成功"));
+    return BuildResponse(script);
 }
 
 QPushButton* Button(CReserveUploadDlg& dlg, const char* name) {

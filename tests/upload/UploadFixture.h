@@ -38,11 +38,11 @@ inline std::string WireField(const std::string& image, std::size_t offset, std::
 // Response bytes accepting the request, with these result codes and texts.
 inline std::string Response(const std::vector<std::string>& codes,
                             const std::vector<std::string>& texts = {}, int headerMode = 0) {
-    ResponseSpec spec;
-    spec.headerMode = headerMode;
-    spec.resultCodes = codes;
-    spec.resultTexts = texts;
-    return BuildResponse(spec);
+    ResponseScript script;
+    script.headerMode = headerMode;
+    script.resultCodes = codes;
+    script.resultTexts = texts;
+    return BuildResponse(script);
 }
 
 // The same response with header field 7 replaced (mode 0 layout).
@@ -53,11 +53,11 @@ inline std::string WithLength(std::string response, const std::string& length) {
 
 // A response refusing the request with this return code and message (GBK).
 inline std::string Refusal(const std::string& code, const std::string& message) {
-    ResponseSpec spec;
-    spec.returnCode = code;
-    spec.returnMessage = message;
-    spec.resultCodes = {"0"};
-    return BuildResponse(spec);
+    ResponseScript script;
+    script.returnCode = code;
+    script.returnMessage = message;
+    script.resultCodes = {"0"};
+    return BuildResponse(script);
 }
 
 struct UploadFixture : ::testing::Test {
@@ -120,13 +120,13 @@ struct UploadFixture : ::testing::Test {
     // turn from `codes` (the last repeats), each with text "T<code>".
     void AnswerWithCodes(std::vector<std::string> codes) {
         comm.responder = [codes, next = std::size_t{0}](const std::string& body) mutable {
-            ResponseSpec spec;
+            ResponseScript script;
             for (std::size_t i = 0; i < body.size() / kRequestWireLength; ++i) {
                 const std::string& code = codes[std::min(next++, codes.size() - 1)];
-                spec.resultCodes.push_back(code);
-                spec.resultTexts.push_back("T" + code);
+                script.resultCodes.push_back(code);
+                script.resultTexts.push_back("T" + code);
             }
-            return BuildResponse(spec);
+            return BuildResponse(script);
         };
     }
 
