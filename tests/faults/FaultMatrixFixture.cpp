@@ -54,8 +54,7 @@ void FaultMatrixFixture::RestartGateway() {
 
 int FaultMatrixFixture::OperatorLogin() {
     CCommunication* handle = nullptr;
-    return LoginGateway(window, handle, "alice", kAlicePassword, "127.0.0.1",
-                        std::to_string(port));
+    return LoginGateway(window, handle, "alice", kAlicePassword, "127.0.0.1", std::to_string(port));
 }
 
 void FaultMatrixFixture::WriteReserves(

@@ -122,11 +122,16 @@ INSTANTIATE_TEST_SUITE_P(BeforeTheReplyAndAfterEachPart, ReplyCutTest,
                                            kHalfARecord),
                          [](const auto& info) {
                              switch (info.param) {
-                             case 0: return std::string("BeforeTheReply");
-                             case kFrameHead: return std::string("AfterTheFrameHeader");
-                             case kAfterPrefix: return std::string("AfterThePrefix");
-                             case kAfterHeader: return std::string("AfterTheReplyHeader");
-                             default: return std::string("InsideAResultRecord");
+                             case 0:
+                                 return std::string("BeforeTheReply");
+                             case kFrameHead:
+                                 return std::string("AfterTheFrameHeader");
+                             case kAfterPrefix:
+                                 return std::string("AfterThePrefix");
+                             case kAfterHeader:
+                                 return std::string("AfterTheReplyHeader");
+                             default:
+                                 return std::string("InsideAResultRecord");
                              }
                          });
 

@@ -9,16 +9,18 @@ GatewayProcess::~GatewayProcess() {
 }
 
 bool GatewayProcess::Start(const QStringList& arguments, const QStringList& variables,
-                           const QString& logFile, std::string& error) {
+                           const QString& logFile, std::string& error, const std::string& port) {
+    m_stdout.clear();
     // A file, not a pipe: nobody reads a pipe while the clients run, and a
     // full one would stall the gateway.
-    m_process.setStandardErrorFile(logFile);
+    m_process.setStandardErrorFile(logFile, QIODevice::Append);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const QString& variable : variables)
         environment.insert(variable.section('=', 0, 0), variable.section('=', 1));
     m_process.setProcessEnvironment(environment);
     m_process.start(QStringLiteral(QUILLMARK_GATEWAY_PROGRAM),
-                    QStringList{"--listen", "127.0.0.1:0"} + arguments);
+                    QStringList{"--listen", QString::fromStdString("127.0.0.1:" + port)} +
+                        arguments);
     if (!m_process.waitForStarted(10000)) {
         error = "cannot start the gateway: " + m_process.errorString().toStdString();
         return false;
@@ -43,6 +45,11 @@ void GatewayProcess::Stop() {
         m_process.waitForFinished(10000);
     }
     m_stdout += m_process.readAllStandardOutput();
+}
+
+void GatewayProcess::Kill() {
+    m_process.kill();
+    m_process.waitForFinished(10000);
 }
 
 long long PeakResidentKiB(qint64 pid) {

@@ -10,13 +10,16 @@
 class GatewayProcess {
 public:
     ~GatewayProcess();
-    // Starts the program with `arguments` (plus --listen 127.0.0.1:0) and the
-    // extra environment `variables`, its log (standard error) going to
-    // `logFile`; false with `error` when it does not announce its port in 10 s.
-    bool Start(const QStringList& arguments, const QStringList& variables,
-               const QString& logFile, std::string& error);
+    // Starts the program with `arguments` (plus --listen 127.0.0.1:PORT, a
+    // free port unless `port` is given) and the extra environment
+    // `variables`, its log (standard error) appended to `logFile`; false with
+    // `error` when it does not announce its port within 10 s.
+    bool Start(const QStringList& arguments, const QStringList& variables, const QString& logFile,
+               std::string& error, const std::string& port = "0");
     // Ends the program and waits for it.
     void Stop();
+    // Kills it at once (SIGKILL), as a crash would.
+    void Kill();
 
     std::string Port() const { return m_port; }
     qint64 Pid() const { return m_process.processId(); }
