@@ -1,7 +1,7 @@
 #include "gateway/ClientConnection.h"
 
 #include "gateway/GatewayServer.h"
-#include "support/net/SecretWipe.h"
+#include "support/SecretWipe.h"
 
 #include <QPointer>
 #include <QTcpSocket>

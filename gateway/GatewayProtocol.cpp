@@ -3,8 +3,8 @@
 #include "gateway/ResultCodes.h"
 #include "gateway/Settlement.h"
 #include "gateway/UploadReply.h"
+#include "support/SecretWipe.h"
 #include "support/Text.h"
-#include "support/net/SecretWipe.h"
 #include "support/net/WireFormat.h"
 
 #include <cstdio>

@@ -2,7 +2,7 @@
 
 #include "gateway/GatewayOptions.h"
 #include "gateway/GatewayServer.h"
-#include "support/net/SecretWipe.h"
+#include "support/SecretWipe.h"
 
 #include <QCoreApplication>
 #include <QFile>

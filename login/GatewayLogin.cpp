@@ -1,5 +1,7 @@
 #include "login/GatewayLogin.h"
 
+#include "support/SecretWipe.h"
+
 #include <cstring>
 
 namespace {
@@ -9,6 +11,7 @@ constexpr const char* kLoginCode = "E0";
 
 int LoginGateway(IPrompt& prompt, CCommunication*& pComm, std::string strOperator,
                  std::string strPassword, std::string strGatewayAddress, std::string strPort) {
+    const WipeOnExit wipePassword(strPassword); // this copy is needed only for the login
     // Exact comparisons with "": a field of blanks is the operator's to send.
     if (strOperator.empty()) {
         prompt.ShowMessage("请输入正确的操作员名称!");

@@ -1,6 +1,6 @@
 #include "support/net/GatewayLink.h"
 
-#include "support/net/SecretWipe.h"
+#include "support/SecretWipe.h"
 
 #include <QTcpSocket>
 

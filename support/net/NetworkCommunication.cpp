@@ -1,10 +1,10 @@
 #include "support/net/NetworkCommunication.h"
 
+#include "support/SecretWipe.h"
 #include "support/Text.h"
 #include "support/net/ClientTexts.h"
 #include "support/net/GatewayLink.h"
 #include "support/net/GatewaySettings.h"
-#include "support/net/SecretWipe.h"
 #include "support/net/TlsGatewayLink.h"
 #include "support/net/WireFormat.h"
 
