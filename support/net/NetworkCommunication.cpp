@@ -91,7 +91,8 @@ int CNetworkCommunication::FailLink(LinkError error) {
     case LinkError::None:
         break;
     }
-    return Fail(clienttext::kGatewayError);
+    // Callers pass only real failures; should one ever not be, still say something readable.
+    return Fail(text::Format(clienttext::kGatewayError, "未知的连接错误"));
 }
 
 int CNetworkCommunication::Login(const std::string& loginContext, const std::string& operatorName,
