@@ -1,24 +1,16 @@
 #include "gateway/GatewayOptions.h"
 
+#include "gateway/OptionNumber.h"
+
 #include <cctype>
 
 namespace {
-
-bool ParseNumber(const std::string& text, long long low, long long high, long long& value) {
-    if (text.empty() || text.size() > 12)
-        return false;
-    for (char c : text)
-        if (!std::isdigit(static_cast<unsigned char>(c)))
-            return false;
-    value = std::stoll(text);
-    return value >= low && value <= high;
-}
 
 bool ParseListen(const std::string& text, GatewayConfig& config) {
     const auto colon = text.rfind(':');
     long long port = 0;
     if (colon == std::string::npos || colon == 0 ||
-        !ParseNumber(text.substr(colon + 1), 0, 65535, port))
+        !ParseOptionNumber(text.substr(colon + 1), 0, 65535, port))
         return false;
     config.listenHost = text.substr(0, colon);
     config.listenPort = static_cast<std::uint16_t>(port);
@@ -84,13 +76,13 @@ bool ParseGatewayCommand(const std::vector<std::string>& args, GatewayCommand& c
             if (ok && !ParseFault(value, config.faults, error))
                 return false;
         } else if (!adding && option == "--lockout-ms") {
-            ok = ok && ParseNumber(value, 0, 86'400'000, number);
+            ok = ok && ParseOptionNumber(value, 0, 86'400'000, number);
             config.lockout = std::chrono::milliseconds(number);
         } else if (!adding && option == "--login-timeout-ms") {
-            ok = ok && ParseNumber(value, 1, 86'400'000, number);
+            ok = ok && ParseOptionNumber(value, 1, 86'400'000, number);
             config.loginTimeoutMs = static_cast<int>(number);
         } else if (!adding && option == "--idle-timeout-ms") {
-            ok = ok && ParseNumber(value, 1, 86'400'000, number);
+            ok = ok && ParseOptionNumber(value, 1, 86'400'000, number);
             config.idleTimeoutMs = static_cast<int>(number);
         } else if (adding && option.rfind("--", 0) != 0 && command.operatorName.empty()) {
             command.operatorName = option;
