@@ -2,7 +2,6 @@
 
 #include "gateway/OptionNumber.h"
 
-#include <cctype>
 
 namespace {
 
