@@ -2,7 +2,6 @@
 
 #include "gateway/OptionNumber.h"
 
-
 namespace {
 
 bool ParseListen(const std::string& text, GatewayConfig& config) {
