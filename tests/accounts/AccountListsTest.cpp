@@ -2,7 +2,7 @@
 #include "accounts/AccountUploader.h"
 #include "accounts/ListColumns.h"
 #include "fakes/RecordingMainWindow.h"
-#include "fakes/RecordingReportList.h"
+#include "fakes/UploaderRig.h"
 #include "support/Text.h"
 
 #include <gtest/gtest.h>
@@ -18,12 +18,8 @@ UploadResultRecord Result(const std::string& code, const std::string& gbkText) {
     return result;
 }
 
-struct ListsFixture : ::testing::Test {
+struct ListsFixture : ::testing::Test, UploaderRig {
     TempWorkDir dir;
-    RecordingReportList bankList{static_cast<int>(BankListColumns().size())};
-    RecordingReportList reserveList{static_cast<int>(ReserveListColumns().size())};
-    RecordingMainWindow window;
-    CAccountUploader uploader{&bankList, &reserveList, &window};
 
     void LoadRecords(int banks, int reserves) {
         std::string bankBytes;

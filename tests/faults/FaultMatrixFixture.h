@@ -9,7 +9,7 @@
 #include "accounts/AccountUploader.h"
 #include "accounts/ListColumns.h"
 #include "fakes/RecordingMainWindow.h"
-#include "fakes/RecordingReportList.h"
+#include "fakes/UploaderRig.h"
 #include "fakes/ScriptedCommunication.h"
 
 #include <QTemporaryDir>
@@ -18,7 +18,7 @@
 #include <utility>
 #include <vector>
 
-class FaultMatrixFixture : public GatewayFixture {
+class FaultMatrixFixture : public GatewayFixture, protected UploaderRig {
 protected:
     void SetUp() override;
     void TearDown() override;
@@ -48,10 +48,6 @@ protected:
     std::uint16_t port = 0;
     CNetworkCommunication comm;
     ScopedCommunication installed{&comm};
-    RecordingReportList bankList{static_cast<int>(BankListColumns().size())};
-    RecordingReportList reserveList{static_cast<int>(ReserveListColumns().size())};
-    RecordingMainWindow window;
-    CAccountUploader uploader{&bankList, &reserveList, &window};
 };
 
 // The texts the operator reads.

@@ -6,6 +6,7 @@
 #include "FaultMatrixFixture.h"
 #include "GatewayProcess.h"
 
+#include "fakes/UploaderRig.h"
 #include "gateway/SettlementStore.h"
 #include "login/GatewayLogin.h"
 #include "support/Common.h"
@@ -23,7 +24,7 @@ std::string Fixed(const std::string& utf8, std::size_t width) {
     return field;
 }
 
-class GatewayKillTest : public ::testing::Test {
+class GatewayKillTest : public ::testing::Test, protected UploaderRig {
 protected:
     void SetUp() override {
         ASSERT_TRUE(work.isValid());
@@ -65,10 +66,6 @@ protected:
     GatewayProcess gateway;
     CNetworkCommunication comm;
     ScopedCommunication installed{&comm};
-    RecordingReportList bankList{static_cast<int>(BankListColumns().size())};
-    RecordingReportList reserveList{static_cast<int>(ReserveListColumns().size())};
-    RecordingMainWindow window;
-    CAccountUploader uploader{&bankList, &reserveList, &window};
 };
 
 TEST_F(GatewayKillTest, KilledBetweenTwoRecordsNothingIsLostOrStoredTwice) {

@@ -6,7 +6,7 @@
 #include "accounts/AccountUploader.h"
 #include "accounts/ListColumns.h"
 #include "fakes/RecordingMainWindow.h"
-#include "fakes/RecordingReportList.h"
+#include "fakes/UploaderRig.h"
 #include "fakes/ScriptedCommunication.h"
 #include "support/Common.h"
 #include "support/Text.h"
@@ -28,7 +28,7 @@ const char* kAllUploaded = "上传数据成功!";
 const char* kServerHolds =
     "上传失败,失败原因:服务器存在重复记录;\n建议通过[逐笔上传]按钮上传列表中数据!";
 
-class GatewayAccountsTest : public GatewayFixture {
+class GatewayAccountsTest : public GatewayFixture, protected UploaderRig {
 protected:
     void SetUp() override {
         ASSERT_TRUE(work.isValid());
@@ -63,10 +63,6 @@ protected:
     QTemporaryDir work;
     CNetworkCommunication comm;
     ScopedCommunication installed{&comm};
-    RecordingReportList bankList{static_cast<int>(BankListColumns().size())};
-    RecordingReportList reserveList{static_cast<int>(ReserveListColumns().size())};
-    RecordingMainWindow window;
-    CAccountUploader uploader{&bankList, &reserveList, &window};
 };
 
 TEST_F(GatewayAccountsTest, BatchThenBatchAgainThenOneByOne) {
