@@ -2,6 +2,7 @@
 // TCP echo that moves the same bytes: one-record exchanges against one echo
 // round trip, and one 100,000-record upload against one echo of its bytes.
 
+#include "accounts/AccountUploader.h"
 #include "gateway/GatewayThread.h"
 #include "support/ComFormat.h"
 #include "support/Text.h"
@@ -114,17 +115,10 @@ struct Gateway {
 };
 
 UploadRequestRecord Reserve(const std::string& account, const CCommunication& comm) {
-    UploadRequestRecord r;
-    std::memset(&r, 0, sizeof r);
-    std::strcpy(r.ScopeMark, "*");
-    std::strcpy(r.Version, "01");
-    std::strcpy(r.RecordKind, "01");
-    text::CopyToField(r.ReserveAccountNo, account);
-    std::strcpy(r.ReserveAccountName, "\xC9\xCF\xBA\xA3\xD6\xA4\xC8\xAF");
-    std::strcpy(r.ReserveKind, "01");
-    std::strcpy(r.SystemCode, "SSCCRC");
-    std::strcpy(r.SubsystemCode, "JSXT            ");
-    std::strcpy(r.BusinessKind, "70");
+    ReserveAccountRecord record{};
+    text::CopyToField(record.ReserveAccountNo, account);
+    std::strcpy(record.ReserveAccountName, "\xC9\xCF\xBA\xA3\xD6\xA4\xC8\xAF");
+    UploadRequestRecord r = CAccountUploader::BuildReserveRequest(record);
     text::CopyToField(r.CommString1, comm.CommString1);
     text::CopyToField(r.CommString2, comm.CommString2);
     return r;

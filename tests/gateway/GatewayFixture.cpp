@@ -1,5 +1,6 @@
 #include "GatewayFixture.h"
 
+#include "accounts/AccountUploader.h"
 #include "gateway/GatewayServer.h"
 #include "support/ComFormat.h"
 #include "support/Text.h"
@@ -46,32 +47,23 @@ long long GatewayFixture::BankCount() {
     return count;
 }
 
+// Request records made by the tool's own builders, from account records as the
+// store would hold them.
 UploadRequestRecord ReserveRequest(const std::string& account, const std::string& nameUtf8) {
-    UploadRequestRecord r;
-    std::memset(&r, 0, sizeof r);
-    std::strcpy(r.ScopeMark, "*");
-    std::strcpy(r.Version, "01");
-    std::strcpy(r.RecordKind, "01");
-    text::CopyToField(r.ReserveAccountNo, account);
-    text::CopyToField(r.ReserveAccountName, text::Utf8ToGbk(nameUtf8));
-    std::strcpy(r.ReserveKind, "01");
-    std::strcpy(r.SystemCode, "SSCCRC");
-    std::strcpy(r.SubsystemCode, "JSXT            ");
-    std::strcpy(r.BusinessKind, "70");
-    return r;
+    ReserveAccountRecord record{};
+    text::CopyToField(record.ReserveAccountNo, account);
+    text::CopyToField(record.ReserveAccountName, text::Utf8ToGbk(nameUtf8));
+    return CAccountUploader::BuildReserveRequest(record);
 }
 
 UploadRequestRecord BankRequest(const std::string& code, const std::string& account,
                                 const std::string& nameUtf8, const std::string& bankUtf8) {
-    UploadRequestRecord r;
-    std::memset(&r, 0, sizeof r);
-    std::strcpy(r.Version, "01");
-    std::strcpy(r.RecordKind, "02");
-    text::CopyToField(r.BankCode, code);
-    text::CopyToField(r.BankAccountNo, account);
-    text::CopyToField(r.AccountFullName, text::Utf8ToGbk(nameUtf8));
-    text::CopyToField(r.BankFullName, text::Utf8ToGbk(bankUtf8));
-    return r;
+    BankAccountRecord record{};
+    text::CopyToField(record.BankCode, code);
+    text::CopyToField(record.BankAccountNo, account);
+    text::CopyToField(record.AccountFullName, text::Utf8ToGbk(nameUtf8));
+    text::CopyToField(record.BankFullName, text::Utf8ToGbk(bankUtf8));
+    return CAccountUploader::BuildBankRequest(record);
 }
 
 std::string WireBody(std::vector<UploadRequestRecord> records, const CCommunication& comm) {
