@@ -3,6 +3,7 @@
 #include "accounts/AccountUploader.h"
 #include "accounts/ListColumns.h"
 #include "support/Text.h"
+#include "upload/ResultCode.h"
 
 #include <algorithm>
 
@@ -18,13 +19,13 @@ int AppendRow(IReportList& list) {
     return list.InsertItem(row, text::Format("%d", row + 1));
 }
 
-// Writes one result into columns 1 and 2 of `row`; true when it is a success
-// (its trimmed code reads as the number 0).
+// Writes one result into columns 1 and 2 of `row`; true when its code
+// confirms that the record was stored.
 bool ShowResult(IReportList& list, int row, const UploadResultRecord& result) {
     const std::string_view code = text::TrimGbk(text::FieldText(result.ResultCode));
     list.SetItemText(row, kColumnResultCode, text::GbkToUtf8(code));
     list.SetItemText(row, kColumnResultText, CellText(result.ResultText));
-    return text::ParseDecimal32(code) == 0;
+    return upload::IsSuccessCode(result.ResultCode);
 }
 
 } // namespace

@@ -64,7 +64,11 @@ int CAccountUploader::UploadAll() {
     int bankSuccesses = 0;
     UpdateLists(1, results, &reserveSuccesses, &bankSuccesses);
     upload::ShowStatus("");
-    if (rc == -3) {
+    // A code that does not confirm storage gets the same account as a
+    // rejection, whatever the exchange made of it.
+    const bool allStored = reserveSuccesses == static_cast<int>(reserveCount) &&
+                           bankSuccesses == static_cast<int>(bankCount);
+    if (rc == -3 || !allStored) {
         tell(text::Format(upload::kSummaryFormat, reserveSuccesses,
                           static_cast<int>(reserveCount) - reserveSuccesses, bankSuccesses,
                           static_cast<int>(bankCount) - bankSuccesses));

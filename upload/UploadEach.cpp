@@ -9,6 +9,7 @@
 
 #include "accounts/AccountUploader.h"
 #include "support/Text.h"
+#include "upload/ResultCode.h"
 #include "upload/UploadTexts.h"
 
 namespace {
@@ -58,10 +59,12 @@ int CAccountUploader::UploadEach() {
         const int rc = Exchange(requests, results);
         if (rc == -1)
             return false;
-        if (rc < 0)
-            ++counts.failures;
-        else
+        // Stored only when the exchange accepted it and its code says so; an
+        // accepted response without any result confirms nothing.
+        if (rc >= 0 && !results.empty() && upload::IsSuccessCode(results.front().ResultCode))
             ++counts.successes;
+        else
+            ++counts.failures;
         if (!results.empty())
             WriteResult(list, row, results.front());
 

@@ -48,21 +48,22 @@ TEST_F(ListsFixture, LoadedRecordsAreNumberedRowsWithEmptyResultCells) {
 }
 
 TEST_F(ListsFixture, BatchResultsGoReserveFirstAndSuccessesAreCounted) {
-    LoadRecords(2, 1);
+    LoadRecords(3, 1);
     std::vector<UploadResultRecord> results{Result("9715", "\xCE\xDE"), // 无
-                                            Result("0000", " ok "), Result("    ", "")};
+                                            Result("0000", " ok "), Result("    ", ""),
+                                            Result("0A", "")};
     int reserveOk = 10; // only ever incremented
     int bankOk = 20;
     uploader.UpdateLists(1, results, &reserveOk, &bankOk);
     EXPECT_EQ(reserveOk, 10);
-    EXPECT_EQ(bankOk, 22); // "0000" and blanks both read as 0
+    EXPECT_EQ(bankOk, 21); // blanks and "0A" confirm nothing
     EXPECT_EQ(reserveList.Cell(0, 1), "9715");
     EXPECT_EQ(reserveList.Cell(0, 2), "无");
     EXPECT_EQ(bankList.Cell(0, 1), "0000");
     EXPECT_EQ(bankList.Cell(0, 2), "ok");
     EXPECT_EQ(bankList.Cell(1, 1), "");
     EXPECT_EQ(bankList.Cell(1, 3), "011"); // other columns untouched
-    EXPECT_EQ(bankList.GetItemCount(), 2);
+    EXPECT_EQ(bankList.GetItemCount(), 3);
 }
 
 TEST_F(ListsFixture, WithoutReserveRecordsTheFirstResultBelongsToBankRowZero) {

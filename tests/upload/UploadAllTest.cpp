@@ -1,4 +1,5 @@
 #include "UploadFixture.h"
+#include "support/Text.h"
 
 namespace {
 
@@ -46,29 +47,43 @@ TEST_F(UploadAllTest, OneRequestHoldsReserveRecordsThenBankRecords) {
 
 TEST_F(UploadAllTest, AcceptedWithEveryResultWritesTheListsAndSaysSo) {
     LoadAccounts(2, 3);
-    AnswerWithCodes({"0000", "1234", "0000"}); // a non-zero code still reads as success
+    AnswerWithCodes({"0000", "0", " 00 "});
     ASSERT_EQ(uploader.UploadAll(), 1);
 
     EXPECT_EQ(Shown(),
               (std::vector<std::string>{kStatusSending, "status:", "message:上传数据成功!"}));
     EXPECT_EQ(Result(reserveList, 0), (std::pair<std::string, std::string>{"0000", "T0000"}));
-    EXPECT_EQ(Result(reserveList, 1), (std::pair<std::string, std::string>{"1234", "T1234"}));
-    EXPECT_EQ(Result(bankList, 2), (std::pair<std::string, std::string>{"0000", "T0000"}));
+    EXPECT_EQ(Result(reserveList, 1), (std::pair<std::string, std::string>{"0", "T0"}));
+    EXPECT_EQ(Result(bankList, 2), (std::pair<std::string, std::string>{"00", "T 00"}));
 }
 
-TEST_F(UploadAllTest, PartialRejectionWritesTheListsAndShowsTheSummary) {
-    LoadAccounts(2, 3);
-    // Reserve: 9715, "    " (empty reads as success); bank: 0, 9715, 0.
-    AnswerWithCodes({"9715", "    ", "0", "9715", "0"});
-    ASSERT_EQ(uploader.UploadAll(), 1);
-
-    EXPECT_EQ(Shown(), (std::vector<std::string>{
-                           kStatusSending, "status:",
-                           "message:上传A股备付金成功1条,失败1条;\n上传银行账户成功2条,失败1条;"
-                           "\n具体请看列表中结果说明."}));
-    EXPECT_EQ(Result(reserveList, 0).first, "9715");
-    EXPECT_EQ(Result(reserveList, 1).first, "");
-    EXPECT_EQ(Result(bankList, 1).first, "9715");
+// Any code that does not confirm storage turns the plain success into the
+// summary, whether the exchange saw a rejection (9715) or not.
+TEST_F(UploadAllTest, CodesThatConfirmNothingGetTheSummary) {
+    const struct {
+        std::vector<std::string> codes; // reserve 0, reserve 1, bank 0, bank 1, bank 2
+        int rs, rf, bs, bf;
+    } cases[] = {
+        {{"9715", "    ", "0", "9715", "0"}, 0, 2, 2, 1},       // blank code alongside a rejection
+        {{"0000", "1234", "0000", "0000", "0000"}, 1, 1, 3, 0}, // other code, exchange gave 1
+        {{"0000", "0000", "", "0000", "0000"}, 2, 0, 2, 1},     // empty code
+        {{"+0", "0A", "0000", "0000", "-0"}, 0, 2, 2, 1},       // zero only to atoi
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.codes[1]);
+        LoadAccounts(2, 3);
+        AnswerWithCodes(c.codes);
+        ASSERT_EQ(uploader.UploadAll(), 1);
+        EXPECT_EQ(Shown(),
+                  (std::vector<std::string>{
+                      kStatusSending, "status:",
+                      text::Format("message:上传A股备付金成功%d条,失败%d条;\n"
+                                   "上传银行账户成功%d条,失败%d条;\n具体请看列表中结果说明.",
+                                   c.rs, c.rf, c.bs, c.bf)}));
+        // The rows show what the server said, trimmed.
+        EXPECT_EQ(Result(reserveList, 0).first, c.codes[0]);
+        EXPECT_EQ(Result(bankList, 2).second, "T" + c.codes[4]);
+    }
 }
 
 TEST_F(UploadAllTest, SummaryOfOneKindOnly) {

@@ -38,10 +38,11 @@ TEST_F(UploadEachTest, OneRequestPerRecordWithResultsRowByRow) {
     }
     EXPECT_EQ(WireField(comm.sentBodies[4], 249, 28), "62222");
     EXPECT_EQ(window.pumps, 5);
-    // A non-zero code with a successful exchange counts as a success.
+    // A code other than zero is shown, and counted as a failure although the
+    // exchange accepted it.
     EXPECT_EQ(Result(bankList, 1), (Cells{"1234", "T1234"}));
     EXPECT_EQ(comm.statusTexts, (std::vector<std::string>{kSending, "", ""}));
-    EXPECT_EQ(window.messages, std::vector<std::string>{Summary(2, 0, 3, 0)});
+    EXPECT_EQ(window.messages, std::vector<std::string>{Summary(2, 0, 2, 1)});
     EXPECT_EQ(log.events.back(), "status:"); // cleared again after the summary
     EXPECT_EQ(progress, (std::vector<std::pair<int, int>>{{1, 5}, {2, 5}, {3, 5}, {4, 5}, {5, 5}}));
     EXPECT_FALSE(uploader.IsUploading());
@@ -75,6 +76,15 @@ TEST_F(UploadEachTest, DuplicateOrRejectedRecordsCountAsFailuresAndTheRunGoesOn)
     EXPECT_EQ(Result(bankList, 2), (Cells{"0000", "T0000"}));
     EXPECT_EQ(comm.sentBodies.size(), 4u);
     EXPECT_EQ(window.messages, std::vector<std::string>{Summary(0, 1, 2, 1)});
+}
+
+TEST_F(UploadEachTest, OnlyCodesOfZerosCountAsStored) {
+    LoadAccounts(3, 3);
+    AnswerWithCodes({"0000", "    ", "", "0", "+0", "0A"});
+    ASSERT_EQ(uploader.UploadEach(), 1);
+    EXPECT_EQ(Result(reserveList, 1), (Cells{"", "T"}));
+    EXPECT_EQ(Result(bankList, 2), (Cells{"0A", "T0A"}));
+    EXPECT_EQ(window.messages, std::vector<std::string>{Summary(1, 2, 1, 2)});
 }
 
 TEST_F(UploadEachTest, OnlyTheFirstResultOfAResponseIsShown) {
