@@ -13,7 +13,7 @@ CAboutDlg::CAboutDlg(QWidget* parent)
     setObjectName(QStringLiteral("aboutBox"));
     setWindowTitle(QStringLiteral("关于 Quillmark"));
     setFont(DialogFont());
-    const CDialogUnits du(font());
+    const CDialogUnits du = CDialogUnits::For(*this);
 
     auto* icon = new QLabel(this);
     icon->setObjectName(QStringLiteral("aboutIcon"));
@@ -22,15 +22,15 @@ CAboutDlg::CAboutDlg(QWidget* parent)
 
     auto* product = new QLabel(QStringLiteral("Quillmark 1.0 版"), this);
     product->setObjectName(QStringLiteral("aboutProduct"));
-    product->setGeometry(du.Rect(40, 10, 119, 8));
+    PlaceControl(*product, du, 40, 10, 119, 8);
 
     auto* line = new QLabel(QStringLiteral("A股备付金、银行账户上传工具"), this);
     line->setObjectName(QStringLiteral("aboutLine"));
-    line->setGeometry(du.Rect(40, 25, 119, 8));
+    PlaceControl(*line, du, 40, 25, 119, 8);
 
     auto* ok = new QPushButton(app_title::OkButtonText(), this);
     ok->setObjectName(QStringLiteral("aboutOk"));
-    ok->setGeometry(du.Rect(178, 7, 50, 14));
+    PlaceControl(*ok, du, 178, 7, 50, 14);
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 

@@ -82,7 +82,7 @@ QWidget* CreateControl(const ControlTemplate& item, QWidget* parent) {
 } // namespace
 
 void CReserveUploadDlg::CreateControls() {
-    const CDialogUnits du(font());
+    const CDialogUnits du = CDialogUnits::For(*this);
     QWidget* previousTabStop = nullptr;
     std::vector<QGroupBox*> groups;
     for (const ControlTemplate& item : kControls) {
@@ -90,7 +90,7 @@ void CReserveUploadDlg::CreateControls() {
         control->setObjectName(QString::fromLatin1(item.name));
         if (item.id != 0)
             control->setProperty("controlId", item.id);
-        control->setGeometry(du.Rect(item.x, item.y, item.width, item.height));
+        PlaceControl(*control, du, item.x, item.y, item.width, item.height);
         if (auto* group = qobject_cast<QGroupBox*>(control)) {
             group->setFocusPolicy(Qt::NoFocus);
             groups.push_back(group);
@@ -128,13 +128,20 @@ void CReserveUploadDlg::CreateControls() {
     m_listReserve = findChild<CReportListView*>(QStringLiteral("reserveList"));
     m_btnLogin->setDefault(true);
 
-    // The status line sits below the drawn layout.
-    const QSize layout = du.Size(kWindowWidth, kWindowHeight);
-    const int statusHeight = fontMetrics().height() + 10;
+    // The status line shares the advice's row inside the "注意" frame, right
+    // of the advice text, so the window keeps the template's size.
+    const QWidget* advice = findChild<QLabel*>(QStringLiteral("adviceLabel"));
+    const QWidget* adviceGroup = findChild<QGroupBox*>(QStringLiteral("adviceGroup"));
+    const int statusLeft =
+        advice->x() +
+        advice->fontMetrics().horizontalAdvance(static_cast<const QLabel*>(advice)->text()) +
+        du.X(6);
+    const int statusRight = adviceGroup->geometry().right() - du.X(4);
     m_statusLine = new CStatusLine(this);
     m_statusLine->setObjectName(QStringLiteral("statusLine"));
-    m_statusLine->setGeometry(0, layout.height(), layout.width(), statusHeight);
-    setFixedSize(layout.width(), layout.height() + statusHeight);
+    m_statusLine->setGeometry(statusLeft, advice->y(), statusRight - statusLeft + 1,
+                              advice->height());
+    setFixedSize(du.Size(kWindowWidth, kWindowHeight));
 
     connect(m_btnLogin, &QPushButton::clicked, this, &CReserveUploadDlg::OnLogin);
     connect(m_btnLoad, &QPushButton::clicked, this, &CReserveUploadDlg::OnLoad);

@@ -1,10 +1,14 @@
-// Draws the real main window after a login, a load and a batch upload and
-// saves it as a PNG (for the README). Messages go to stderr instead of boxes.
+// Draws the real main window after a login, a load and a batch upload, as the
+// window manager frames it on the screen, and saves it as a PNG (for the
+// README). Messages go to stderr instead of boxes. Prints the sizes it saw:
 //
-//   quillmark-window-shot OUT.png WORKDIR OPERATOR PASSWORD [ADDRESS PORT]
+//   client WxH frame WxH+X+Y screen WxH
 //
-// The gateway is reached through the network client, at ADDRESS:PORT when
-// given, else at its configured defaults.
+//   quillmark-window-shot [--screen SCREEN.png] OUT.png WORKDIR OPERATOR PASSWORD
+//                         [ADDRESS PORT]
+//
+// With --screen the whole screen is saved too. The gateway is reached through
+// the network client, at ADDRESS:PORT when given, else at its defaults.
 
 #include "support/Common.h"
 #include "support/Prompt.h"
@@ -16,10 +20,14 @@
 #endif
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLineEdit>
+#include <QPixmap>
+#include <QScreen>
 #include <QTimer>
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 class StderrPrompt : public IPrompt {
@@ -28,14 +36,34 @@ public:
         std::fprintf(stderr, "message: %s\n", text.c_str());
     }
 };
+
+// Waits until the window manager has put its frame around `window` (at most
+// two seconds: without a window manager there is none).
+void AwaitFrame(QWidget& window) {
+    QElapsedTimer waited;
+    waited.start();
+    while (window.frameGeometry() == window.geometry() && waited.elapsed() < 2000)
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+    // Let the frame and the window's contents reach the screen.
+    QElapsedTimer settle;
+    settle.start();
+    while (settle.elapsed() < 300)
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+}
 } // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    const char* screenOut = nullptr;
+    if (argc > 2 && std::strcmp(argv[1], "--screen") == 0) {
+        screenOut = argv[2];
+        argv += 2;
+        argc -= 2;
+    }
     if (argc < 5) {
-        std::fputs(
-            "usage: quillmark-window-shot OUT.png WORKDIR OPERATOR PASSWORD [ADDRESS PORT]\n",
-            stderr);
+        std::fputs("usage: quillmark-window-shot [--screen SCREEN.png] OUT.png WORKDIR OPERATOR "
+                   "PASSWORD [ADDRESS PORT]\n",
+                   stderr);
         return 2;
     }
     QApplication::setFont(DialogFont());
@@ -62,10 +90,20 @@ int main(int argc, char** argv) {
         dlg.OnLogin();
         dlg.OnLoad();
         dlg.OnUploadAll();
-        QTimer::singleShot(300, &dlg, [&] {
-            status = dlg.grab().save(out, "PNG") ? 0 : 1;
-            dlg.done(0);
-        });
+        AwaitFrame(dlg);
+        const QRect frame = dlg.frameGeometry();
+        QScreen* screen = dlg.screen();
+        const QPixmap shot = screen->grabWindow(0);
+        std::printf("client %dx%d frame %dx%d%+d%+d screen %dx%d\n", dlg.width(), dlg.height(),
+                    frame.width(), frame.height(), frame.x(), frame.y(), screen->size().width(),
+                    screen->size().height());
+        // The frame as the screen shows it; without a window manager the
+        // window draws itself.
+        const QPixmap window = frame == dlg.geometry() ? dlg.grab() : shot.copy(frame);
+        status = window.save(out, "PNG") ? 0 : 1;
+        if (screenOut != nullptr && !shot.save(QString::fromLocal8Bit(screenOut), "PNG"))
+            status = 1;
+        dlg.done(0);
     });
     dlg.exec();
 #ifdef QUILLMARK_HAVE_NETWORK
