@@ -28,6 +28,11 @@ ClientConnection::ClientConnection(QTcpSocket* socket, GatewayServer& server)
     m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, [this] { Close(); });
+    // The login deadline counts from the connect, whatever arrives meanwhile:
+    // a client trickling bytes cannot keep a connection without logging in.
+    m_loginDeadline.setSingleShot(true);
+    connect(&m_loginDeadline, &QTimer::timeout, this, [this] { Close(); });
+    m_loginDeadline.start(m_server.Config().loginTimeoutMs);
     connect(m_socket, &QTcpSocket::readyRead, this, [this] { OnReadyRead(); });
     connect(m_socket, &QTcpSocket::bytesWritten, this, [this] { Pump(); });
     connect(m_socket, &QTcpSocket::disconnected, this, [this] { Close(); });
@@ -53,6 +58,7 @@ void ClientConnection::Close() {
         return;
     m_closing = true;
     m_timer.stop();
+    m_loginDeadline.stop();
     m_socket->abort();
     deleteLater();
 }
@@ -67,12 +73,12 @@ bool ClientConnection::ReadFrameHeader() {
         RefuseAndClose(GatewayProtocol::ErrorFrame("3001", "报文格式错误"));
         return false;
     }
-    const std::size_t limit = wire::MaxPayload(m_frame.type);
-    if (limit == 0) {
-        RefuseAndClose(GatewayProtocol::ErrorFrame("3005", "不支持的报文类型"));
+    if (const GatewayReply refusal = GatewayProtocol::Refusal(m_frame.type, !m_state.token.empty());
+        !refusal.type.empty()) {
+        RefuseAndClose(refusal);
         return false;
     }
-    if (m_frame.length > limit) {
+    if (m_frame.length > wire::MaxPayload(m_frame.type)) {
         RefuseAndClose(GatewayProtocol::ErrorFrame("3002", "报文长度超过上限"));
         return false;
     }
@@ -113,6 +119,8 @@ void ClientConnection::ProcessFrame() {
     const std::optional<GatewayFaults> fault = m_server.TakeFault(kind);
     const GatewayReply reply =
         m_server.Protocol().Handle(m_state, m_frame.type, m_payload, fault ? &*fault : nullptr);
+    if (!m_state.token.empty())
+        m_loginDeadline.stop();
     if (m_frame.type == wire::kLogin)
         WipeSecret(m_payload);     // the password is checked and no longer needed
     std::string().swap(m_payload); // a large request's memory goes back at once
@@ -190,6 +198,7 @@ void ClientConnection::Pump() {
     if (m_closeAfterWrite) {
         m_closing = true;
         m_timer.stop();
+        m_loginDeadline.stop();
         m_socket->disconnectFromHost();
         deleteLater();
         return;

@@ -36,7 +36,8 @@ private:
     QTcpSocket* m_socket;
     GatewayServer& m_server;
     ConnectionState m_state;
-    QTimer m_timer; // the deadline for the next sign of progress
+    QTimer m_timer;         // the deadline for the next sign of progress
+    QTimer m_loginDeadline; // runs from the connect until a login or resume
 
     std::string m_head;
     bool m_inFrame = false;

@@ -61,6 +61,17 @@ const char* GatewayProtocol::ReplyKind(std::string_view type) {
     return "other";
 }
 
+GatewayReply GatewayProtocol::Refusal(std::string_view type, bool loggedIn) {
+    if (type != wire::kLogin && type != wire::kResume && type != wire::kSerialRequest &&
+        type != wire::kUpload && type != wire::kLogout)
+        return ErrorFrame("3005", "不支持的报文类型");
+    // Before a login nothing but a login, a resume or a logout is read, so a
+    // stranger can neither hold memory nor learn how requests are answered.
+    if (!loggedIn && type != wire::kLogin && type != wire::kResume && type != wire::kLogout)
+        return ErrorFrame("3006", "尚未登录网关");
+    return {};
+}
+
 GatewayReply GatewayProtocol::ErrorFrame(const char* code, const char* message) {
     return Control(wire::kError, {code, Gbk(message)}, true);
 }
@@ -127,12 +138,17 @@ GatewayReply GatewayProtocol::Login(ConnectionState& state, std::string_view pay
         return refuse("1001", "操作员名称或密码错误", entry ? "password" : "unknown operator");
     }
     m_guard.RecordSuccess(name);
+    std::uint64_t number = 0;
+    if (!m_store.NextSessionNumber(number))
+        return refuse("1010", "网关存储失败,请稍后重试", ("store: " + m_store.LastError()).c_str());
+    const Session* session = m_sessions.Create(name, entry->participant, number);
+    if (!session)
+        return refuse("1010", "网关存储失败,请稍后重试", "serial tags used up");
     if (!state.token.empty())
         m_sessions.Remove(state.token);
-    const Session& session = m_sessions.Create(name, entry->participant);
-    state.token = session.token;
+    state.token = session->token;
     Log("login operator=" + Printable(name) + " context=" + context + " outcome=accepted");
-    return LoginReply(session, fault);
+    return LoginReply(*session, fault);
 }
 
 GatewayReply GatewayProtocol::Resume(ConnectionState& state, std::string_view payload,
@@ -140,6 +156,8 @@ GatewayReply GatewayProtocol::Resume(ConnectionState& state, std::string_view pa
     std::vector<std::string> f;
     if (!wire::SplitFields(payload, f) || f.size() != 3)
         return Control(wire::kLoginReply, {"1008", Gbk("登录报文格式错误")});
+    if (f[0] != wire::kProtocolVersion)
+        return Control(wire::kLoginReply, {"1009", Gbk("协议版本不支持")});
     const Session* session = m_sessions.Find(f[1]);
     if (!session)
         return Control(wire::kLoginReply, {"1004", Gbk("会话已失效,请重新登录")});
@@ -223,7 +241,8 @@ GatewayReply GatewayProtocol::Upload(ConnectionState& state, std::string_view pa
 
     SettlementOutcome outcome = Settle(m_store, body, session->participant, m_config.gatewayId);
     if (outcome.storeFailed) {
-        Log("store failure: " + outcome.storeError);
+        Log("upload operator=" + who + " serial=" + Printable(header.serial) +
+            " store failure at " + Printable(outcome.storeError));
         return refuse(returncode::kStoreFailure, "结算系统存储失败,请稍后重试");
     }
     Log("upload operator=" + who + " serial=" + header.serial +

@@ -31,6 +31,12 @@ public:
     // Which replies a request frame gets, in the terms of GatewayFaults::target.
     static const char* ReplyKind(std::string_view type);
 
+    // The error frame that refuses a frame of `type` at its header, before any
+    // of its payload is read or any memory reserved for it; a reply without a
+    // type when the frame may be read. `loggedIn`: the connection has made or
+    // resumed a session.
+    static GatewayReply Refusal(std::string_view type, bool loggedIn);
+
     // An error frame for a connection the gateway is about to drop.
     static GatewayReply ErrorFrame(const char* code, const char* message);
 

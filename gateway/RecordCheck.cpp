@@ -17,9 +17,9 @@ bool IsKey(std::string_view value) {
 }
 
 bool IsText(std::string_view value) {
-    // A name: GBK that decodes, no control bytes.
+    // A name: GBK that decodes, no control bytes (DEL is one too).
     if (std::any_of(value.begin(), value.end(),
-                    [](char c) { return static_cast<unsigned char>(c) < 0x20; }))
+                    [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }))
         return false;
     return text::GbkToUtf8(value).find("\xEF\xBF\xBD") == std::string::npos;
 }

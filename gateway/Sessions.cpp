@@ -24,12 +24,13 @@ std::string RandomToken() {
     return token;
 }
 
+// Six base-36 digits; "" when the number needs more.
 std::string SessionTag(std::uint64_t number) {
     static constexpr char kDigits[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
     std::string tag(6, '0');
     for (int i = 5; i >= 0 && number > 0; --i, number /= 36)
         tag[static_cast<std::size_t>(i)] = kDigits[number % 36];
-    return tag;
+    return number == 0 ? tag : "";
 }
 } // namespace
 
@@ -68,7 +69,11 @@ SessionTable::SessionTable(std::chrono::milliseconds lifetime, GatewayClock cloc
         m_clock = [] { return std::chrono::steady_clock::now(); };
 }
 
-Session& SessionTable::Create(const std::string& operatorName, const std::string& participant) {
+Session* SessionTable::Create(const std::string& operatorName, const std::string& participant,
+                              std::uint64_t number) {
+    std::string tag = SessionTag(number);
+    if (tag.empty())
+        return nullptr;
     Expire();
     if (m_sessions.size() >= kMaxSessions) {
         // Room for the new login: the session seen least recently goes.
@@ -82,10 +87,10 @@ Session& SessionTable::Create(const std::string& operatorName, const std::string
     session->token = RandomToken();
     session->operatorName = operatorName;
     session->participant = participant;
-    session->tag = SessionTag(++m_created);
+    session->tag = std::move(tag);
     session->lastSeen = m_clock();
-    Session& created = *session;
-    m_sessions[created.token] = std::move(session);
+    Session* created = session.get();
+    m_sessions[created->token] = std::move(session);
     return created;
 }
 

@@ -45,7 +45,11 @@ class SessionTable {
 public:
     SessionTable(std::chrono::milliseconds lifetime, GatewayClock clock);
 
-    Session& Create(const std::string& operatorName, const std::string& participant);
+    // `number` is the session's number in the store's count of sessions: it
+    // makes the serial tag, so it must never have been used before. Null when
+    // it is beyond what a tag can hold.
+    Session* Create(const std::string& operatorName, const std::string& participant,
+                    std::uint64_t number);
     // The live session with this token (its lifetime restarted), or null.
     Session* Find(const std::string& token);
     void Remove(const std::string& token);
@@ -56,6 +60,5 @@ private:
 
     std::chrono::milliseconds m_lifetime;
     GatewayClock m_clock;
-    std::uint64_t m_created = 0;
     std::map<std::string, std::unique_ptr<Session>> m_sessions;
 };

@@ -25,6 +25,19 @@ std::string Key(const RequestFields& record) {
     return key;
 }
 
+// Which record a store failure hit, for the gateway's log: its position and
+// its key, as printable text.
+std::string Describe(const RequestFields& record, std::size_t position) {
+    std::string key = record.IsReserve()
+                          ? std::string(record.field[11])
+                          : std::string(record.field[14]) + "/" + std::string(record.field[15]);
+    for (char& c : key)
+        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7f)
+            c = '?';
+    return "record " + std::to_string(position + 1) + " (" +
+           (record.IsReserve() ? "reserve " : "bank ") + key + ")";
+}
+
 } // namespace
 
 std::string ResultText(std::uint16_t code, int badField) {
@@ -86,7 +99,7 @@ SettlementOutcome Settle(SettlementStore& store, std::string_view body,
                                          : store.BankHolder(r.field[14], r.field[15], holder);
         if (!found) {
             outcome.storeFailed = true;
-            outcome.storeError = store.LastError();
+            outcome.storeError = Describe(r, i) + ": " + store.LastError();
             return outcome;
         }
         if (holder.empty())
@@ -105,6 +118,7 @@ SettlementOutcome Settle(SettlementStore& store, std::string_view body,
     }
 
     bool ok = store.Begin();
+    std::string where = ok ? "commit" : "begin";
     for (std::size_t i = 0; ok && i < count; ++i) {
         if (outcome.codes[i] != result::kStored)
             continue;
@@ -113,12 +127,14 @@ SettlementOutcome Settle(SettlementStore& store, std::string_view body,
                  ? store.AddReserve(participant, r.field[11], r.field[12])
                  : store.AddBank(participant, r.field[14], r.field[15], r.field[16], r.field[17]);
         outcome.stored += ok ? 1 : 0;
+        if (!ok)
+            where = Describe(r, i);
     }
     if (ok)
         ok = store.Commit();
     if (!ok) {
         outcome.storeFailed = true;
-        outcome.storeError = store.LastError();
+        outcome.storeError = where + ": " + store.LastError();
         outcome.stored = 0;
         store.Rollback();
     }

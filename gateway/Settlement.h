@@ -16,7 +16,7 @@ struct SettlementOutcome {
     std::vector<std::uint8_t> badFields; // for 9715: the field found wrong
     std::size_t stored = 0;
     bool storeFailed = false;
-    std::string storeError;
+    std::string storeError; // names the record it hit, when it hit one
 };
 
 // `body` holds whole 572-byte records.

@@ -4,9 +4,13 @@
 
 namespace {
 
-// Bound without a copy: every value outlives the step that uses it.
+// Bound without a copy: every value outlives the step that uses it. An empty
+// value may come without any bytes behind it, and SQLite would take a null
+// pointer for NULL rather than for an empty value.
 void Bind(sqlite3_stmt* statement, int index, std::string_view value) {
-    sqlite3_bind_blob(statement, index, value.data(), static_cast<int>(value.size()), nullptr);
+    static constexpr char kEmpty = '\0';
+    sqlite3_bind_blob(statement, index, value.empty() ? &kEmpty : value.data(),
+                      static_cast<int>(value.size()), nullptr);
 }
 
 constexpr const char* kSchema = R"(
@@ -23,12 +27,17 @@ CREATE TABLE IF NOT EXISTS bank_accounts (
     bank_name   BLOB NOT NULL,
     PRIMARY KEY (bank_code, account_no)
 );
+CREATE TABLE IF NOT EXISTS counters (
+    name  TEXT PRIMARY KEY,
+    value INTEGER NOT NULL
+);
 )";
 
 } // namespace
 
 SettlementStore::~SettlementStore() {
-    for (sqlite3_stmt* statement : {m_reserveHolder, m_bankHolder, m_addReserve, m_addBank})
+    for (sqlite3_stmt* statement :
+         {m_reserveHolder, m_bankHolder, m_addReserve, m_addBank, m_nextSession})
         sqlite3_finalize(statement);
     sqlite3_close(m_db);
 }
@@ -67,7 +76,10 @@ bool SettlementStore::Open(const std::string& path, std::string& error) {
         (m_addReserve = Prepare("INSERT INTO reserve_accounts (participant, account_no, name) "
                                 "VALUES (?1, ?2, ?3)")) &&
         (m_addBank = Prepare("INSERT INTO bank_accounts (participant, bank_code, account_no, "
-                             "full_name, bank_name) VALUES (?1, ?2, ?3, ?4, ?5)"));
+                             "full_name, bank_name) VALUES (?1, ?2, ?3, ?4, ?5)")) &&
+        (m_nextSession = Prepare("INSERT INTO counters (name, value) VALUES ('sessions', 1) "
+                                 "ON CONFLICT (name) DO UPDATE SET value = value + 1 "
+                                 "RETURNING value"));
     if (!ready)
         error = "cannot prepare store " + path + ": " + m_error;
     return ready;
@@ -128,6 +140,18 @@ bool SettlementStore::AddBank(std::string_view participant, std::string_view ban
     const int rc = sqlite3_step(m_addBank);
     sqlite3_reset(m_addBank);
     return rc == SQLITE_DONE || Fail();
+}
+
+bool SettlementStore::NextSessionNumber(std::uint64_t& number) {
+    const int rc = sqlite3_step(m_nextSession);
+    const long long value = rc == SQLITE_ROW ? sqlite3_column_int64(m_nextSession, 0) : 0;
+    // The statement is finished only once it has run to its end.
+    const int done = rc == SQLITE_ROW ? sqlite3_step(m_nextSession) : rc;
+    sqlite3_reset(m_nextSession);
+    if (done != SQLITE_DONE || value < 1)
+        return Fail();
+    number = static_cast<std::uint64_t>(value);
+    return true;
 }
 
 long long SettlementStore::Count(const char* sql) {

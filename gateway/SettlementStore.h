@@ -2,8 +2,10 @@
 // The settlement system's memory of accepted accounts, in SQLite (a file or
 // ":memory:"): reserve accounts keyed by account number, bank accounts keyed
 // by bank code and account number, each with the participant that holds it.
-// Names are kept as the GBK bytes that arrived.
+// Names are kept as the GBK bytes that arrived. It also counts the sessions
+// ever made, for the serial tags.
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -33,6 +35,10 @@ public:
     bool AddBank(std::string_view participant, std::string_view bankCode,
                  std::string_view accountNo, std::string_view fullName, std::string_view bankName);
 
+    // The next number of a session, counted up in the store itself so that a
+    // restarted gateway never hands out the same serial tag again.
+    bool NextSessionNumber(std::uint64_t& number);
+
     long long CountReserve();
     long long CountBank();
 
@@ -50,5 +56,6 @@ private:
     sqlite3_stmt* m_bankHolder = nullptr;
     sqlite3_stmt* m_addReserve = nullptr;
     sqlite3_stmt* m_addBank = nullptr;
+    sqlite3_stmt* m_nextSession = nullptr;
     std::string m_error;
 };

@@ -12,35 +12,16 @@
 
 namespace {
 
-struct RawResult {
-    std::string bytes;
-    bool closed = false;
-};
-
-// Connects, sends `bytes`, and collects what comes back until the gateway
-// closes or `waitMs` passes without a byte.
-RawResult Raw(std::uint16_t port, const std::string& bytes, int waitMs = 3000) {
-    QTcpSocket socket;
-    socket.connectToHost("127.0.0.1", port);
-    RawResult result;
-    if (!socket.waitForConnected(3000))
-        return result;
-    socket.write(bytes.data(), static_cast<qint64>(bytes.size()));
-    socket.waitForBytesWritten(3000);
-    while (socket.waitForReadyRead(waitMs) || socket.bytesAvailable() > 0)
-        result.bytes += socket.readAll().toStdString();
-    result.bytes += socket.readAll().toStdString();
-    result.closed = socket.state() != QAbstractSocket::ConnectedState;
-    return result;
+// The code of the error frame the gateway ended with, "" when none.
+std::string ErrorCode(const RawResult& result) {
+    const std::vector<std::string> codes = ReplyCodes(result.bytes);
+    if (codes.empty() || codes.back().rfind("ER:", 0) != 0)
+        return "";
+    return codes.back().substr(3);
 }
 
-std::string ErrorCode(const RawResult& result) {
-    wire::FrameHeader header;
-    std::vector<std::string> fields;
-    if (!wire::DecodeFrameHeader(result.bytes, header) || header.type != "ER" ||
-        !wire::SplitFields(std::string_view(result.bytes).substr(16), fields) || fields.empty())
-        return "";
-    return fields[0];
+std::string Alice() {
+    return LoginFrame("alice", kAlicePassword);
 }
 
 class GatewayBadInputTest : public GatewayFixture {
@@ -69,54 +50,84 @@ TEST_F(GatewayBadInputTest, GarbageAndUnknownTypesGetAnErrorFrameAndTheDoor) {
     EXPECT_EQ(ErrorCode(garbage), "3001");
     EXPECT_TRUE(garbage.closed);
     EXPECT_EQ(ErrorCode(Raw(gateway->Port(), "QMGWZZ0000000000")), "3005");
-    // A client may not send the gateway's own replies.
+    // A client may not send the gateway's own replies, logged in or not.
     EXPECT_EQ(ErrorCode(Raw(gateway->Port(), "QMGWUR0000000000")), "3005");
+    EXPECT_EQ(ErrorCode(Raw(gateway->Port(), Alice() + "QMGWLR0000000000")), "3005");
     ExpectStillServingAndUntouched();
 }
 
 TEST_F(GatewayBadInputTest, LengthsOverTheLimitAreRefusedBeforeAnyByteIsRead) {
     Start();
-    EXPECT_EQ(ErrorCode(Raw(gateway->Port(), "QMGWUP9999999999")), "3002");
-    EXPECT_EQ(
-        ErrorCode(Raw(gateway->Port(), wire::EncodeFrameHeader("UP", wire::kMaxUploadPayload + 1))),
-        "3002");
+    EXPECT_EQ(ErrorCode(Raw(gateway->Port(), Alice() + "QMGWUP9999999999")), "3002");
+    EXPECT_EQ(ErrorCode(Raw(gateway->Port(),
+                            Alice() + wire::EncodeFrameHeader("UP", wire::kMaxUploadPayload + 1))),
+              "3002");
     EXPECT_EQ(ErrorCode(Raw(gateway->Port(), "QMGWLI0000100000")), "3002");
     ExpectStillServingAndUntouched();
 }
 
 TEST_F(GatewayBadInputTest, ALegalButUnaffordableFrameIsTurnedAway) {
     Start(/*budget=*/1 << 20);
-    EXPECT_EQ(ErrorCode(Raw(gateway->Port(), wire::EncodeFrameHeader("UP", 2 << 20))), "3003");
+    EXPECT_EQ(ErrorCode(Raw(gateway->Port(), Alice() + wire::EncodeFrameHeader("UP", 2 << 20))),
+              "3003");
     ExpectStillServingAndUntouched();
 }
 
 TEST_F(GatewayBadInputTest, SilentStalledAndShortClientsAreDropped) {
     Start();
     EXPECT_TRUE(Raw(gateway->Port(), "").closed);      // says nothing
-    EXPECT_TRUE(Raw(gateway->Port(), "QMGWU").closed); // a short header
-    const RawResult lying = Raw(gateway->Port(), "QMGWUP0000001000" + std::string(10, 'x'));
+    EXPECT_TRUE(Raw(gateway->Port(), "QMGWL").closed); // a short header
+    const RawResult lying = Raw(gateway->Port(), "QMGWLI0000001000" + std::string(10, 'x'));
     EXPECT_TRUE(lying.closed); // announced more than it sent
     EXPECT_TRUE(lying.bytes.empty());
-    const std::string login = wire::Fields({"1", "", "alice"}); // fields missing
-    EXPECT_NE(Raw(gateway->Port(), wire::EncodeFrameHeader("LI", login.size()) + login)
-                  .bytes.find("1008"),
-              std::string::npos);
+    const std::string login = Frame("LI", {"1", "", "alice"}); // fields missing
+    EXPECT_EQ(ReplyCodes(Raw(gateway->Port(), login).bytes), std::vector<std::string>{"LR:1008"});
     ExpectStillServingAndUntouched();
 }
 
-TEST_F(GatewayBadInputTest, UploadAndSerialWithoutLoginAreRefused) {
-    Start();
+// The login deadline runs from the connect: a client that keeps bytes coming
+// without ever completing a login is closed all the same.
+TEST_F(GatewayBadInputTest, ATricklingClientIsClosedAtTheLoginDeadline) {
+    Start(); // login deadline and frame stall both 300 ms
+    QTcpSocket socket;
+    socket.connectToHost("127.0.0.1", gateway->Port());
+    ASSERT_TRUE(socket.waitForConnected(3000));
+    socket.write("QMGWLI0000001000");
+    std::size_t sent = 0;
+    // Then one payload byte every 50 ms: never a stall, and 1,000 bytes would
+    // take 50 s.
+    while (sent < 100 && socket.state() == QAbstractSocket::ConnectedState) {
+        ++sent;
+        socket.write("x", 1);
+        socket.waitForBytesWritten(1000);
+        socket.waitForDisconnected(50);
+    }
+    EXPECT_NE(socket.state(), QAbstractSocket::ConnectedState);
+    EXPECT_LT(sent, 40u) << "still connected after " << sent * 50 << " ms";
+}
+
+// Before a session exists only a login, a resume or a logout is read; any
+// other header is refused at once and reserves nothing, so a stranger's
+// large upload header cannot take the memory others need.
+TEST_F(GatewayBadInputTest, BeforeALoginOnlyLoginResumeAndLogoutAreRead) {
+    Start(/*budget=*/1 << 20);
     std::string packet;
     wire::PacketHeader header{"SSCCRC", "JSXT", "99", "40", "AAAAAA0000000001", '1', 0, ""};
     ASSERT_TRUE(wire::EncodePacketHeader(header, packet));
-    const RawResult upload =
-        Raw(gateway->Port(), wire::EncodeFrameHeader("UP", packet.size()) + packet, 300);
-    ASSERT_GT(upload.bytes.size(), 16 + 9 + 2 + 64u);
-    EXPECT_EQ(upload.bytes.substr(16 + 9 + 2 + 60, 4), "2001");
-    const std::string serial = wire::Fields({"SSCCRC", "JSXT", "99"});
-    EXPECT_NE(Raw(gateway->Port(), wire::EncodeFrameHeader("SN", serial.size()) + serial, 300)
-                  .bytes.find("1005"),
-              std::string::npos);
+    for (const std::string& frame :
+         {wire::EncodeFrameHeader("UP", packet.size()) + packet,
+          wire::EncodeFrameHeader("UP", wire::kMaxUploadPayload), // beyond the budget too
+          Frame("SN", {"SSCCRC", "JSXT", "99"})}) {
+        const RawResult refused = Raw(gateway->Port(), frame, 300);
+        EXPECT_EQ(ReplyCodes(refused.bytes), std::vector<std::string>{"ER:3006"});
+        EXPECT_TRUE(refused.closed);
+    }
+    // A type the gateway never takes from a client is refused as such.
+    EXPECT_EQ(ErrorCode(Raw(gateway->Port(), "QMGWUR0000000100")), "3005");
+    // After the login the same upload frame is read and answered.
+    const RawResult after =
+        Raw(gateway->Port(), Alice() + wire::EncodeFrameHeader("UP", packet.size()) + packet, 300);
+    EXPECT_EQ(ReplyCodes(after.bytes), (std::vector<std::string>{"LR:0000", "UR:2002"}));
     ExpectStillServingAndUntouched();
 }
 

@@ -7,6 +7,8 @@
 #include "support/net/WireFormat.h"
 #include "upload/RecordFormats.h"
 
+#include <QTcpSocket>
+
 #include <cstring>
 
 GatewayConfig GatewayFixture::MakeConfig() {
@@ -117,4 +119,55 @@ Exchanged Upload(CCommunication& comm, const std::string& body) {
     if (comm.ApplySerialNo("SSCCRC", "JSXT", "99", serial, &flag) < 0)
         return {};
     return Send(comm, serial, body);
+}
+
+std::string Frame(std::string_view type, std::initializer_list<std::string_view> fields) {
+    const std::string payload = wire::Fields(fields);
+    return wire::EncodeFrameHeader(type, payload.size()) + payload;
+}
+
+std::string LoginFrame(const std::string& name, const std::string& passwordUtf8,
+                       std::string_view version, std::string_view systemId) {
+    return Frame(wire::kLogin, {version, "", name, text::Utf8ToGbk(passwordUtf8), systemId, "E0"});
+}
+
+RawResult Raw(std::uint16_t port, const std::string& bytes, int waitMs) {
+    QTcpSocket socket;
+    socket.connectToHost("127.0.0.1", port);
+    RawResult result;
+    if (!socket.waitForConnected(3000))
+        return result;
+    socket.write(bytes.data(), static_cast<qint64>(bytes.size()));
+    socket.waitForBytesWritten(3000);
+    while (socket.waitForReadyRead(waitMs) || socket.bytesAvailable() > 0)
+        result.bytes += socket.readAll().toStdString();
+    result.bytes += socket.readAll().toStdString();
+    result.closed = socket.state() != QAbstractSocket::ConnectedState;
+    return result;
+}
+
+std::vector<std::string> ReplyCodes(std::string_view bytes) {
+    std::vector<std::string> codes;
+    while (!bytes.empty()) {
+        wire::FrameHeader header;
+        if (!wire::DecodeFrameHeader(bytes, header) ||
+            bytes.size() - wire::kFrameHeaderLength < header.length) {
+            codes.push_back("?");
+            break;
+        }
+        const std::string_view payload = bytes.substr(wire::kFrameHeaderLength, header.length);
+        bytes.remove_prefix(wire::kFrameHeaderLength + header.length);
+        std::string code = "?";
+        std::vector<std::string> fields;
+        if (header.type == wire::kUploadReply) {
+            const std::size_t at =
+                wire::PrefixLength(payload.empty() || payload[0] == '0' ? 0 : 1) + 2 + 60;
+            if (payload.size() >= at + 4)
+                code = payload.substr(at, 4);
+        } else if (wire::SplitFields(payload, fields, 100) && !fields.empty()) {
+            code = fields[0];
+        }
+        codes.push_back(header.type + ":" + code);
+    }
+    return codes;
 }

@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // alice (participant P0000001) and bob (P0000002).
@@ -64,3 +65,22 @@ Exchanged Upload(CCommunication& comm, const std::string& body);
 // Packet header, send and receive with a serial the caller already holds.
 Exchanged Send(CCommunication& comm, const char* serial, const std::string& body);
 Exchanged Parse(CCommunication& comm, int rc, const CDataBuf& response);
+
+// Frames written by hand, for clients that do not follow the protocol.
+std::string Frame(std::string_view type, std::initializer_list<std::string_view> fields);
+std::string LoginFrame(const std::string& name, const std::string& passwordUtf8,
+                       std::string_view version = "1", std::string_view systemId = "ZANTHO00");
+
+struct RawResult {
+    std::string bytes;
+    bool closed = false;
+};
+
+// Connects, sends `bytes`, and collects what comes back until the gateway
+// closes or `waitMs` passes without a byte.
+RawResult Raw(std::uint16_t port, const std::string& bytes, int waitMs = 3000);
+
+// Each reply frame in `bytes` as its type and code: "LR:0000", "ER:3006", or
+// for an upload reply its header return code, "UR:2001"; "?" for bytes that
+// are not a frame.
+std::vector<std::string> ReplyCodes(std::string_view bytes);

@@ -2,7 +2,11 @@
 
 #include "GatewayFixture.h"
 
+#include "support/net/WireFormat.h"
+
 #include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
 
 #include <cstring>
 
@@ -45,6 +49,112 @@ TEST_F(GatewayLoginTest, SerialsOfTwoLoginsNeverMeet) {
     ASSERT_EQ(first.ApplySerialNo("SSCCRC", "JSXT", "99", a, &flag), 0);
     ASSERT_EQ(second.ApplySerialNo("SSCCRC", "JSXT", "99", b, &flag), 0);
     EXPECT_STRNE(a, b);
+}
+
+TEST_F(GatewayLoginTest, ARestartedGatewayNeverIssuesASerialAgainFromTheSameStore) {
+    QTemporaryDir dir;
+    GatewayConfig config = MakeConfig();
+    config.dbPath = dir.path().toStdString() + "/store.db";
+    std::vector<std::string> serials;
+    for (int run = 0; run < 2; ++run) {
+        StartGateway(config);
+        CNetworkCommunication comm;
+        ASSERT_EQ(Login(comm, "alice", kAlicePassword), 0) << comm.LastErrorText;
+        char serial[17] = {};
+        char flag = '0';
+        ASSERT_EQ(comm.ApplySerialNo("SSCCRC", "JSXT", "99", serial, &flag), 0);
+        serials.push_back(serial);
+        comm.Close();
+        gateway.reset();
+    }
+    EXPECT_EQ(serials[0], "0000010000000001");
+    EXPECT_EQ(serials[1], "0000020000000001");
+}
+
+// The checks run in the order of the documentation: the fields, the version,
+// the system identifier and login code, the lock, the name and password. Only
+// a wrong name or password counts toward the lock.
+TEST_F(GatewayLoginTest, LoginChecksRunInOrderAndOnlyAWrongPasswordCountsTowardTheLock) {
+    GatewayConfig config = MakeConfig();
+    config.maxFailures = 2;
+    StartGateway(config);
+    const std::string right = LoginFrame("alice", kAlicePassword);
+    const std::string wrong = LoginFrame("alice", "wrong");
+    const std::string badFields = Frame("LI", {"1", "", "alice", "wrong", "ZANTHO01"});
+    const std::string badVersion = LoginFrame("alice", "wrong", "2", "ZANTHO01");
+    const std::string badSystem = LoginFrame("alice", "wrong", "1", "ZANTHO01");
+    // Refusals of other kinds, many times over, leave the right password good.
+    EXPECT_EQ(ReplyCodes(Raw(gateway->Port(),
+                             badFields + badVersion + badSystem + badFields + badVersion +
+                                 badSystem + right,
+                             300)
+                             .bytes),
+              (std::vector<std::string>{"LR:1008", "LR:1009", "LR:1003", "LR:1008", "LR:1009",
+                                        "LR:1003", "LR:0000"}));
+    // Two wrong passwords lock; the lock is checked after the version and the
+    // system identifier, before the password.
+    const std::string badSystemRightPassword = LoginFrame("alice", kAlicePassword, "1", "ZANTHO01");
+    EXPECT_EQ(ReplyCodes(Raw(gateway->Port(),
+                             wrong + wrong + badVersion + badSystemRightPassword + right, 300)
+                             .bytes),
+              (std::vector<std::string>{"LR:1001", "LR:1001", "LR:1009", "LR:1003", "LR:1002"}));
+}
+
+// A resume is checked like a login: its fields, then its version, then the
+// session.
+TEST_F(GatewayLoginTest, AResumeWithAnotherVersionIsRefused) {
+    StartGateway();
+    const RawResult login = Raw(gateway->Port(), LoginFrame("alice", kAlicePassword), 300);
+    std::vector<std::string> fields;
+    ASSERT_TRUE(wire::SplitFields(std::string_view(login.bytes).substr(16), fields));
+    ASSERT_EQ(fields.size(), 6u);
+    const std::string& token = fields[5];
+    EXPECT_EQ(ReplyCodes(Raw(gateway->Port(),
+                             Frame("RS", {"2", token, ""}) + Frame("RS", {"", token, ""}) +
+                                 Frame("RS", {"1", token}) + Frame("RS", {"1", "nosuch", ""}) +
+                                 Frame("RS", {"1", token, ""}),
+                             300)
+                             .bytes),
+              (std::vector<std::string>{"LR:1009", "LR:1009", "LR:1008", "LR:1004", "LR:0000"}));
+}
+
+// A logout ends the session for every connection that works for it: they stay
+// open, but each request is answered as from a connection without a session.
+TEST_F(GatewayLoginTest, ALogoutEndsTheSessionForItsOtherConnectionsToo) {
+    GatewayConfig config = MakeConfig();
+    config.headerMode = 1;
+    StartGateway(config);
+    const RawResult login = Raw(gateway->Port(), LoginFrame("alice", kAlicePassword), 300);
+    std::vector<std::string> fields;
+    ASSERT_TRUE(wire::SplitFields(std::string_view(login.bytes).substr(16), fields));
+    ASSERT_EQ(fields.size(), 6u);
+    const std::string resume = Frame("RS", {"1", fields[5], ""});
+
+    QTcpSocket other;
+    other.connectToHost("127.0.0.1", gateway->Port());
+    ASSERT_TRUE(other.waitForConnected(3000));
+    auto talk = [&](const std::string& bytes) {
+        other.write(bytes.data(), static_cast<qint64>(bytes.size()));
+        std::string reply;
+        while (other.waitForReadyRead(300))
+            reply += other.readAll().toStdString();
+        return reply;
+    };
+    EXPECT_EQ(ReplyCodes(talk(resume)), std::vector<std::string>{"LR:0000"});
+    EXPECT_EQ(ReplyCodes(Raw(gateway->Port(), resume + Frame("LO", {}), 300).bytes),
+              std::vector<std::string>{"LR:0000"});
+
+    std::string packet;
+    wire::PacketHeader header{"SSCCRC", "JSXT", "99", "40", "0000010000000001", '1', 0, ""};
+    ASSERT_TRUE(wire::EncodePacketHeader(header, packet));
+    const std::string upload = wire::EncodeFrameHeader("UP", packet.size()) + packet;
+    const std::string replies = talk(Frame("SN", {"SSCCRC", "JSXT", "99"}) + upload + resume);
+    EXPECT_EQ(ReplyCodes(replies), (std::vector<std::string>{"SR:1005", "UR:2001", "LR:1004"}));
+    // The refusal is framed in the gateway's header mode, with the serial sent.
+    const std::size_t ur = replies.find("QMGWUR");
+    ASSERT_NE(ur, std::string::npos);
+    EXPECT_EQ(replies.substr(ur + 16, 17), "10000010000000001");
+    EXPECT_EQ(other.state(), QAbstractSocket::ConnectedState);
 }
 
 TEST_F(GatewayLoginTest, WrongPasswordAndUnknownOperatorAreRefusedAlike) {

@@ -6,6 +6,10 @@
 #include "support/Text.h"
 #include "support/net/WireFormat.h"
 
+#include <QTemporaryDir>
+
+#include <sqlite3.h>
+
 #include <cstring>
 
 namespace {
@@ -70,6 +74,79 @@ TEST_F(GatewayUploadTest, InvalidRecordIsRefusedAloneAndTheOthersAreStored) {
     EXPECT_NE(resultText.find("第23字段"), std::string::npos) << resultText;
 }
 
+// Every field a valid record may leave empty is left empty, and every field
+// the gateway ignores is filled: all are stored.
+TEST_F(GatewayUploadTest, EveryFieldThatMayBeEmptyIsStoredAndIgnoredFieldsAreIgnored) {
+    LogIn(comm);
+    const struct {
+        int field;
+        std::size_t offset, width;
+    } ignored[] = {{2, 6, 16},   {4, 30, 8},    {6, 46, 40},  {8, 94, 40},  {18, 437, 25},
+                   {19, 462, 4}, {20, 466, 28}, {24, 528, 2}, {25, 530, 2}, {26, 532, 40}};
+    std::vector<UploadRequestRecord> records = {ReserveRequest("B0", "甲"),
+                                                BankRequest("0102", "A0", "乙", "")};
+    for (const auto& f : ignored) {
+        records.push_back(ReserveRequest("B" + std::to_string(f.field), "甲"));
+        records.push_back(BankRequest("0102", "A" + std::to_string(f.field), "乙", ""));
+    }
+    std::string body = WireBody(records, comm);
+    for (std::size_t i = 0; i < std::size(ignored); ++i)
+        for (std::size_t record : {2 + 2 * i, 3 + 2 * i})
+            body.replace(record * 572 + ignored[i].offset, ignored[i].width,
+                         std::string(ignored[i].width, 'Z'));
+    const Exchanged reply = Upload(comm, body);
+    ASSERT_EQ(reply.rc, 0) << comm.LastErrorText;
+    EXPECT_EQ(reply.codes, std::vector<int>(records.size(), 0));
+    EXPECT_EQ(ReserveCount(), 11);
+    EXPECT_EQ(BankCount(), 11);
+}
+
+// DEL is a control byte and no text; 0x80 is the euro sign of code page 936.
+TEST_F(GatewayUploadTest, TextFieldsTakeTheEuroSignButNoDel) {
+    LogIn(comm);
+    const Exchanged reply =
+        Upload(comm, WireBody({ReserveRequest("B1", "甲\x7f"), ReserveRequest("B2", "€"),
+                               BankRequest("0102", "A1", "乙", "\x7f"),
+                               BankRequest("0102", "A2", "€", "€")},
+                              comm));
+    EXPECT_EQ(reply.codes, (std::vector<int>{9715, 0, 9715, 0}));
+    EXPECT_EQ(ReserveCount(), 1);
+}
+
+// A store that fails refuses the whole request with 2007, names the record in
+// the log, and stores nothing; the next request is served.
+TEST_F(GatewayUploadTest, AStoreFailureNamesItsRecordAndTheNextUploadWorks) {
+    gateway.reset();
+    QTemporaryDir dir;
+    GatewayConfig config = MakeConfig();
+    config.dbPath = dir.path().toStdString() + "/store.db";
+    StartGateway(std::move(config));
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(dir.path().toStdString().append("/store.db").c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db,
+                           "CREATE TRIGGER refuse BEFORE INSERT ON bank_accounts "
+                           "WHEN NEW.account_no = CAST('6222000011112222' AS BLOB) "
+                           "BEGIN SELECT RAISE(ABORT, 'disk says no'); END",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+
+    LogIn(comm);
+    const Exchanged refused = Upload(comm, WireBody(Batch(), comm));
+    EXPECT_EQ(refused.returnCode, "2007");
+    EXPECT_TRUE(refused.codes.empty());
+    EXPECT_EQ(ReserveCount() + BankCount(), 0);
+    const auto lines = log->Copy();
+    ASSERT_GE(lines.size(), 2u);
+    const std::string& failure = lines[lines.size() - 2];
+    EXPECT_NE(failure.find("record 3 (bank 0102/6222000011112222)"), std::string::npos) << failure;
+    EXPECT_NE(failure.find("disk says no"), std::string::npos) << failure;
+
+    auto others = Batch();
+    others.pop_back();
+    EXPECT_EQ(Upload(comm, WireBody(others, comm)).codes, (std::vector<int>{0, 0}));
+}
+
 TEST_F(GatewayUploadTest, SameAccountTwiceAndAnotherParticipantsAccountStoreNothing) {
     LogIn(comm);
     const Exchanged twice =
@@ -77,6 +154,9 @@ TEST_F(GatewayUploadTest, SameAccountTwiceAndAnotherParticipantsAccountStoreNoth
                                BankRequest("0001", "A1", "乙", "丙")},
                               comm));
     EXPECT_EQ(twice.codes, (std::vector<int>{9706, 9706, 9701}));
+    // The request itself was processed: nothing stored, but accepted.
+    EXPECT_EQ(twice.returnCode, "0000");
+    EXPECT_EQ(twice.message, "处理完成");
     EXPECT_EQ(ReserveCount() + BankCount(), 0);
 
     ASSERT_EQ(Upload(comm, WireBody({ReserveRequest("B1", "甲")}, comm)).codes.at(0), 0);
@@ -169,6 +249,8 @@ TEST_F(GatewayUploadTest, AnEmptyRequestIsAnsweredWithNoResults) {
     const Exchanged reply = Upload(comm, "");
     ASSERT_EQ(reply.rc, 0);
     EXPECT_EQ(reply.returnCode, "0000");
+    EXPECT_EQ(reply.message, "处理完成");
+    EXPECT_EQ(reply.response.substr(9 + 2 + 64, 9), "000000000");
     EXPECT_TRUE(reply.codes.empty());
 }
 
