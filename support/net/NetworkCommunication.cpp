@@ -378,7 +378,12 @@ int CNetworkCommunication::SendAndReceive(CDataBuf* request, CDataBuf* response,
         response->RemoveAll();
         return Fail(m_gatewayMessage);
     }
-    if (!CheckUploadReply(*response)) {
+    // A reply to another request, or out of step, is never matched to this
+    // request's records; the connection it came on cannot be trusted either.
+    if (!CheckUploadReply(*response) ||
+        !wire::AnswersRequest(std::string_view(request->Data(), request->GetSize()),
+                              std::string_view(response->Data(), response->GetSize()),
+                              m_headerMode)) {
         response->RemoveAll();
         if (m_link)
             m_link->Drop();

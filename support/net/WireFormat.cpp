@@ -155,4 +155,21 @@ std::string EncodeReplyPrefix(int headerMode, std::string_view serial) {
     return headerMode == 0 ? "0" + whole.substr(8) : "1" + whole;
 }
 
+bool AnswersRequest(std::string_view request, std::string_view reply, int headerMode) {
+    const std::size_t prefix = PrefixLength(headerMode);
+    if (reply.size() < prefix + 2 + kReplyHeaderLength)
+        return false;
+    const std::string_view marker = reply.substr(prefix, 2);
+    if (marker != kFreshAnswer && marker != kRepeatedAnswer)
+        return false;
+    const std::string_view header = reply.substr(prefix + 2, kReplyHeaderLength);
+    if (header.substr(60, 4) != kAccepted)
+        return true;
+    if (request.size() < kPacketHeaderLength)
+        return false;
+    const std::string serial = Pad(Unpad(request.substr(20, 16)), 16);
+    return reply.substr(0, prefix) == EncodeReplyPrefix(headerMode, serial) &&
+           header.substr(0, 16) == serial;
+}
+
 } // namespace wire

@@ -99,6 +99,13 @@ std::string EncodeReplyPrefix(int headerMode, std::string_view serial);
 inline constexpr std::string_view kFreshAnswer = "00";
 inline constexpr std::string_view kRepeatedAnswer = "01";
 
+// True when `reply`, an upload reply in `headerMode`, answers the request that
+// begins with the packet header `request`: its marker is "00" or "01" and, when
+// it accepts the request (return code "0000"), its prefix and its header field
+// 1 name the request's serial. A refusal is not asked for the serial: the
+// gateway may not have been able to read one.
+bool AnswersRequest(std::string_view request, std::string_view reply, int headerMode);
+
 // A fixed field: `value` cut or filled with blanks to `width` bytes.
 std::string Pad(std::string_view value, std::size_t width);
 // The text of a fixed field without the blanks and NULs that fill it.

@@ -10,7 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <functional>
 #include <future>
+#include <mutex>
 #include <thread>
 
 namespace {
@@ -102,6 +105,126 @@ TEST(NetworkCommunicationTest, AGoodLoginReplyIsTakenAsItStands) {
     EXPECT_EQ(comm.CommString1, "C1");
     EXPECT_EQ(comm.CommString2, "C2");
     comm.Close();
+}
+
+// A gateway that answers every frame through `answer`, one connection after
+// another, and notes the type of each frame it read.
+class ScriptedGateway {
+public:
+    using Answer = std::function<std::string(const std::string& type, const std::string& payload)>;
+    explicit ScriptedGateway(Answer answer) {
+        std::promise<quint16> port;
+        m_port = port.get_future();
+        m_thread = std::thread([this, answer = std::move(answer), p = std::move(port)]() mutable {
+            QTcpServer server;
+            server.listen(QHostAddress::LocalHost, 0);
+            p.set_value(server.serverPort());
+            while (!m_stop) {
+                if (!server.waitForNewConnection(50))
+                    continue;
+                QTcpSocket* socket = server.nextPendingConnection();
+                std::string in;
+                while (!m_stop && socket->state() == QAbstractSocket::ConnectedState) {
+                    if (socket->waitForReadyRead(50))
+                        in += socket->readAll().toStdString();
+                    wire::FrameHeader header;
+                    while (wire::DecodeFrameHeader(in, header) && in.size() >= 16 + header.length) {
+                        const std::string payload = in.substr(16, header.length);
+                        in.erase(0, 16 + header.length);
+                        {
+                            std::lock_guard lock(m_mutex);
+                            m_frames.push_back(header.type);
+                        }
+                        const std::string reply = answer(header.type, payload);
+                        socket->write(reply.data(), static_cast<qint64>(reply.size()));
+                        socket->waitForBytesWritten(1000);
+                    }
+                }
+                delete socket;
+            }
+        });
+    }
+    ~ScriptedGateway() {
+        m_stop = true;
+        m_thread.join();
+    }
+    std::string Port() { return std::to_string(m_port.get()); }
+    std::vector<std::string> Frames() {
+        std::lock_guard lock(m_mutex);
+        return m_frames;
+    }
+
+private:
+    std::atomic<bool> m_stop{false};
+    std::future<quint16> m_port;
+    std::thread m_thread;
+    std::mutex m_mutex;
+    std::vector<std::string> m_frames;
+};
+
+// A reply naming another request's serial, or carrying an unknown marker, is
+// out of step: refused as malformed, its connection dropped, and the next
+// upload, on a new connection, is served.
+TEST(NetworkCommunicationTest, OnlyTheReplyToThisRequestIsAccepted) {
+    const std::string ours = "AAAAAA0000000001";
+    const std::string other = "AAAAAA0000000002";
+    const struct {
+        int mode;
+        std::string prefixSerial, marker, field1, code;
+        bool accepted;
+    } cases[] = {
+        {0, other, "00", other, "0000", false}, {1, ours, "00", other, "0000", false},
+        {1, other, "00", ours, "0000", false},  {0, ours, "0 ", ours, "0000", false},
+        {0, ours, "02", ours, "2002", false},   {0, other, "00", other, "2002", true},
+        {1, ours, "01", ours, "0000", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.prefixSerial + " " + c.marker + " " + c.field1 + " " + c.code);
+        bool first = true;
+        ScriptedGateway gateway([&](const std::string& type, const std::string& payload) {
+            if (type == "LI" || type == "RS")
+                return Frame(
+                    "LR", wire::Fields({"0000", "", std::to_string(c.mode), "C1", "C2", "TOKEN"}));
+            if (type == "SN")
+                return Frame("SR", wire::Fields({"0000", "", "1", ours}));
+            if (type != "UP")
+                return std::string();
+            const std::string serial = payload.substr(20, 16);
+            const bool bent = std::exchange(first, false);
+            const std::string reply =
+                wire::EncodeReplyPrefix(c.mode, bent ? c.prefixSerial : serial) +
+                (bent ? c.marker : "00") + wire::Pad(bent ? c.field1 : serial, 16) + "0000000000" +
+                wire::Pad("SSCCRC", 16) + wire::Pad("JSXT", 16) + "40" + (bent ? c.code : "0000") +
+                "000000000" + "1" + wire::Pad("", 52);
+            return Frame("UR", reply);
+        });
+        CNetworkCommunication comm;
+        comm.SetTimeoutMs(2000);
+        ASSERT_EQ(LoginTo(comm, gateway.Port()), 0) << comm.LastErrorText;
+        CDataBuf response;
+        for (int upload = 0; upload < 2; ++upload) {
+            CDataBuf request;
+            char serial[17] = {};
+            char flag = '0';
+            ASSERT_EQ(comm.ApplySerialNo("SSCCRC", "JSXT", "99", serial, &flag), 0);
+            ASSERT_EQ(
+                comm.BuildPacketHeader("SSCCRC", "JSXT", "99", "40", serial, flag, 0, &request), 0);
+            const int rc = comm.SendAndReceive(&request, &response, 0);
+            if (upload == 1 || c.accepted) {
+                EXPECT_EQ(rc, 0) << comm.LastErrorText;
+            } else {
+                EXPECT_LT(rc, 0);
+                EXPECT_EQ(comm.LastErrorText, clienttext::kMalformed);
+                EXPECT_EQ(response.GetSize(), 0u);
+            }
+        }
+        // Dropped after a refused reply: the next upload resumed on a new connection.
+        const std::vector<std::string> expected =
+            c.accepted ? std::vector<std::string>{"LI", "SN", "UP", "SN", "UP"}
+                       : std::vector<std::string>{"LI", "SN", "UP", "RS", "SN", "UP"};
+        EXPECT_EQ(gateway.Frames(), expected);
+        comm.Close();
+    }
 }
 
 TEST(NetworkCommunicationTest, LocalOperationsCheckTheirArguments) {

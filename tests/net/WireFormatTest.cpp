@@ -59,4 +59,46 @@ TEST(WireFormatTest, ReplyPrefixHasTheLengthOfItsHeaderMode) {
     EXPECT_EQ(wire::PrefixLength(1), 17u);
 }
 
+// An upload reply in `mode` with this prefix serial, marker, field 1 serial and
+// return code, and one result record.
+std::string Reply(int mode, const std::string& prefixSerial, const std::string& marker,
+                  const std::string& field1, const std::string& code) {
+    return wire::EncodeReplyPrefix(mode, prefixSerial) + marker + wire::Pad(field1, 16) +
+           "0000000001" + wire::Pad("SSCCRC", 16) + wire::Pad("JSXT", 16) + "40" + code +
+           "000000616" + "1" + wire::Pad("", 52) + std::string(616, '0');
+}
+
+TEST(WireFormatTest, AReplyAnswersOnlyTheRequestWhoseSerialItNames) {
+    const std::string ours = "ABCDEF0000000042";
+    const std::string other = "ABCDEF0000000043";
+    std::string request;
+    ASSERT_TRUE(
+        wire::EncodePacketHeader({"SSCCRC", "JSXT", "99", "40", ours, '1', 0, ""}, request));
+    const struct {
+        int mode;
+        std::string prefixSerial, marker, field1, code;
+        bool answers;
+    } cases[] = {
+        {0, ours, "00", ours, "0000", true},
+        {1, ours, "01", ours, "0000", true},
+        {0, other, "00", other, "0000", false},            // the answer to another request
+        {1, other, "00", ours, "0000", false},             // prefix names another
+        {0, ours, "00", other, "0000", false},             // field 1 names another
+        {0, "XXXXXXXX00000042", "00", ours, "0000", true}, // mode 0 carries the last 8 only
+        {0, ours, "02", ours, "0000", false},              // unknown marker
+        {0, ours, "  ", ours, "2002", false},              // unknown marker on a refusal too
+        {0, other, "00", "", "2002", true},                // a refusal is not asked its serial
+        {1, "", "00", "", "2004", true},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(wire::AnswersRequest(
+                      request, Reply(c.mode, c.prefixSerial, c.marker, c.field1, c.code), c.mode),
+                  c.answers)
+            << c.mode << " " << c.prefixSerial << " " << c.marker << " " << c.field1 << " "
+            << c.code;
+    EXPECT_FALSE(
+        wire::AnswersRequest(request, Reply(0, ours, "00", ours, "0000").substr(0, 100), 0));
+    EXPECT_FALSE(wire::AnswersRequest("", Reply(0, ours, "00", ours, "0000"), 0));
+}
+
 } // namespace
