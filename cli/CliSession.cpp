@@ -36,8 +36,9 @@ int RunCliSession(const CliSessionInput& input, std::ostream& out) {
         return kCliNoCommunication;
     }
     const std::string address = input.gatewayAddress.value_or(pComm->DefaultGatewayAddress);
-    const std::string port =
-        input.gatewayPort.value_or(text::Format("%d", pComm->DefaultGatewayPort));
+    // A negative default means none is configured: an empty field, as in the window.
+    const std::string port = input.gatewayPort.value_or(
+        pComm->DefaultGatewayPort >= 0 ? text::Format("%d", pComm->DefaultGatewayPort) : "");
 
     CTerminalReportList bankList(static_cast<int>(BankListColumns().size()));
     CTerminalReportList reserveList(static_cast<int>(ReserveListColumns().size()));

@@ -10,7 +10,7 @@ namespace fileaccess {
 
 bool Exists(const char* path) {
     struct stat info;
-    return path != nullptr && ::stat(path, &info) == 0;
+    return path != nullptr && ::lstat(path, &info) == 0;
 }
 
 ReadOnlyFile::~ReadOnlyFile() {

@@ -8,6 +8,8 @@
 namespace fileaccess {
 
 // True when `path` names an existing entry of any kind, a directory included.
+// A symbolic link counts as itself, so one that leads nowhere is an entry
+// whose open fails, not a missing file.
 bool Exists(const char* path);
 
 // A file opened for reading only, held under an exclusive lock so that a second

@@ -106,7 +106,7 @@ TEST_F(LoadFixture, BShareFileOfWrongLengthFailsTheLoad) {
     EXPECT_EQ(uploader.ReserveAccountsA().size(), 2u);
 }
 
-TEST_F(LoadFixture, DirectoryInPlaceOfAFileFailsAtTheOpenWithItsCode) {
+TEST_F(LoadFixture, DirectoryOrDanglingLinkInPlaceOfAFileFailsAtTheOpenWithItsCode) {
     std::filesystem::create_directory(dir.PathOf("yhzh.dat"));
     EXPECT_EQ(uploader.Load(), 0);
     EXPECT_EQ(uploader.LastError(), text::Format("打开银行账户配置文件[%s]失败，失败原因[%d]！",
@@ -117,6 +117,13 @@ TEST_F(LoadFixture, DirectoryInPlaceOfAFileFailsAtTheOpenWithItsCode) {
     EXPECT_EQ(uploader.Load(), 0);
     EXPECT_EQ(uploader.LastError(), text::Format("打开资金账户配置文件[%s]失败，失败原因[%d]！",
                                                  dir.PathOf("bgbfj.dat").c_str(), EISDIR));
+
+    // A link that leads nowhere is not a missing file: the open says why.
+    dir.Remove("bgbfj.dat");
+    std::filesystem::create_symlink(dir.PathOf("moved-away.dat"), dir.PathOf("agbfj.dat"));
+    EXPECT_EQ(uploader.Load(), 0);
+    EXPECT_EQ(uploader.LastError(), text::Format("打开资金账户配置文件[%s]失败，失败原因[%d]！",
+                                                 dir.PathOf("agbfj.dat").c_str(), ENOENT));
 }
 
 TEST_F(LoadFixture, FileLockedByAnotherProcessFailsWithTheLockError) {

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <sys/stat.h>
+#include <unistd.h>
 
 TEST(FileAccessTest, ReadStopsAtTheEndAndReportsTheCount) {
     TempWorkDir dir;
@@ -36,6 +37,17 @@ TEST(FileAccessTest, OpenFailuresGiveTheSystemCode) {
     EXPECT_EQ(file.Open(dir.PathOf("missing").c_str()), ENOENT);
     EXPECT_EQ(file.Open(dir.Root().c_str()), EISDIR);
     EXPECT_EQ(file.Read(nullptr, 0), 0u);
+}
+
+TEST(FileAccessTest, ADanglingLinkExistsAndItsOpenSaysWhy) {
+    TempWorkDir dir;
+    ASSERT_EQ(::symlink(dir.PathOf("gone").c_str(), dir.PathOf("link").c_str()), 0);
+    ASSERT_EQ(::symlink(dir.PathOf("loop").c_str(), dir.PathOf("loop").c_str()), 0);
+    EXPECT_TRUE(fileaccess::Exists(dir.PathOf("link").c_str()));
+    EXPECT_FALSE(fileaccess::Exists(dir.PathOf("gone").c_str()));
+    fileaccess::ReadOnlyFile file;
+    EXPECT_EQ(file.Open(dir.PathOf("link").c_str()), ENOENT);
+    EXPECT_EQ(file.Open(dir.PathOf("loop").c_str()), ELOOP);
 }
 
 TEST(FileAccessTest, FifoInPlaceOfAFileNeitherBlocksNorHoldsRecords) {

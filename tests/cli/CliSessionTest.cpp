@@ -73,6 +73,14 @@ TEST_F(SessionFixture, DefaultsFromTheCommunicationObjectReachTheLoginUnchanged)
     EXPECT_EQ(comm.CountCalls("Close"), 1);
 }
 
+TEST_F(SessionFixture, NegativeDefaultPortIsAnEmptyFieldAsInTheWindow) {
+    comm.DefaultGatewayPort = -1;
+    WriteSample();
+    EXPECT_EQ(Run({CliCommand::Load}, "op"), kCliStepFailed);
+    EXPECT_EQ(out.str(), "[提示]\n请输入正确的网关端口号!\n\n");
+    EXPECT_EQ(comm.CountCalls("Login"), 0);
+}
+
 TEST_F(SessionFixture, GivenGatewayReplacesTheDefaults) {
     WriteSample();
     CliSessionInput input{"op", "pw", "gw", "", {CliCommand::Load}};
