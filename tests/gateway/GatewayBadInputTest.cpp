@@ -131,6 +131,19 @@ TEST_F(GatewayBadInputTest, BeforeALoginOnlyLoginResumeAndLogoutAreRead) {
     ExpectStillServingAndUntouched();
 }
 
+TEST_F(GatewayBadInputTest, AMalformedSerialRequestGets1006AndTheConnectionStays) {
+    Start();
+    const RawResult reply =
+        Raw(gateway->Port(),
+            Alice() + wire::EncodeFrameHeader("SN", 4) + "00x1" + Frame("SN", {"SSCCRC", "JSXT"}) +
+                Frame("SN", {"SSCCRC", "JSXT", "99", "65"}) +
+                Frame("SN", {"SSCCRC", "JSXT", "99", "1"}),
+            300);
+    EXPECT_EQ(ReplyCodes(reply.bytes),
+              (std::vector<std::string>{"LR:0000", "SR:1006", "SR:1006", "SR:1006", "SR:0000"}));
+    ExpectStillServingAndUntouched();
+}
+
 TEST_F(GatewayBadInputTest, ManyClientsAtOnceAndMoreThanTheGatewayTakes) {
     Start(1LL << 30, /*maxConnections=*/20);
     std::vector<std::unique_ptr<QTcpSocket>> crowd;
