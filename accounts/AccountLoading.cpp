@@ -133,6 +133,7 @@ int ReadRecordFile(const std::string& path, std::vector<Record>& target, FileKin
 
 int CAccountUploader::Load() {
     m_strLastError.clear();
+    m_rowOutcomes.Reset(0, 0);
     if (m_pBankList)
         m_pBankList->DeleteAllItems();
     if (m_pReserveList)
@@ -155,6 +156,7 @@ int CAccountUploader::Load() {
     }
     std::vector<UploadResultRecord> noResults;
     UpdateLists(0, noResults, nullptr, nullptr);
+    m_rowOutcomes.Reset(m_reserveAccountsA.size(), m_bankAccounts.size());
     return 1;
 }
 

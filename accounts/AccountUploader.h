@@ -9,6 +9,7 @@
 #include "support/DataBuf.h"
 #include "support/MainWindow.h"
 #include "support/ReportList.h"
+#include "upload/RowOutcomes.h"
 #include "upload/UploadRecords.h"
 
 #include <functional>
@@ -48,15 +49,19 @@ public:
     // The two upload modes (upload/UploadAll.cpp, upload/UploadEach.cpp).
     int UploadAll();
     int UploadEach();
+    // Only the rows neither stored nor already held, in batches
+    // (upload/NewAccountsUpload.cpp).
+    int UploadNew();
 
-    // True while UploadAll or UploadEach runs; a second upload started then
+    // True while an upload runs; a second upload started then
     // (through the pump) returns 0 at once and does nothing.
     bool IsUploading() const;
-    // Asks a running UploadEach to stop after the record in flight: the status
+    // Asks a running UploadEach or UploadNew to stop after the request in flight: the status
     // text is cleared, no summary is shown and it returns 0.
     void RequestStop();
     // Called after each record of UploadEach with the records finished and the
-    // records of the run (reserve + bank, counted afresh).
+    // records of the run (reserve + bank, counted afresh); after each request of
+    // UploadNew with the records settled and the records it set out to send.
     void SetProgressListener(std::function<void(int done, int total)> listener);
 
     const std::string& LastError() const { return m_strLastError; }
@@ -64,6 +69,8 @@ public:
     const std::vector<BankAccountRecord>& BankAccounts() const { return m_bankAccounts; }
     const std::vector<ReserveAccountRecord>& ReserveAccountsA() const { return m_reserveAccountsA; }
     const std::vector<ReserveAccountRecord>& ReserveAccountsB() const { return m_reserveAccountsB; }
+    // The last outcome of every loaded row in this session.
+    const upload::CRowOutcomes& RowOutcomes() const { return m_rowOutcomes; }
 
 private:
     std::string m_strWorkPath;
@@ -79,4 +86,5 @@ private:
     bool m_bUploading = false;
     bool m_bStopRequested = false;
     std::function<void(int done, int total)> m_progressListener;
+    upload::CRowOutcomes m_rowOutcomes;
 };

@@ -5,10 +5,11 @@
 
 namespace {
 
-constexpr std::array<std::pair<const char*, CliCommand>, 3> kCommands{{
+constexpr std::array<std::pair<const char*, CliCommand>, 4> kCommands{{
     {"load", CliCommand::Load},
     {"upload-all", CliCommand::UploadAll},
     {"upload-each", CliCommand::UploadEach},
+    {"upload-new", CliCommand::UploadNew},
 }};
 
 std::optional<CliCommand> CommandNamed(const std::string& word) {
@@ -61,7 +62,7 @@ CliParseResult ParseCliOptions(const std::vector<std::string>& args) {
             const auto command = CommandNamed(arg);
             if (!command)
                 return fail("unknown command '" + arg +
-                            "' (expected load, upload-all or upload-each)");
+                            "' (expected load, upload-all, upload-each or upload-new)");
             options.commands.push_back(*command);
             continue;
         }
@@ -125,7 +126,7 @@ CliParseResult ParseCliOptions(const std::vector<std::string>& args) {
     if (!options.operatorName)
         return fail("--operator NAME is required");
     if (options.commands.empty())
-        return fail("no command given (load, upload-all, upload-each)");
+        return fail("no command given (load, upload-all, upload-each, upload-new)");
     // The window enables the upload buttons only after a load; so does the order here.
     if (options.commands.front() != CliCommand::Load)
         return fail(std::string(CliCommandName(options.commands.front())) +
@@ -143,7 +144,12 @@ press the window's buttons:
                 directory into the two lists ("加 载")
   upload-all    upload every record in one request ("全部上传")
   upload-each   upload one request per record ("逐笔上传")
+  upload-new    upload only the records not yet stored or held, in batches;
+                records the gateway held back for duplicates go again
+                ("只上传新增账户")
 The first command must be load; commands may repeat (load upload-all upload-all).
+The daily run of cumulative files: load upload-new. After a run that broke off,
+upload-new in the same session sends only what is not stored yet.
 
 Options:
   --workdir DIR         work directory (default: $QUILLMARK_WORKDIR, else the

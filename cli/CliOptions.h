@@ -8,7 +8,7 @@
 #include <vector>
 
 // The buttons an operator would press after the login, in the order given.
-enum class CliCommand { Load, UploadAll, UploadEach };
+enum class CliCommand { Load, UploadAll, UploadEach, UploadNew };
 
 struct CliOptions {
     bool help = false;

@@ -22,6 +22,8 @@ int RunCommand(CliCommand command, CAccountUploader& uploader, IPrompt& prompt) 
         return uploader.UploadAll() == 1 ? 1 : 0;
     case CliCommand::UploadEach:
         return uploader.UploadEach() == 1 ? 1 : 0;
+    case CliCommand::UploadNew:
+        return uploader.UploadNew() == 1 ? 1 : 0;
     }
     return 0;
 }

@@ -63,6 +63,11 @@ CReserveUploadDlg::CReserveUploadDlg(IPrompt* prompt, UploaderFactory makeUpload
     about->setShortcutContext(Qt::WindowShortcut);
     connect(about, &QAction::triggered, this, &CReserveUploadDlg::OnAbout);
     addAction(about);
+    // Not a button: the template's buttons stay as they are.
+    m_actUploadNew = new QAction(QStringLiteral("只上传新增账户"), this);
+    m_actUploadNew->setObjectName(QStringLiteral("uploadNewAction"));
+    connect(m_actUploadNew, &QAction::triggered, this, &CReserveUploadDlg::OnUploadNew);
+    addAction(m_actUploadNew);
 
     OnInitDialog();
 }
@@ -93,6 +98,7 @@ void CReserveUploadDlg::OnInitDialog() {
     EnableLoginControls(true);
     m_btnUploadAll->setEnabled(false);
     m_btnUploadEach->setEnabled(false);
+    m_actUploadNew->setEnabled(false);
 
     m_pUploader = m_makeUploader(&m_listBank->Model(), &m_listReserve->Model(), this);
     if (!m_pUploader) {
@@ -176,9 +182,11 @@ void CReserveUploadDlg::OnLoad() {
         ShowMessage(m_pUploader->LastError());
         m_btnUploadAll->setEnabled(false);
         m_btnUploadEach->setEnabled(false);
+        m_actUploadNew->setEnabled(false);
     } else {
         m_btnUploadAll->setEnabled(true);
         m_btnUploadEach->setEnabled(true);
+        m_actUploadNew->setEnabled(true);
     }
 }
 
@@ -188,6 +196,10 @@ void CReserveUploadDlg::OnUploadAll() {
 
 void CReserveUploadDlg::OnUploadEach() {
     RunUpload(&CAccountUploader::UploadEach);
+}
+
+void CReserveUploadDlg::OnUploadNew() {
+    RunUpload(&CAccountUploader::UploadNew);
 }
 
 void CReserveUploadDlg::RunUpload(int (CAccountUploader::*upload)()) {

@@ -17,6 +17,7 @@
 
 class CReportListView;
 class CStatusLine;
+class QAction;
 class QLineEdit;
 class QPushButton;
 
@@ -54,6 +55,7 @@ public:
     void OnLoad();
     void OnUploadAll();
     void OnUploadEach();
+    void OnUploadNew();
     void OnAbout();
 
     // The end of the modal run; held off while an upload runs (see reject).
@@ -89,6 +91,7 @@ private:
     QPushButton* m_btnLoad = nullptr;
     QPushButton* m_btnUploadAll = nullptr;
     QPushButton* m_btnUploadEach = nullptr;
+    QAction* m_actUploadNew = nullptr; // enabled with the upload buttons
     CStatusLine* m_statusLine = nullptr;
 
     IPrompt* m_prompt;

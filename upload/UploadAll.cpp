@@ -41,6 +41,12 @@ int CAccountUploader::UploadAll() {
 
     std::vector<UploadResultRecord> results;
     const int rc = Exchange(requests, results);
+    // A refused batch (-2) stored nothing, but its codes still say which rows
+    // are held; a failed or unmatched one leaves every row in doubt.
+    if ((rc >= 0 || rc == -2 || rc == -3) && results.size() == reserveCount + bankCount)
+        m_rowOutcomes.SetFromBatch(results);
+    else
+        m_rowOutcomes.SetAll(upload::RowOutcome::Unknown);
     // The request records are no longer needed while the lists are written.
     std::vector<UploadRequestRecord>().swap(requests);
 

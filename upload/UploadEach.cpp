@@ -50,13 +50,23 @@ int CAccountUploader::UploadEach() {
     std::vector<UploadResultRecord> results;
     int done = 0;
 
+    // A load through the pump replaces the rows whose outcomes this run keeps.
+    const std::uint64_t loaded = m_rowOutcomes.Generation();
+    auto keepOutcome = [&](upload::RowKind kind, std::size_t row, upload::RowOutcome outcome) {
+        if (m_rowOutcomes.Generation() == loaded)
+            m_rowOutcomes.Set(kind, row, outcome);
+    };
+
     // Sends record i of one kind; false when the run has to stop.
     auto sendOne = [&](UploadRequestRecord request, IReportList* list, std::size_t row,
-                       PassCounts& counts) {
+                       PassCounts& counts, upload::RowKind kind) {
         requests.clear();
         results.clear();
         requests.push_back(request);
         const int rc = Exchange(requests, results);
+        keepOutcome(kind, row,
+                    rc == -1 || results.empty() ? upload::RowOutcome::Unknown
+                                                : upload::OutcomeOf(results.front()));
         if (rc == -1)
             return false;
         // Stored only when the exchange accepted it and its code says so; an
@@ -81,9 +91,11 @@ int CAccountUploader::UploadEach() {
     PassCounts bank;
     bool completed = true;
     for (std::size_t i = 0; completed && i < m_reserveAccountsA.size(); ++i)
-        completed = sendOne(BuildReserveRequest(m_reserveAccountsA[i]), m_pReserveList, i, reserve);
+        completed = sendOne(BuildReserveRequest(m_reserveAccountsA[i]), m_pReserveList, i, reserve,
+                            upload::RowKind::Reserve);
     for (std::size_t i = 0; completed && i < m_bankAccounts.size(); ++i)
-        completed = sendOne(BuildBankRequest(m_bankAccounts[i]), m_pBankList, i, bank);
+        completed = sendOne(BuildBankRequest(m_bankAccounts[i]), m_pBankList, i, bank,
+                            upload::RowKind::Bank);
 
     upload::ShowStatus("");
     if (!completed)

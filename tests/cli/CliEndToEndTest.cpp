@@ -193,6 +193,28 @@ TEST_F(EndToEnd, UploadAllThenDuplicatesThenUploadEachCountsTheFailures) {
         EXPECT_NE(text::ParseDecimal32(row[1]), 0) << row[1];
 }
 
+TEST_F(EndToEnd, UploadNewStoresWhatIsNewAndCountsWhatIsHeldAsHeld) {
+    const std::string work = dir.Str() + "/daily";
+    MakeData(work, {"--bank", "5", "--reserve", "4", "--b-share", "2"});
+    RunResult run = Cli({"load", "upload-new"}, work);
+    ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+    EXPECT_NE(run.out.find("[提示]\n上传A股备付金:新增4条,已存在0条,失败0条;\n上传银行账户:新增5条,"
+                           "已存在0条,失败0条;\n共发送请求1次,具体请看列表中结果说明.\n\n"),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.err.find("[状态] 正在发送数据,第1轮,已发送9条,请稍侯...\n"), std::string::npos)
+        << run.err;
+
+    run = Cli({"load", "upload-new"}, work);
+    ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+    EXPECT_NE(run.out.find("新增0条,已存在4条,失败0条;\n上传银行账户:新增0条,已存在5条,失败0条;\n"
+                           "共发送请求1次"),
+              std::string::npos)
+        << run.out;
+    for (const auto& row : Rows(run.out, "bank"))
+        EXPECT_EQ(row[1], "9721");
+}
+
 TEST_F(EndToEnd, DamagedFilesStopTheRunWithTheirMessage) {
     const std::string work = dir.Str() + "/damaged";
     MakeData(work, {"--damage", "bad-length:agbfj"});

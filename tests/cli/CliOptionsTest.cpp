@@ -13,7 +13,7 @@ CliParseResult Parse(std::vector<std::string> args) {
 TEST(CliOptions, FullCommandLineInBothOptionForms) {
     const auto result =
         Parse({"--workdir", "/data", "--gateway=10.0.0.5:9000", "--operator", "张三",
-               "--password-stdin", "load", "upload-all", "upload-each", "upload-all"});
+               "--password-stdin", "load", "upload-all", "upload-each", "upload-new"});
     ASSERT_EQ(result.error, "");
     const CliOptions& o = result.options;
     EXPECT_EQ(o.workDir, "/data");
@@ -22,7 +22,7 @@ TEST(CliOptions, FullCommandLineInBothOptionForms) {
     EXPECT_EQ(o.operatorName, "张三");
     EXPECT_TRUE(o.passwordFromStdin);
     EXPECT_EQ(o.commands, (std::vector<CliCommand>{CliCommand::Load, CliCommand::UploadAll,
-                                                   CliCommand::UploadEach, CliCommand::UploadAll}));
+                                                   CliCommand::UploadEach, CliCommand::UploadNew}));
 }
 
 TEST(CliOptions, GatewayDefaultsStayUnsetAndEmptyOrBlankValuesPassThrough) {
@@ -78,8 +78,9 @@ TEST(CliOptions, HelpNeedsNothingElseAndDocumentsTheExitStatuses) {
     EXPECT_EQ(result.error, "");
     EXPECT_TRUE(result.options.help);
     const std::string usage = CliUsageText();
-    for (const char* needle : {"--password-stdin", "QUILLMARK_PASSWORD", "[提示]", "[状态]",
-                               "upload-each", "0  every", "1  a step", "2  usage", "3  no comm"})
+    for (const char* needle :
+         {"--password-stdin", "QUILLMARK_PASSWORD", "[提示]", "[状态]", "upload-each", "upload-new",
+          "0  every", "1  a step", "2  usage", "3  no comm"})
         EXPECT_NE(usage.find(needle), std::string::npos) << needle;
 }
 

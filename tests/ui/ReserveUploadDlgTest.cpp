@@ -34,7 +34,8 @@ EnabledState StateOf(const CReserveUploadDlg& dlg) {
     for (const char* name : {"addressEdit", "portEdit", "operatorEdit", "passwordEdit"})
         if (enabled(name) != login)
             qFatal("login group split: %s", name);
-    if (enabled("uploadAllButton") != enabled("uploadEachButton"))
+    if (enabled("uploadAllButton") != enabled("uploadEachButton") ||
+        enabled("uploadAllButton") != dlg.findChild<QAction*>("uploadNewAction")->isEnabled())
         qFatal("upload buttons split");
     return {login, enabled("loadButton"), enabled("uploadAllButton")};
 }

@@ -116,6 +116,24 @@ private slots:
         QCOMPARE(comm->CountCalls("SendAndReceive"), 2);
     }
 
+    void uploadNewFromTheContextMenuSendsOnlyWhatIsNotStored() {
+        auto* item = dlg->findChild<QAction*>("uploadNewAction");
+        QVERIFY(item != nullptr && dlg->actions().contains(item));
+        QCOMPARE(item->text(), QStringLiteral("只上传新增账户"));
+        QVERIFY(!item->isEnabled());
+        LoginAndLoad();
+        QVERIFY(item->isEnabled());
+        item->trigger();
+        QCOMPARE(comm->CountCalls("SendAndReceive"), 1);
+        QCOMPARE(prompt.messages,
+                 (std::vector<std::string>{"上传A股备付金:新增2条,已存在0条,失败0条;\n上传银行账户:"
+                                           "新增3条,已存在0条,失败0条;\n共发送请求1次,"
+                                           "具体请看列表中结果说明."}));
+        QCOMPARE(Cell(dlg->m_listReserve, 1, 1), std::string("0000"));
+        item->trigger(); // everything is stored: nothing goes up again
+        QCOMPARE(comm->CountCalls("SendAndReceive"), 1);
+    }
+
     void uploadEachWritesRowByRowShowsProgressAndTheSummary() {
         LoginAndLoad();
         QStringList progress;

@@ -1,0 +1,261 @@
+// Uploading only what is new, against the simulator with a file store: how
+// many requests go out, which records each carries, what the operator is told
+// and what the store holds, also when the link breaks or another participant
+// stores an account between two rounds.
+
+#include "FaultMatrixFixture.h"
+
+#include "support/Text.h"
+#include "upload/RowOutcomes.h"
+
+#include <functional>
+
+namespace {
+
+std::string NewSummary(int rs, int rh, int rf, int bs, int bh, int bf, int requests) {
+    return text::Format("上传A股备付金:新增%d条,已存在%d条,失败%d条;\n上传银行账户:新增%d条,"
+                        "已存在%d条,失败%d条;\n共发送请求%d次,具体请看列表中结果说明.",
+                        rs, rh, rf, bs, bh, bf, requests);
+}
+
+// The next `times` upload replies break off after `bytes` bytes.
+GatewayFaults CutReplies(long long bytes, int times) {
+    GatewayFaults faults;
+    faults.closeAfterBytes = bytes;
+    faults.times = times;
+    return faults;
+}
+
+using Accounts = std::vector<std::pair<std::string, std::string>>;
+
+Accounts Reserves(int count, const std::string& tag = "R") {
+    Accounts accounts;
+    accounts.reserve(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i)
+        accounts.emplace_back(tag + std::to_string(100000 + i), "测试证券" + std::to_string(i));
+    return accounts;
+}
+
+Accounts Banks(int count) {
+    Accounts accounts;
+    for (int i = 0; i < count; ++i)
+        accounts.emplace_back("0102", "6222" + std::to_string(100000 + i));
+    return accounts;
+}
+
+// Every `every`-th account (from the first) left out.
+Accounts Without(const Accounts& all, int every) {
+    Accounts kept;
+    for (std::size_t i = 0; i < all.size(); ++i)
+        if (i % static_cast<std::size_t>(every) != 0)
+            kept.push_back(all[i]);
+    return kept;
+}
+
+class UploadNewTest : public FaultMatrixFixture {
+protected:
+    // The gateway's upload lines for alice since the last call: records of
+    // each request and how it was handled.
+    std::vector<std::string> TakeUploads() {
+        std::vector<std::string> uploads;
+        std::lock_guard lock(log->mutex);
+        for (const std::string& line : log->lines)
+            if (line.rfind("upload operator=alice ", 0) == 0)
+                uploads.push_back(line);
+        log->lines.clear();
+        return uploads;
+    }
+    static std::vector<int> RecordsOf(const std::vector<std::string>& uploads) {
+        std::vector<int> records;
+        for (const std::string& line : uploads)
+            records.push_back(text::ParseDecimal32(line.substr(line.find("records=") + 8)));
+        return records;
+    }
+    // Stores these accounts through a batch upload, then loads `reserves` and
+    // `banks` as the files of the day.
+    void Day(const Accounts& heldReserves, const Accounts& heldBanks, const Accounts& reserves,
+             const Accounts& banks) {
+        if (!heldReserves.empty() || !heldBanks.empty()) {
+            WriteReserves(heldReserves);
+            WriteBanks(heldBanks);
+            Load();
+            ASSERT_EQ(uploader.UploadAll(), 1) << LastMessage();
+        }
+        WriteReserves(reserves);
+        WriteBanks(banks);
+        Load();
+        TakeUploads();
+        window.messages.clear();
+    }
+    int CountCode(const RecordingReportList& list, const std::string& code) const {
+        int n = 0;
+        for (const auto& row : list.rows)
+            n += row[kColumnResultCode] == code;
+        return n;
+    }
+};
+
+struct DailyCase {
+    const char* name;
+    int reserves;
+    int banks;
+    int newEvery; // every newEvery-th account is new; 0: none, 1: all
+    std::vector<int> requests;
+    std::string summary;
+};
+
+class DailyRunTest : public UploadNewTest, public ::testing::WithParamInterface<DailyCase> {};
+
+TEST_P(DailyRunTest, OnlyTheNewRecordsAreSentAgainAndStoredOnce) {
+    const DailyCase& c = GetParam();
+    const Accounts reserves = Reserves(c.reserves);
+    const Accounts banks = Banks(c.banks);
+    const Accounts noneHeld;
+    Day(c.newEvery == 1   ? noneHeld
+        : c.newEvery == 0 ? reserves
+                          : Without(reserves, c.newEvery),
+        c.newEvery == 1   ? noneHeld
+        : c.newEvery == 0 ? banks
+                          : Without(banks, c.newEvery),
+        reserves, banks);
+
+    EXPECT_EQ(uploader.UploadNew(), 1) << LastMessage();
+    EXPECT_EQ(window.messages, std::vector<std::string>{c.summary});
+    const auto uploads = TakeUploads();
+    EXPECT_EQ(RecordsOf(uploads), c.requests);
+    for (const std::string& line : uploads)
+        EXPECT_NE(line.find("outcome=stored"), std::string::npos) << line;
+    // The second request carries exactly the new records: every one stored.
+    if (c.requests.size() == 2) {
+        EXPECT_NE(uploads[1].find("stored " + std::to_string(c.requests[1]) + " codes"),
+                  std::string::npos)
+            << uploads[1];
+    }
+    ExpectEverySuccessStored();
+    EXPECT_EQ(ReserveCount(), c.reserves);
+    EXPECT_EQ(BankCount(), c.banks);
+    const int held = c.newEvery == 0 ? c.reserves + c.banks
+                     : c.newEvery == 1
+                         ? 0
+                         : c.reserves + c.banks - (c.reserves + c.newEvery - 1) / c.newEvery -
+                               (c.banks + c.newEvery - 1) / c.newEvery;
+    EXPECT_EQ(CountCode(reserveList, "9720") + CountCode(bankList, "9721"), held);
+    EXPECT_EQ(CountCode(reserveList, "0000") + CountCode(bankList, "0000"),
+              c.reserves + c.banks - held);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    UploadNew, DailyRunTest,
+    ::testing::Values(DailyCase{"AllNew", 3, 2, 1, {5}, NewSummary(3, 0, 0, 2, 0, 0, 1)},
+                      DailyCase{"AllHeld", 3, 2, 0, {5}, NewSummary(0, 3, 0, 0, 2, 0, 1)},
+                      DailyCase{"TwoPercentNewAmong50000",
+                                30'000,
+                                20'000,
+                                50,
+                                {50'000, 1'000},
+                                NewSummary(600, 29'400, 0, 400, 19'600, 0, 2)}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(UploadNewTest, AnAccountStoredByAnotherParticipantBetweenTwoRoundsTakesAThirdRound) {
+    const Accounts reserves = Reserves(10);
+    Day(Without(reserves, 5), {}, reserves, {});
+    // Bob stores the first new account while the first round's reply is read.
+    CNetworkCommunication bob;
+    bob.SetTimeoutMs(5000);
+    ASSERT_EQ(Login(bob, "bob", kBobPassword), 0) << bob.LastErrorText;
+    uploader.SetProgressListener([&, requests = 0](int, int) mutable {
+        if (requests++ == 0) {
+            ASSERT_EQ(Upload(bob, WireBody({ReserveRequest(reserves[0].first, "乙")}, bob)).codes,
+                      std::vector<int>{0});
+        }
+    });
+    TakeUploads();
+
+    EXPECT_EQ(uploader.UploadNew(), 1);
+    EXPECT_EQ(RecordsOf(TakeUploads()), (std::vector<int>{10, 2, 1}));
+    EXPECT_EQ(LastMessage(), NewSummary(1, 8, 1, 0, 0, 0, 3));
+    EXPECT_EQ(reserveList.Cell(0, kColumnResultCode), "9709");
+    EXPECT_EQ(reserveList.Cell(5, kColumnResultCode), "0000");
+    ExpectEverySuccessStored();
+    EXPECT_EQ(ReserveCount(), 10);
+}
+
+TEST_F(UploadNewTest, AnAccountTwiceInTheFileIsStoredNeitherTimeAndTheRestIs) {
+    Accounts reserves = Reserves(4);
+    reserves.push_back(reserves[1]);
+    Day({}, {}, reserves, Banks(2));
+    EXPECT_EQ(uploader.UploadNew(), 1);
+    EXPECT_EQ(RecordsOf(TakeUploads()), (std::vector<int>{7, 5}));
+    EXPECT_EQ(LastMessage(), NewSummary(3, 0, 2, 2, 0, 0, 2));
+    EXPECT_EQ(reserveList.Cell(1, kColumnResultCode), "9706");
+    EXPECT_EQ(reserveList.Cell(4, kColumnResultCode), "9706");
+    ExpectEverySuccessStored();
+    EXPECT_EQ(ReserveCount(), 3);
+    EXPECT_EQ(BankCount(), 2);
+}
+
+TEST_F(UploadNewTest, MoreThanARequestHoldsGoesInTwoRequestsOfTheFirstRound) {
+    const int count = 1'200'000;
+    // The store in memory: the file adds nothing here but time.
+    StopGateway();
+    GatewayConfig config = MakeConfig();
+    config.listenPort = port;
+    StartGateway(std::move(config));
+    ASSERT_EQ(OperatorLogin(), 1) << LastMessage();
+    comm.SetTimeoutMs(120'000);
+    Day({}, {}, Reserves(count), {});
+    EXPECT_EQ(uploader.UploadNew(), 1) << LastMessage();
+    EXPECT_EQ(RecordsOf(TakeUploads()), (std::vector<int>{999'999, 200'001}));
+    EXPECT_EQ(LastMessage(), NewSummary(count, 0, 0, 0, 0, 0, 2));
+    EXPECT_EQ(ReserveCount(), count);
+    EXPECT_EQ(uploader.RowOutcomes().Count(upload::RowKind::Reserve, upload::RowOutcome::Stored),
+              static_cast<std::size_t>(count));
+}
+
+TEST_F(UploadNewTest, ACutConnectionInTheSecondRoundIsResentBySerialAndNothingStoredTwice) {
+    const Accounts reserves = Reserves(6);
+    const Accounts banks = Banks(4);
+    Day(Without(reserves, 3), Without(banks, 3), reserves, banks);
+    uploader.SetProgressListener([&, requests = 0](int, int) mutable {
+        if (++requests == 1) // the second round's reply breaks off inside its first record
+            gateway->SetFaults(CutReplies(16 + 9 + 2 + 126 + 300, 1));
+    });
+
+    EXPECT_EQ(uploader.UploadNew(), 1) << LastMessage();
+    const auto uploads = TakeUploads();
+    ASSERT_EQ(RecordsOf(uploads), (std::vector<int>{10, 4, 4}));
+    EXPECT_NE(uploads[2].find("outcome=repeated"), std::string::npos) << uploads[2];
+    EXPECT_EQ(uploads[1].substr(0, uploads[1].find(" records=")),
+              uploads[2].substr(0, uploads[2].find(" records=")));
+    EXPECT_EQ(LastMessage(), NewSummary(2, 4, 0, 2, 2, 0, 2));
+    ExpectEverySuccessStored();
+    EXPECT_EQ(ReserveCount(), 6);
+    EXPECT_EQ(BankCount(), 4);
+}
+
+TEST_F(UploadNewTest, AfterAPerRecordRunCutOffItSendsOnlyWhatIsNotStored) {
+    Day({}, {}, Reserves(4), Banks(2));
+    // The third record's reply is lost twice: the run stops with that record
+    // stored by the gateway but not known to the tool.
+    uploader.SetProgressListener([&](int done, int) {
+        if (done == 2)
+            gateway->SetFaults(CutReplies(0, 2));
+    });
+    EXPECT_EQ(uploader.UploadEach(), 0);
+    EXPECT_EQ(ReserveCount(), 3);
+    EXPECT_EQ(uploader.RowOutcomes().Get(upload::RowKind::Reserve, 2), upload::RowOutcome::Unknown);
+    uploader.SetProgressListener(nullptr);
+    TakeUploads();
+
+    EXPECT_EQ(uploader.UploadNew(), 1) << LastMessage();
+    // Rows 0 and 1 are not sent; row 2 comes back held and is counted so.
+    EXPECT_EQ(RecordsOf(TakeUploads()), (std::vector<int>{4, 3}));
+    EXPECT_EQ(LastMessage(), NewSummary(1, 1, 0, 2, 0, 0, 2));
+    EXPECT_EQ(reserveList.Cell(0, kColumnResultCode), "0000");
+    EXPECT_EQ(reserveList.Cell(2, kColumnResultCode), "9720");
+    ExpectEverySuccessStored();
+    EXPECT_EQ(ReserveCount(), 4);
+    EXPECT_EQ(BankCount(), 2);
+}
+
+} // namespace
