@@ -1,0 +1,133 @@
+#pragma once
+// Reading the operator's journal: the runs, and for one run its requests and
+// its results. Opens the file read-only and never changes it, so it may be
+// used while an upload in this or another process writes to the same file;
+// it sees what the writer has committed (at most 200 ms behind).
+//
+// Texts are UTF-8. Times are ISO 8601 with the local offset at the moment
+// they were written ("2026-12-07T14:03:05.120+08:00").
+//
+// Not thread-safe: use one reader per thread. Every call answers from SQLite
+// and costs what its comment says; none loads a whole run into memory.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace journal {
+
+// One of the three account files as the load read it.
+struct FileFacts {
+    bool present = false; // false: the file was missing, so it held no records
+    std::int64_t size = 0;
+    std::string modified; // modification time, ISO 8601 with offset
+    std::string sha256;   // 64 lower-case hex digits of the bytes read
+};
+
+// Sent, stored and failed records of one kind. Stored counts only result
+// codes that confirm storage; failed is sent minus stored.
+struct KindCounts {
+    std::int64_t sent = 0;
+    std::int64_t stored = 0;
+    std::int64_t failed = 0;
+};
+
+struct RunInfo {
+    std::int64_t id = 0;
+    std::string started;
+    std::string ended; // empty: the run did not finish (the program ended mid-run)
+    std::string operatorName;
+    std::string gatewayAddress;
+    int gatewayPort = 0;
+    int headerMode = 0;
+    std::string workDir;
+    std::string mode;       // the button's text: "全部上传", "逐笔上传", ...
+    FileFacts bankFile;     // yhzh.dat
+    FileFacts reserveFileA; // agbfj.dat
+    FileFacts reserveFileB; // bgbfj.dat
+    KindCounts reserve;     // A-share settlement-reserve accounts
+    KindCounts bank;
+    // What the operator was shown during the run, in order, one message after
+    // another separated by an empty line; empty when nothing was shown.
+    std::string message;
+
+    bool Finished() const { return !ended.empty(); }
+};
+
+struct Request {
+    std::int64_t seq = 0;     // 1, 2, ... in the order sent within the run
+    std::string serialNo;     // the transaction serial the gateway handed out; may be empty
+    std::string sent;         // when the exchange began
+    std::int64_t records = 0; // records in the request
+    // The exchange's outcome: 1 done, -1 failed (nothing usable came back),
+    // -2 a duplicate-record code came back, -3 a 9715 code came back.
+    int outcome = 0;
+    std::string returnCode;    // the response header's return code; empty when none arrived
+    std::string returnMessage; // its message when the code was not "0000"
+};
+
+enum class Kind { Reserve = 1, Bank = 2 };
+
+struct Result {
+    std::int64_t seq = 0; // 0, 1, ... in the order sent within the run
+    std::int64_t requestSeq = 0;
+    Kind kind = Kind::Reserve;
+    std::int64_t row = 0; // row in its list, from 1 (the list's "序号")
+    // As shown in the list. A reserve record has no bank code or bank name.
+    std::string accountNo;
+    std::string accountName;
+    std::string bankCode;
+    std::string bankName;
+    std::string code; // as it came back, trimmed; empty when no result came back
+    std::string text;
+    bool stored = false;
+};
+
+struct ResultFilter {
+    bool failedOnly = false; // "只显示失败记录": results that were not stored
+    // Results whose account number or account name starts with this text;
+    // empty matches all. Both columns are indexed per run.
+    std::string search;
+};
+
+class JournalReader {
+public:
+    // Opens `path` read-only. Null with `error` set (UTF-8, naming the path
+    // and the reason) when the file is missing, not a journal of this tool,
+    // damaged, or of a newer version.
+    static std::unique_ptr<JournalReader> Open(const std::string& path, std::string& error);
+    ~JournalReader();
+    JournalReader(const JournalReader&) = delete;
+    JournalReader& operator=(const JournalReader&) = delete;
+
+    // Every run, newest first. One pass over the run table (a few hundred
+    // bytes per run; the results are not touched).
+    std::vector<RunInfo> Runs();
+    // One run by id; nullopt when there is none. One primary-key look-up.
+    std::optional<RunInfo> FindRun(std::int64_t runId);
+    // A run's requests in the order sent. One index range; a batch run has
+    // one request, a per-record run one per record.
+    std::vector<Request> Requests(std::int64_t runId);
+    // How many of a run's results the filter keeps. No filter: an index range
+    // count (about 10 ms per 100,000 results); failed only: a count over the
+    // run's failed results alone; a search: an index range per column.
+    std::int64_t CountResults(std::int64_t runId, const ResultFilter& filter = {});
+    // Up to `limit` results from position `offset` of the filtered list, in
+    // send order. No filter: a seek straight to `offset`, whatever its size.
+    // Failed only or a search: the index entries before `offset` are stepped
+    // over, so the cost grows with `offset` (about 1 ms per 20,000).
+    std::vector<Result> Results(std::int64_t runId, const ResultFilter& filter, std::int64_t offset,
+                                std::int64_t limit);
+
+    const std::string& Path() const { return m_path; }
+
+private:
+    struct Impl;
+    JournalReader(std::string path, std::unique_ptr<Impl> impl);
+    std::string m_path;
+    std::unique_ptr<Impl> m_impl;
+};
+
+} // namespace journal

@@ -1,0 +1,67 @@
+#pragma once
+// The journal on disk: an SQLite file in WAL mode written by a thread of its
+// own. The calls of IJournal copy what they are given into a queue and return;
+// the writer thread inserts it and commits at least every 200 ms, at the start
+// of a run (its row) and at its end. Several processes may write to the same
+// file at once; each waits up to a few seconds for the others' commits.
+//
+// A file that cannot be opened or written (no such directory and none can be
+// made, no write permission, disk full, another program's file, a damaged
+// journal or one of a newer version) is left as it is; the journal stops for
+// the rest of the session and TakeProblem hands out one message naming the
+// file and the reason.
+
+#include "journal/Journal.h"
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace journal {
+
+class JournalWriter final : public IJournal {
+public:
+    using Clock = std::function<std::chrono::steady_clock::time_point()>;
+    static constexpr std::chrono::milliseconds kCommitInterval{200};
+
+    // Opens or creates `path` (file mode 0600; a missing directory is made
+    // with mode 0700) on the writer thread. `clock` decides when a commit is
+    // due; the steady clock when empty.
+    explicit JournalWriter(std::string path, Clock clock = {});
+    // Writes and commits everything queued; a run still open stays unfinished.
+    ~JournalWriter() override;
+    JournalWriter(const JournalWriter&) = delete;
+    JournalWriter& operator=(const JournalWriter&) = delete;
+
+    void SetSession(const SessionFacts& session) override;
+    void FilesLoaded(const LoadedFiles& files) override;
+    void BeginRun(const RunStart& start) override;
+    void Exchanged(std::span<const UploadRequestRecord> requests,
+                   std::span<const UploadResultRecord> results,
+                   const ExchangeFacts& facts) override;
+    void Shown(const std::string& message) override;
+    void EndRun() override;
+    std::string TakeProblem() override;
+
+    // Returns when the writer thread has handled everything queued before the
+    // call, and committed if a commit was due by the clock.
+    void Sync();
+
+    const std::string& Path() const { return m_path; }
+
+private:
+    struct State;
+    std::string m_path;
+    std::unique_ptr<State> m_state;
+};
+
+// True for a date YYYY-MM-DD that exists in the calendar.
+bool IsPruneDate(const std::string& date);
+
+// Removes the runs that started before `date` (YYYY-MM-DD, local time) with
+// their requests and results, then compacts the file. Returns the number of
+// runs removed, or -1 with `error` set; the file is unchanged on error.
+std::int64_t PruneRunsBefore(const std::string& path, const std::string& date, std::string& error);
+
+} // namespace journal

@@ -1,0 +1,124 @@
+#include "journal/Schema.h"
+
+#include "support/Text.h"
+
+namespace journal {
+
+// Results carry the list texts as they were shown so that a run reads the
+// same after the account files have changed. The partial index keeps the
+// "failed only" view cheap when, as usual, nearly everything was stored.
+const char* const kCreateSchema = R"sql(
+CREATE TABLE run (
+    id INTEGER PRIMARY KEY,
+    started TEXT NOT NULL,
+    ended TEXT,
+    operator TEXT NOT NULL,
+    gateway_address TEXT NOT NULL,
+    gateway_port INTEGER NOT NULL,
+    header_mode INTEGER NOT NULL,
+    work_dir TEXT NOT NULL,
+    mode TEXT NOT NULL,
+    bank_file_present INTEGER NOT NULL,
+    bank_file_size INTEGER NOT NULL,
+    bank_file_modified TEXT NOT NULL,
+    bank_file_sha256 TEXT NOT NULL,
+    reserve_a_file_present INTEGER NOT NULL,
+    reserve_a_file_size INTEGER NOT NULL,
+    reserve_a_file_modified TEXT NOT NULL,
+    reserve_a_file_sha256 TEXT NOT NULL,
+    reserve_b_file_present INTEGER NOT NULL,
+    reserve_b_file_size INTEGER NOT NULL,
+    reserve_b_file_modified TEXT NOT NULL,
+    reserve_b_file_sha256 TEXT NOT NULL,
+    reserve_sent INTEGER NOT NULL DEFAULT 0,
+    reserve_stored INTEGER NOT NULL DEFAULT 0,
+    bank_sent INTEGER NOT NULL DEFAULT 0,
+    bank_stored INTEGER NOT NULL DEFAULT 0,
+    message TEXT NOT NULL DEFAULT ''
+);
+CREATE TABLE request (
+    run_id INTEGER NOT NULL,
+    seq INTEGER NOT NULL,
+    serial_no TEXT NOT NULL,
+    sent TEXT NOT NULL,
+    records INTEGER NOT NULL,
+    outcome INTEGER NOT NULL,
+    return_code TEXT NOT NULL,
+    return_message TEXT NOT NULL,
+    PRIMARY KEY (run_id, seq)
+);
+CREATE TABLE result (
+    run_id INTEGER NOT NULL,
+    seq INTEGER NOT NULL,
+    request_seq INTEGER NOT NULL,
+    kind INTEGER NOT NULL,
+    row INTEGER NOT NULL,
+    account_no TEXT NOT NULL,
+    account_name TEXT NOT NULL,
+    bank_code TEXT NOT NULL,
+    bank_name TEXT NOT NULL,
+    code TEXT NOT NULL,
+    text TEXT NOT NULL,
+    stored INTEGER NOT NULL,
+    PRIMARY KEY (run_id, seq)
+);
+CREATE INDEX result_failed ON result (run_id, seq) WHERE NOT stored;
+CREATE INDEX result_account_no ON result (run_id, account_no);
+CREATE INDEX result_account_name ON result (run_id, account_name);
+)sql";
+
+std::string SqliteError(sqlite3* db) {
+    return db != nullptr ? sqlite3_errmsg(db) : "out of memory";
+}
+
+namespace {
+
+// The first integer column of `sql`, or false when SQLite could not run it.
+bool QueryInt(sqlite3* db, const char* sql, int& value) {
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) != SQLITE_OK)
+        return false;
+    const int rc = sqlite3_step(statement);
+    if (rc == SQLITE_ROW)
+        value = sqlite3_column_int(statement, 0);
+    sqlite3_finalize(statement);
+    return rc == SQLITE_ROW;
+}
+
+} // namespace
+
+FileState InspectFile(sqlite3* db, std::string& reason) {
+    int applicationId = 0;
+    int version = 0;
+    int objects = 0;
+    // Reading the header is what fails on a file that is not a database.
+    if (!QueryInt(db, "PRAGMA application_id", applicationId) ||
+        !QueryInt(db, "PRAGMA user_version", version) ||
+        !QueryInt(db, "SELECT count(*) FROM sqlite_master", objects)) {
+        const int code = sqlite3_errcode(db);
+        if (code == SQLITE_NOTADB) {
+            reason = "不是本程序的上传记录文件";
+            return FileState::Foreign;
+        }
+        reason = text::Format("文件已损坏或无法读取(%s)", SqliteError(db).c_str());
+        return FileState::Damaged;
+    }
+    if (applicationId == 0 && version == 0 && objects == 0)
+        return FileState::Empty;
+    if (applicationId != kApplicationId) {
+        reason = "不是本程序的上传记录文件";
+        return FileState::Foreign;
+    }
+    if (version > kSchemaVersion) {
+        reason =
+            text::Format("由更新版本的程序写入(格式版本%d,本程序支持%d)", version, kSchemaVersion);
+        return FileState::Newer;
+    }
+    if (version < 1) {
+        reason = "文件已损坏(缺少格式版本)";
+        return FileState::Damaged;
+    }
+    return FileState::Journal;
+}
+
+} // namespace journal
