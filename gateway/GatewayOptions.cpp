@@ -24,6 +24,7 @@ const char* GatewayUsage() {
            "MS]\n"
            "                         [--tls-cert FILE --tls-key FILE]\n"
            "       quillmark-gateway add-operator --operators FILE [--participant CODE] NAME\n"
+           "       quillmark-gateway -h|--help\n"
            "  (add-operator reads the password from standard input)\n"
            "fault items: delay=MS close-after=N garbage return-code=XXXX header-mode=N\n"
            "             times=K target=login|serial|upload|all\n";
