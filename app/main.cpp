@@ -62,6 +62,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(app_title::ProductName());
     QApplication::setApplicationVersion(app_title::Version());
+    // Ties the window to its installed desktop entry (icon and name on Wayland).
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.quillmark.Quillmark"));
     QApplication::setWindowIcon(AppIcon());
     QApplication::setFont(DialogFont());
     QTranslator translator;
