@@ -87,6 +87,14 @@ SettlementOutcome Settle(SettlementStore& store, std::string_view body,
         }
     }
 
+    // One transaction around the look-ups and the insertions: a file store then
+    // takes its lock once per request instead of once per look-up, and nothing
+    // comes between a look-up and the insertion it allows.
+    if (!store.Begin()) {
+        outcome.storeFailed = true;
+        outcome.storeError = "begin: " + store.LastError();
+        return outcome;
+    }
     bool anyDuplicate = false;
     std::string holder;
     for (std::size_t i = 0; i < count; ++i) {
@@ -100,6 +108,7 @@ SettlementOutcome Settle(SettlementStore& store, std::string_view body,
         if (!found) {
             outcome.storeFailed = true;
             outcome.storeError = Describe(r, i) + ": " + store.LastError();
+            store.Rollback();
             return outcome;
         }
         if (holder.empty())
@@ -111,14 +120,15 @@ SettlementOutcome Settle(SettlementStore& store, std::string_view body,
     }
 
     if (anyDuplicate) {
+        store.Rollback();
         for (std::uint16_t& code : outcome.codes)
             if (code == result::kStored)
                 code = result::kNotStored;
         return outcome;
     }
 
-    bool ok = store.Begin();
-    std::string where = ok ? "commit" : "begin";
+    bool ok = true;
+    std::string where = "commit";
     for (std::size_t i = 0; ok && i < count; ++i) {
         if (outcome.codes[i] != result::kStored)
             continue;
