@@ -87,9 +87,11 @@ std::vector<CNewAccountsUpload::Row> CNewAccountsUpload::RowsToSend() const {
 }
 
 // The rows about to go up lose their old results, as the other modes' lists
-// do; the rows left alone keep theirs.
+// do; the rows left alone keep theirs. A row not sent since the load shows none.
 void CNewAccountsUpload::BlankResults(std::span<const Row> rows) {
     for (const Row& row : rows) {
+        if (m_ctx.outcomes.Get(row.kind, row.index) == RowOutcome::NotSent)
+            continue;
         if (IReportList* list = ListOf(row.kind)) {
             const int index = static_cast<int>(row.index);
             list->SetItemText(index, kColumnResultCode, row.kind == RowKind::Bank ? " " : "");
@@ -106,6 +108,7 @@ bool CNewAccountsUpload::Send(std::span<const Row> rows, std::vector<Row>* resen
     const auto& reserves = m_ctx.uploader.ReserveAccountsA();
     const auto& banks = m_ctx.uploader.BankAccounts();
     m_requestRecords.clear();
+    m_requestRecords.reserve(rows.size());
     m_results.clear();
     for (const Row& row : rows) {
         if (row.kind == RowKind::Reserve)
