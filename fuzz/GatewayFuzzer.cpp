@@ -45,6 +45,8 @@ long long CheckUploadReply(std::string_view reply, std::string_view request) {
     FUZZ_CHECK(reply.size() >= resultsAt);
     const std::string_view marker = reply.substr(prefix, 2);
     FUZZ_CHECK(marker == wire::kFreshAnswer || marker == wire::kRepeatedAnswer);
+    // The client takes every reply the gateway gives as the answer to its request.
+    FUZZ_CHECK(wire::AnswersRequest(request, reply, reply[0] - '0'));
     const std::string_view header = reply.substr(prefix + 2, wire::kReplyHeaderLength);
     const std::size_t dataLength = reply.size() - resultsAt;
     FUZZ_CHECK(dataLength % kResult == 0);
@@ -117,8 +119,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         wire::FrameHeader frame;
         if (!wire::DecodeFrameHeader(rest.substr(0, wire::kFrameHeaderLength), frame))
             break;
-        const std::size_t limit = wire::MaxPayload(frame.type);
-        if (limit == 0 || frame.length > limit)
+        if (!GatewayProtocol::Refusal(frame.type, !state.token.empty()).type.empty() ||
+            frame.length > wire::MaxPayload(frame.type))
             break;
         rest.remove_prefix(wire::kFrameHeaderLength);
         if (frame.length > rest.size())
