@@ -10,6 +10,11 @@ struct ListColumn {
     int width;         // pixels; 0 keeps the column out of sight until dragged wider
 };
 
+// The lists' names as the window's group boxes show them; exported files name
+// each row's list by them.
+inline constexpr const char* kReserveListKind = "A股备付金账户";
+inline constexpr const char* kBankListKind = "银行账户";
+
 // Columns both lists share, by index.
 inline constexpr int kColumnRowNumber = 0;
 inline constexpr int kColumnResultCode = 1;

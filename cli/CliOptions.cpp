@@ -1,5 +1,7 @@
 #include "cli/CliOptions.h"
 
+#include "export/TableExport.h"
+
 #include <array>
 #include <utility>
 
@@ -111,6 +113,13 @@ CliParseResult ParseCliOptions(const std::vector<std::string>& args) {
                 return fail("--gateway '" + hostPort + "' is not HOST:PORT");
             options.gatewayAddress = address;
             options.gatewayPort = port;
+        } else if (name == "--results") {
+            std::string path;
+            if (!value(path))
+                return fail("--results needs a file name");
+            if (!ExportFormatOf(path))
+                return fail("--results '" + path + "' must end in .csv or .xlsx");
+            options.resultsPath = path;
         } else if (name == "--operator") {
             std::string operatorName;
             if (!value(operatorName))
@@ -136,7 +145,7 @@ CliParseResult ParseCliOptions(const std::vector<std::string>& args) {
 
 std::string CliUsageText() {
     return R"(Usage: quillmark-cli [--workdir DIR] [--gateway HOST:PORT] --operator NAME
-                     [--password-stdin] COMMAND...
+                     [--password-stdin] [--results FILE] COMMAND...
 
 Logs in to the gateway, then runs each COMMAND in order, as an operator would
 press the window's buttons:
@@ -161,6 +170,12 @@ Options:
   --operator NAME       operator name (required; passed on exactly as given)
   --password-stdin      read the password from standard input; one trailing line
                         end is removed
+  --results FILE        after the last command, also write both lists to FILE:
+                        FILE.csv (UTF-8 with a byte-order mark, a header row,
+                        a first column "账户类别" naming each row's list) or
+                        FILE.xlsx (a sheet per list, every cell text); the file
+                        is replaced only once complete. A failure is a message
+                        and exit status 1
   -h, --help            show this text
 
 The password is never taken from the command line. Without --password-stdin it

@@ -18,6 +18,8 @@ struct CliOptions {
     std::optional<std::string> gatewayPort;
     std::optional<std::string> operatorName;
     bool passwordFromStdin = false;
+    // From --results FILE: both lists written there after the last command.
+    std::optional<std::string> resultsPath;
     std::vector<CliCommand> commands;
 };
 

@@ -4,6 +4,7 @@
 #include "accounts/ListColumns.h"
 #include "cli/TerminalMainWindow.h"
 #include "cli/TerminalReportList.h"
+#include "export/TableExport.h"
 #include "login/GatewayLogin.h"
 #include "support/Communication.h"
 #include "support/Text.h"
@@ -26,6 +27,19 @@ int RunCommand(CliCommand command, CAccountUploader& uploader, IPrompt& prompt) 
         return uploader.UploadNew() == 1 ? 1 : 0;
     }
     return 0;
+}
+
+ExportTable ListTable(const char* kind, std::span<const ListColumn> columns,
+                      const CTerminalReportList& list) {
+    ExportTable table;
+    table.kind = kind;
+    for (const ListColumn& column : columns)
+        table.titles.emplace_back(column.title);
+    table.rows = static_cast<std::size_t>(list.GetItemCount());
+    table.cell = [&list](std::size_t row, std::size_t column) {
+        return list.Cell(static_cast<int>(row), static_cast<int>(column));
+    };
+    return table;
 }
 
 } // namespace
@@ -62,6 +76,16 @@ int RunCliSession(const CliSessionInput& input, std::ostream& out) {
 
     reserveList.Print(out, "reserve");
     bankList.Print(out, "bank");
+    if (input.resultsPath) {
+        const std::string failure = ExportTables(
+            *input.resultsPath, {ListTable(kReserveListKind, ReserveListColumns(), reserveList),
+                                 ListTable(kBankListKind, BankListColumns(), bankList)});
+        if (!failure.empty()) {
+            window.ShowMessage(failure);
+            if (status == kCliSuccess)
+                status = kCliStepFailed;
+        }
+    }
     out.flush();
     if (CCommunication* comm = GetGolbalCommunicaHandle())
         comm->Close();

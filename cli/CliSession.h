@@ -24,6 +24,8 @@ struct CliSessionInput {
     std::optional<std::string> gatewayAddress;
     std::optional<std::string> gatewayPort;
     std::vector<CliCommand> commands;
+    // Where both lists are exported after the last command; unset: nowhere.
+    std::optional<std::string> resultsPath;
 };
 
 // Runs the login and the commands against the process-wide communication

@@ -63,6 +63,7 @@ int main(int argc, char** argv) {
     input.gatewayAddress = options.gatewayAddress;
     input.gatewayPort = options.gatewayPort;
     input.commands = options.commands;
+    input.resultsPath = options.resultsPath;
     if (options.passwordFromStdin) {
         const auto password = ReadPasswordLine(std::cin);
         if (!password)

@@ -11,9 +11,9 @@ CliParseResult Parse(std::vector<std::string> args) {
 } // namespace
 
 TEST(CliOptions, FullCommandLineInBothOptionForms) {
-    const auto result =
-        Parse({"--workdir", "/data", "--gateway=10.0.0.5:9000", "--operator", "张三",
-               "--password-stdin", "load", "upload-all", "upload-each", "upload-new"});
+    const auto result = Parse({"--workdir", "/data", "--gateway=10.0.0.5:9000", "--operator",
+                               "张三", "--password-stdin", "--results=out/结果.XLSX", "load",
+                               "upload-all", "upload-each", "upload-new"});
     ASSERT_EQ(result.error, "");
     const CliOptions& o = result.options;
     EXPECT_EQ(o.workDir, "/data");
@@ -21,6 +21,7 @@ TEST(CliOptions, FullCommandLineInBothOptionForms) {
     EXPECT_EQ(o.gatewayPort, "9000");
     EXPECT_EQ(o.operatorName, "张三");
     EXPECT_TRUE(o.passwordFromStdin);
+    EXPECT_EQ(o.resultsPath, "out/结果.XLSX");
     EXPECT_EQ(o.commands, (std::vector<CliCommand>{CliCommand::Load, CliCommand::UploadAll,
                                                    CliCommand::UploadEach, CliCommand::UploadNew}));
 }
@@ -65,6 +66,8 @@ TEST(CliOptions, UsageErrorsNameTheProblem) {
         {{"--operator", "op", "--gateway"}, "--gateway needs HOST:PORT"},
         {{"--operator", "op", "--workdir", "", "load"}, "--workdir needs a directory"},
         {{"--operator", "op", "--password-stdin=x", "load"}, "takes no value"},
+        {{"--operator", "op", "--results", "r.xls", "load"}, "must end in .csv or .xlsx"},
+        {{"--operator", "op", "load", "--results"}, "--results needs a file name"},
     };
     for (const auto& c : cases) {
         const auto result = Parse(c.args);

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <sstream>
 
 namespace {
@@ -54,7 +55,7 @@ struct SessionFixture : ::testing::Test {
 TEST(CliSessionNoCommunication, ReportsTheWindowsMessageAndExitStatus3) {
     ScopedCommunication none{nullptr};
     std::ostringstream out;
-    CliSessionInput input{"op", "pw", std::nullopt, std::nullopt, {CliCommand::Load}};
+    CliSessionInput input{"op", "pw", std::nullopt, std::nullopt, {CliCommand::Load}, std::nullopt};
     EXPECT_EQ(RunCliSession(input, out), kCliNoCommunication);
     EXPECT_EQ(out.str(), "[提示]\n获得通讯句柄错误!\n\n");
 }
@@ -83,7 +84,7 @@ TEST_F(SessionFixture, NegativeDefaultPortIsAnEmptyFieldAsInTheWindow) {
 
 TEST_F(SessionFixture, GivenGatewayReplacesTheDefaults) {
     WriteSample();
-    CliSessionInput input{"op", "pw", "gw", "", {CliCommand::Load}};
+    CliSessionInput input{"op", "pw", "gw", "", {CliCommand::Load}, std::nullopt};
     EXPECT_EQ(RunCliSession(input, out), kCliStepFailed);
     EXPECT_EQ(out.str(), "[提示]\n请输入正确的网关端口号!\n\n");
     EXPECT_EQ(comm.CountCalls("Login"), 0);
@@ -168,4 +169,37 @@ TEST_F(SessionFixture, FailedUploadAllStopsBeforeTheNextCommand) {
     EXPECT_EQ(comm.CountCalls("SendAndReceive"), 1);
     // The lists are printed even so, their result cells as the upload left them.
     EXPECT_NE(out.str().find("bank\t1\t \t\t"), std::string::npos) << out.str();
+}
+
+TEST_F(SessionFixture, ResultsFileHoldsBothListsWhateverTheSteps) {
+    WriteSample();
+    comm.responder = [](const std::string& body) { return AcceptAll(body); };
+    const struct {
+        const char* name;
+        std::vector<CliCommand> commands;
+        int status;
+        const char* message; // part of what is printed
+    } cases[] = {
+        {"ok.csv", {CliCommand::Load, CliCommand::UploadAll}, kCliSuccess, "上传数据成功!"},
+        // A path that cannot be written: a message and a failed run, the lists still printed.
+        {"missing/out.csv", {CliCommand::Load}, kCliStepFailed, "导出结果失败："},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        out.str("");
+        const std::string path = dir.Str() + "/" + c.name;
+        CliSessionInput input{"op", "pw", std::nullopt, std::nullopt, c.commands, path};
+        EXPECT_EQ(RunCliSession(input, out), c.status);
+        EXPECT_NE(out.str().find(c.message), std::string::npos) << out.str();
+        EXPECT_NE(out.str().find("bank\t3\t"), std::string::npos);
+    }
+    std::ifstream file(dir.Path() / "ok.csv", std::ios::binary);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(file, line);)
+        lines.push_back(line);
+    ASSERT_EQ(lines.size(), 1u + 2u + 3u);
+    EXPECT_EQ(lines[0], "\xEF\xBB\xBF账户类别,序号,结果代码,结果说明,备付金账户,账户名称,银行代码,"
+                        "银行账户,账户全称,银行全称\r");
+    EXPECT_EQ(lines[1].rfind("A股备付金账户,1,0000,OK,", 0), 0u) << lines[1];
+    EXPECT_EQ(lines[5].rfind("银行账户,3,0000,OK,,,", 0), 0u) << lines[5];
 }
