@@ -90,7 +90,8 @@ void CReportListView::CopySelection() const {
 void CReportListView::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
     m_copyAction->setEnabled(selectionModel() != nullptr && selectionModel()->hasSelection());
-    menu.addAction(m_copyAction);
+    // The list's own items (copy, and what the window adds to it) come first.
+    menu.addActions(actions());
     // The window's own items (the about box) follow the list's.
     const QList<QAction*> windowActions = window()->actions();
     if (!windowActions.isEmpty()) {

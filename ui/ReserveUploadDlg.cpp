@@ -8,6 +8,7 @@
 #include "ui/AppTitle.h"
 #include "ui/DialogUnits.h"
 #include "ui/QtPrompt.h"
+#include "ui/RecordActions.h"
 #include "ui/ReportListView.h"
 #include "ui/StatusLine.h"
 
@@ -70,6 +71,7 @@ CReserveUploadDlg::CReserveUploadDlg(IPrompt* prompt, UploaderFactory makeUpload
     addAction(m_actUploadNew);
 
     OnInitDialog();
+    AddRecordActions(*this);
 }
 
 CReserveUploadDlg::~CReserveUploadDlg() {

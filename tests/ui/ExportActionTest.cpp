@@ -1,0 +1,127 @@
+// "导出结果..." in each account list's context menu: the list as the core
+// filled it goes to the file the operator names, in the format its extension
+// (or the chosen file type) asks for; a file that cannot be written is a message.
+
+#include "WindowTestSupport.h"
+
+#include "ui/FileDialog.h"
+#include "ui/ReportListView.h"
+#include "ui/ReserveUploadDlg.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QFile>
+#include <QMenu>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+QAction* ExportAction(CReportListView* view) {
+    for (QAction* action : view->actions())
+        if (action->objectName() == QStringLiteral("exportResultsAction"))
+            return action;
+    return nullptr;
+}
+
+QByteArray FileBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
+}
+
+} // namespace
+
+class ExportActionTest : public QObject {
+    Q_OBJECT
+
+    RecordingPrompt prompt;
+    std::unique_ptr<CReserveUploadDlg> dlg;
+    QTemporaryDir dir;
+
+    // Opens the list's context menu and returns its item texts.
+    QStringList MenuTexts(CReportListView* view) {
+        QStringList texts;
+        QTimer::singleShot(0, [&texts] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            QVERIFY(menu != nullptr);
+            for (QAction* action : menu->actions())
+                texts << (action->isSeparator()
+                              ? QStringLiteral("-")
+                              : action->text() + (action->isEnabled() ? "" : " (off)"));
+            menu->close();
+        });
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5),
+                                view->viewport()->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(view->viewport(), &event);
+        return texts;
+    }
+
+private slots:
+    void init() {
+        prompt.messages.clear();
+        dlg = std::make_unique<CReserveUploadDlg>(&prompt);
+    }
+    void cleanup() {
+        dlg.reset();
+        QCOMPARE(VisibleTopLevelWidgets(), 0);
+    }
+
+    void eachListsMenuOffersTheExportOnceItHasRows() {
+        CReportListView* list = dlg->m_listReserve;
+        QCOMPARE(MenuTexts(list), (QStringList{"复制(&C) (off)", "导出结果... (off)", "-",
+                                               "关于 Quillmark(&A)..."}));
+        list->Model().InsertItem(0, "1");
+        QCOMPARE(MenuTexts(list).at(1), QStringLiteral("导出结果..."));
+        QVERIFY(ExportAction(dlg->m_listBank) != nullptr);
+    }
+
+    void theListGoesToTheNamedFile() {
+        CReportListModel& bank = dlg->m_listBank->Model();
+        bank.InsertItem(0, "1");
+        bank.SetItemText(0, 1, "0000");
+        bank.SetItemText(0, 4, "0012345678901234567890123456");
+        bank.SetItemText(0, 5, "某\"公司\",上海");
+
+        const struct {
+            QString typed;
+            QString filter;
+            QString written;
+        } cases[] = {
+            {"bank.csv", "", "bank.csv"},
+            {"typed", "CSV 文件，供程序读取 (*.csv)", "typed.csv"},
+            {"typed", "Excel 工作簿 (*.xlsx)", "typed.xlsx"},
+        };
+        for (const auto& c : cases) {
+            CFileDialog::SetNextAnswer({dir.filePath(c.typed), c.filter});
+            ExportAction(dlg->m_listBank)->trigger();
+            QVERIFY(QFile::exists(dir.filePath(c.written)));
+        }
+        QCOMPARE(
+            FileBytes(dir.filePath("bank.csv")),
+            QByteArray("\xEF\xBB\xBF序号,结果代码,结果说明,银行代码,银行账户,账户全称,银行全称\r\n"
+                       "1,0000,,,0012345678901234567890123456,\"某\"\"公司\"\",上海\",\r\n"));
+        QVERIFY(FileBytes(dir.filePath("typed.xlsx")).startsWith("PK"));
+        QVERIFY(prompt.messages.empty());
+    }
+
+    void aFileThatCannotBeWrittenIsAMessageAndACancelIsNothing() {
+        dlg->m_listReserve->Model().InsertItem(0, "1");
+        const QString path = dir.filePath("missing/out.csv");
+        CFileDialog::SetNextAnswer({path, ""});
+        ExportAction(dlg->m_listReserve)->trigger();
+        QCOMPARE(prompt.messages.size(), std::size_t{1});
+        QVERIFY(
+            QString::fromStdString(prompt.messages[0]).startsWith("导出结果失败：" + path + "\n"));
+
+        CFileDialog::SetNextAnswer({});
+        ExportAction(dlg->m_listReserve)->trigger();
+        QCOMPARE(prompt.messages.size(), std::size_t{1});
+    }
+};
+
+QTEST_MAIN(ExportActionTest)
+#include "ExportActionTest.moc"
