@@ -72,8 +72,10 @@ private slots:
 
     void eachListsMenuOffersTheExportOnceItHasRows() {
         CReportListView* list = dlg->m_listReserve;
-        QCOMPARE(MenuTexts(list), (QStringList{"复制(&C) (off)", "导出结果... (off)", "-",
-                                               "关于 Quillmark(&A)..."}));
+        // The list's items, then the window's.
+        const QStringList texts = MenuTexts(list);
+        QCOMPARE(texts.mid(0, 3), (QStringList{"复制(&C) (off)", "导出结果... (off)", "-"}));
+        QVERIFY(texts.contains("关于 Quillmark(&A)..."));
         list->Model().InsertItem(0, "1");
         QCOMPARE(MenuTexts(list).at(1), QStringLiteral("导出结果..."));
         QVERIFY(ExportAction(dlg->m_listBank) != nullptr);
