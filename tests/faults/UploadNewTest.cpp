@@ -105,6 +105,10 @@ struct DailyCase {
     std::string summary;
 };
 
+void PrintTo(const DailyCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class DailyRunTest : public UploadNewTest, public ::testing::WithParamInterface<DailyCase> {};
 
 TEST_P(DailyRunTest, OnlyTheNewRecordsAreSentAgainAndStoredOnce) {

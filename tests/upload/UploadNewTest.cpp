@@ -82,6 +82,10 @@ struct BadReplyCase {
     Counts outcomes; // of the reserve rows
 };
 
+void PrintTo(const BadReplyCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 // The first record held, every other one held back for it, round after round;
 // alone, a record is simply refused.
 std::string HeldBackForever(const std::string& body, int) {
