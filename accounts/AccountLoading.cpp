@@ -1,13 +1,17 @@
 // Loading the three local account files into the account store.
 
 #include "accounts/AccountUploader.h"
+#include "journal/Journal.h"
+#include "journal/Time.h"
 #include "support/Common.h"
 #include "support/FileAccess.h"
+#include "support/Sha256.h"
 #include "support/Text.h"
 
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <stdexcept>
 
 namespace {
@@ -77,10 +81,11 @@ std::string ShortReadText(FileKind kind, const std::string& path) {
 
 // Reads one file of fixed-length records and appends a record built from each
 // to `target`. A missing file is a success with no records. Returns 1, or 0
-// with `error` set; records read before a failure stay in `target`.
+// with `error` set; records read before a failure stay in `target`. With
+// `facts`, the file's size, time and the SHA-256 of the bytes read go there.
 template <class Record, std::size_t RecordLength, void (*Build)(Record&, const char*)>
 int ReadRecordFile(const std::string& path, std::vector<Record>& target, FileKind kind,
-                   std::string& error) {
+                   std::string& error, journal::FileFacts* facts) {
     if (!CAccountUploader::FileExists(path.c_str()))
         return 1;
 
@@ -90,6 +95,13 @@ int ReadRecordFile(const std::string& path, std::vector<Record>& target, FileKin
         return 0;
     }
     const std::uint64_t length = file.Length();
+    std::optional<Sha256> digest;
+    if (facts != nullptr) {
+        facts->present = true;
+        facts->size = static_cast<std::int64_t>(length);
+        facts->modified = journal::IsoTime(file.Modified());
+        digest.emplace();
+    }
     if (length % RecordLength != 0) {
         error = text::Format(kFileDamaged, path.c_str());
         return 0;
@@ -114,6 +126,8 @@ int ReadRecordFile(const std::string& path, std::vector<Record>& target, FileKin
         const std::size_t wanted =
             static_cast<std::size_t>(std::min<std::uint64_t>(remaining, kChunkRecords));
         const std::size_t got = file.Read(chunk, wanted * RecordLength);
+        if (digest)
+            digest->Update(chunk, got);
         const std::size_t whole = got / RecordLength;
         const std::size_t first = target.size();
         target.resize(first + whole); // value-initialised: every record starts zero-filled
@@ -126,6 +140,8 @@ int ReadRecordFile(const std::string& path, std::vector<Record>& target, FileKin
         }
         remaining -= wanted;
     }
+    if (digest)
+        facts->sha256 = digest->HexDigest();
     return 1;
 }
 
@@ -145,9 +161,13 @@ int CAccountUploader::Load() {
         m_strLastError = kNoWorkPath;
         return 0;
     }
-    if (!LoadBankAccounts())
+    // The files' facts are taken only for a journal: hashing costs time.
+    journal::LoadedFiles files;
+    const bool journalled = m_pJournal != nullptr;
+    if (!LoadBankAccounts(journalled ? &files.bank : nullptr))
         return 0;
-    if (!LoadReserveAccounts())
+    if (!LoadReserveAccounts(journalled ? &files.reserveA : nullptr,
+                             journalled ? &files.reserveB : nullptr))
         return 0;
     // The B-share records are never shown or uploaded, so they alone are no load.
     if (m_reserveAccountsA.empty() && m_bankAccounts.empty()) {
@@ -157,30 +177,35 @@ int CAccountUploader::Load() {
     std::vector<UploadResultRecord> noResults;
     UpdateLists(0, noResults, nullptr, nullptr);
     m_rowOutcomes.Reset(m_reserveAccountsA.size(), m_bankAccounts.size());
+    if (journalled)
+        m_pJournal->FilesLoaded(files);
     return 1;
 }
 
-int CAccountUploader::LoadBankAccounts() {
+int CAccountUploader::LoadBankAccounts(journal::FileFacts* facts) {
     m_bankAccounts.clear();
     const std::string path = m_strWorkPath + "/localconfig/" + kBankFileName;
     return ReadRecordFile<BankAccountRecord, kBankFileRecordLength, BuildBankRecord>(
-        path, m_bankAccounts, FileKind::Bank, m_strLastError);
+        path, m_bankAccounts, FileKind::Bank, m_strLastError, facts);
 }
 
-int CAccountUploader::LoadReserveAccounts() {
+int CAccountUploader::LoadReserveAccounts(journal::FileFacts* factsA, journal::FileFacts* factsB) {
     m_reserveAccountsA.clear();
     m_reserveAccountsB.clear();
-    if (!ReadReserveFile(m_strWorkPath + "/localconfig/" + kReserveAFileName, m_reserveAccountsA))
+    if (!ReadReserveFile(m_strWorkPath + "/localconfig/" + kReserveAFileName, m_reserveAccountsA,
+                         factsA))
         return 0;
-    if (!ReadReserveFile(m_strWorkPath + "/localconfig/" + kReserveBFileName, m_reserveAccountsB))
+    if (!ReadReserveFile(m_strWorkPath + "/localconfig/" + kReserveBFileName, m_reserveAccountsB,
+                         factsB))
         return 0;
     return 1;
 }
 
 int CAccountUploader::ReadReserveFile(const std::string& path,
-                                      std::vector<ReserveAccountRecord>& target) {
+                                      std::vector<ReserveAccountRecord>& target,
+                                      journal::FileFacts* facts) {
     return ReadRecordFile<ReserveAccountRecord, kReserveFileRecordLength, BuildReserveRecord>(
-        path, target, FileKind::Reserve, m_strLastError);
+        path, target, FileKind::Reserve, m_strLastError, facts);
 }
 
 int CAccountUploader::FileExists(const char* path) {

@@ -16,6 +16,15 @@
 #include <string>
 #include <vector>
 
+namespace journal {
+class IJournal;
+struct ExchangeFacts;
+struct FileFacts;
+} // namespace journal
+namespace upload {
+class JournalRun;
+} // namespace upload
+
 class CAccountUploader {
 public:
     // The bank list, the A-share reserve list and the main window; none owned.
@@ -26,9 +35,12 @@ public:
 
     // Loading (accounts/AccountLoading.cpp). 1 on success; 0 with LastError().
     int Load();
-    int LoadBankAccounts();
-    int LoadReserveAccounts();
-    int ReadReserveFile(const std::string& path, std::vector<ReserveAccountRecord>& target);
+    // With facts, a file's size, time and SHA-256 as read go there.
+    int LoadBankAccounts(journal::FileFacts* facts = nullptr);
+    int LoadReserveAccounts(journal::FileFacts* factsA = nullptr,
+                            journal::FileFacts* factsB = nullptr);
+    int ReadReserveFile(const std::string& path, std::vector<ReserveAccountRecord>& target,
+                        journal::FileFacts* facts = nullptr);
     static int FileExists(const char* path);
 
     // Lists (accounts/AccountLists.cpp). Mode 0 appends a row per loaded record;
@@ -63,6 +75,10 @@ public:
     // records of the run (reserve + bank, counted afresh); after each request of
     // UploadNew with the records settled and the records it set out to send.
     void SetProgressListener(std::function<void(int done, int total)> listener);
+    // The operator's journal every run and request goes to (not owned); none
+    // by default.
+    void SetJournal(journal::IJournal* journal) { m_pJournal = journal; }
+    journal::IJournal* Journal() const { return m_pJournal; }
 
     const std::string& LastError() const { return m_strLastError; }
     const std::string& WorkPath() const { return m_strWorkPath; }
@@ -73,6 +89,10 @@ public:
     const upload::CRowOutcomes& RowOutcomes() const { return m_rowOutcomes; }
 
 private:
+    friend class upload::JournalRun; // records what the window is shown during a run
+    int ExchangeOnce(std::vector<UploadRequestRecord>& requests,
+                     std::vector<UploadResultRecord>& results, journal::ExchangeFacts& facts);
+
     std::string m_strWorkPath;
     std::vector<BankAccountRecord> m_bankAccounts;
     std::vector<ReserveAccountRecord> m_reserveAccountsA;
@@ -87,4 +107,5 @@ private:
     bool m_bStopRequested = false;
     std::function<void(int done, int total)> m_progressListener;
     upload::CRowOutcomes m_rowOutcomes;
+    journal::IJournal* m_pJournal = nullptr;
 };

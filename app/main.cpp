@@ -11,6 +11,8 @@
 #include "ui/ReserveUploadDlg.h"
 
 #ifdef QUILLMARK_HAVE_NETWORK
+#include "journal/JournalWriter.h"
+#include "support/net/GatewaySettings.h"
 #include "support/net/NetworkCommunication.h"
 #endif
 
@@ -89,8 +91,13 @@ int main(int argc, char** argv) {
     SetGolbalCommunicaHandle(&communication);
 #endif
 
+#ifdef QUILLMARK_HAVE_NETWORK
+    // Declared before the window, which records into it until it goes.
+    journal::JournalWriter journal(JournalFile());
+#endif
     auto window = std::make_unique<CReserveUploadDlg>();
 #ifdef QUILLMARK_HAVE_NETWORK
+    window->SetJournal(&journal);
     CReserveUploadDlg* statusWindow = window.get();
     communication.SetStatusSink(
         [statusWindow](const std::string& text) { statusWindow->ShowStatus(text); });

@@ -5,6 +5,7 @@
 #include "cli/TerminalMainWindow.h"
 #include "cli/TerminalReportList.h"
 #include "export/TableExport.h"
+#include "journal/Journal.h"
 #include "login/GatewayLogin.h"
 #include "support/Communication.h"
 #include "support/Text.h"
@@ -61,7 +62,11 @@ int RunCliSession(const CliSessionInput& input, std::ostream& out) {
     int status = kCliSuccess;
     {
         CAccountUploader uploader(&bankList, &reserveList, &window);
+        uploader.SetJournal(input.journal);
         if (LoginGateway(window, pComm, input.operatorName, input.password, address, port) == 1) {
+            if (input.journal != nullptr)
+                input.journal->SetSession(
+                    {input.operatorName, address, text::ParseDecimal32(port)});
             window.ShowMessage("登录成功!");
             for (const CliCommand command : input.commands) {
                 if (RunCommand(command, uploader, window) != 1) {

@@ -9,6 +9,10 @@
 #include <string>
 #include <vector>
 
+namespace journal {
+class IJournal;
+}
+
 // Exit statuses of quillmark-cli.
 enum CliExitStatus : int {
     kCliSuccess = 0,
@@ -26,6 +30,8 @@ struct CliSessionInput {
     std::vector<CliCommand> commands;
     // Where both lists are exported after the last command; unset: nowhere.
     std::optional<std::string> resultsPath;
+    // Where the runs are recorded (not owned); none when null.
+    journal::IJournal* journal = nullptr;
 };
 
 // Runs the login and the commands against the process-wide communication

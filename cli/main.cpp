@@ -2,12 +2,15 @@
 // password, installs the network communication object with its status line on
 // standard error, and hands over to the session.
 
+#include "cli/CliHistory.h"
 #include "cli/CliOptions.h"
 #include "cli/CliSession.h"
 #include "cli/PasswordInput.h"
 #include "cli/TerminalMainWindow.h"
+#include "journal/JournalWriter.h"
 #include "support/Common.h"
 #include "support/Communication.h"
+#include "support/net/GatewaySettings.h"
 #include "support/net/NetworkCommunication.h"
 
 #include <QCoreApplication>
@@ -39,6 +42,9 @@ int main(int argc, char** argv) {
         std::cerr << CliUsageText();
         return kCliUsageError;
     }
+    // The journal needs no gateway, operator or load.
+    if (args.front() == "history")
+        return RunCliHistory({args.begin() + 1, args.end()}, JournalFile(), std::cout, std::cerr);
     const CliParseResult parsed = ParseCliOptions(args);
     if (!parsed.error.empty())
         return UsageError(parsed.error);
@@ -86,6 +92,8 @@ int main(int argc, char** argv) {
         std::cerr << FormatStatusLine(text) << '\n' << std::flush;
     });
     SetGolbalCommunicaHandle(&communication);
+    journal::JournalWriter journal(JournalFile());
+    input.journal = &journal;
     const int status = RunCliSession(input, std::cout);
     SetGolbalCommunicaHandle(nullptr);
     return status;

@@ -60,6 +60,10 @@ public:
     virtual void Exchanged(std::span<const UploadRequestRecord> requests,
                            std::span<const UploadResultRecord> results,
                            const ExchangeFacts& facts) = 0;
+    // The rows (from 0, in their lists) of the records of the next Exchanged,
+    // for a mode that sends rows out of order. Without it the records of each
+    // kind take the rows one after another from the first of the run.
+    virtual void NextRows(std::span<const std::size_t> rows) = 0;
     // A message the operator was shown during the run (UTF-8).
     virtual void Shown(const std::string& message) = 0;
     // Ends the run and commits it.

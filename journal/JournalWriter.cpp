@@ -61,6 +61,7 @@ struct ExchangeItem {
     ExchangeFacts facts;
     std::int64_t records = 0;
     std::string packed;
+    std::vector<std::size_t> rows; // empty: the next rows of each kind
 };
 struct ShownItem {
     std::string message;
@@ -92,9 +93,11 @@ struct JournalWriter::State {
     bool problemTaken = false;
     SessionFacts session;
     LoadedFiles files;
+    std::vector<std::size_t> nextRows;
 
     // Writer thread only.
     sqlite3* db = nullptr;
+    bool opened = false;
     bool disabled = false;
     bool inTransaction = false;
     std::chrono::steady_clock::time_point lastCommit;
@@ -249,7 +252,7 @@ void JournalWriter::State::Open() {
 }
 
 bool JournalWriter::State::EnsureTransaction() {
-    if (disabled)
+    if (disabled || db == nullptr)
         return false;
     if (inTransaction)
         return true;
@@ -299,6 +302,12 @@ void JournalWriter::State::CommitIfDue() {
 }
 
 void JournalWriter::State::Handle(BeginItem& item) {
+    // The file is opened for the first run only, so that a session without
+    // an upload leaves no file behind.
+    if (!opened) {
+        opened = true;
+        Open();
+    }
     if (!EnsureTransaction())
         return;
     runId = 0;
@@ -369,7 +378,10 @@ void JournalWriter::State::Handle(ExchangeItem& item) {
         s.Bind(2, resultSeq++);
         s.Bind(3, requestSeq);
         s.Bind(4, std::int64_t{kind + 1});
-        s.Bind(5, ++rows[kind]);
+        ++rows[kind];
+        const std::size_t index = static_cast<std::size_t>(n - 1);
+        s.Bind(5, index < item.rows.size() ? static_cast<std::int64_t>(item.rows[index]) + 1
+                                           : rows[kind]);
         for (int i = 0; i < 6; ++i)
             s.BindStatic(6 + i, texts[i]);
         s.Bind(12, std::int64_t{stored ? 1 : 0});
@@ -405,7 +417,6 @@ void JournalWriter::State::Handle(EndItem& item) {
 }
 
 void JournalWriter::State::Loop() {
-    Open();
     lastCommit = clock();
     std::deque<Item> batch;
     for (;;) {
@@ -511,7 +522,16 @@ void JournalWriter::Exchanged(std::span<const UploadRequestRecord> requests,
             item.packed.append(2, '\0');
         }
     }
+    {
+        std::lock_guard lock(m_state->mutex);
+        item.rows.swap(m_state->nextRows);
+    }
     m_state->Enqueue(std::move(item));
+}
+
+void JournalWriter::NextRows(std::span<const std::size_t> rows) {
+    std::lock_guard lock(m_state->mutex);
+    m_state->nextRows.assign(rows.begin(), rows.end());
 }
 
 void JournalWriter::Shown(const std::string& message) {

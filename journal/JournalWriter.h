@@ -26,8 +26,8 @@ public:
     static constexpr std::chrono::milliseconds kCommitInterval{200};
 
     // Opens or creates `path` (file mode 0600; a missing directory is made
-    // with mode 0700) on the writer thread. `clock` decides when a commit is
-    // due; the steady clock when empty.
+    // with mode 0700) on the writer thread when the first run begins.
+    // `clock` decides when a commit is due; the steady clock when empty.
     explicit JournalWriter(std::string path, Clock clock = {});
     // Writes and commits everything queued; a run still open stays unfinished.
     ~JournalWriter() override;
@@ -40,6 +40,7 @@ public:
     void Exchanged(std::span<const UploadRequestRecord> requests,
                    std::span<const UploadResultRecord> results,
                    const ExchangeFacts& facts) override;
+    void NextRows(std::span<const std::size_t> rows) override;
     void Shown(const std::string& message) override;
     void EndRun() override;
     std::string TakeProblem() override;

@@ -37,6 +37,10 @@ int ReadOnlyFile::Open(const char* path) {
     }
     m_fd = fd;
     m_length = info.st_size > 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
+    m_modified = std::chrono::system_clock::time_point(
+        std::chrono::duration_cast<std::chrono::system_clock::duration>(
+            std::chrono::seconds(info.st_mtim.tv_sec) +
+            std::chrono::nanoseconds(info.st_mtim.tv_nsec)));
     return 0;
 }
 

@@ -2,6 +2,7 @@
 // Plain file access for the account files: the only place that talks to the
 // operating system's file calls, so another platform needs new code here only.
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 
@@ -28,6 +29,8 @@ public:
 
     // The length of the open file at the moment it was opened.
     std::uint64_t Length() const { return m_length; }
+    // Its last modification, as the open found it.
+    std::chrono::system_clock::time_point Modified() const { return m_modified; }
 
     // Reads up to `count` bytes, retrying after interruptions and partial reads,
     // and returns how many arrived: fewer only at the end of the file or on a
@@ -39,6 +42,7 @@ public:
 private:
     int m_fd = -1;
     std::uint64_t m_length = 0;
+    std::chrono::system_clock::time_point m_modified;
 };
 
 } // namespace fileaccess

@@ -1,6 +1,7 @@
 #include "ui/ReserveUploadDlg.h"
 
 #include "accounts/ListColumns.h"
+#include "journal/Journal.h"
 #include "login/GatewayLogin.h"
 #include "support/Text.h"
 #include "ui/AboutDlg.h"
@@ -103,6 +104,8 @@ void CReserveUploadDlg::OnInitDialog() {
     m_actUploadNew->setEnabled(false);
 
     m_pUploader = m_makeUploader(&m_listBank->Model(), &m_listReserve->Model(), this);
+    if (m_pUploader)
+        m_pUploader->SetJournal(m_pJournal);
     if (!m_pUploader) {
         ShowMessage(kInitFailed);
         if (m_pComm != nullptr)
@@ -171,6 +174,9 @@ void CReserveUploadDlg::OnLogin() {
         return;
     }
     EnableLoginControls(false);
+    if (m_pJournal != nullptr)
+        m_pJournal->SetSession(
+            {m_strOperator, m_strGatewayAddress, text::ParseDecimal32(m_strPort)});
     m_btnLoad->setFocus();
     ShowMessage("登录成功!");
     UpdateData(false);
@@ -221,6 +227,12 @@ void CReserveUploadDlg::RunUpload(int (CAccountUploader::*upload)()) {
         m_bCloseRequested = false;
         QDialog::reject();
     }
+}
+
+void CReserveUploadDlg::SetJournal(journal::IJournal* journal) {
+    m_pJournal = journal;
+    if (m_pUploader)
+        m_pUploader->SetJournal(journal);
 }
 
 bool CReserveUploadDlg::UploaderMissing() {

@@ -15,6 +15,9 @@
 #include <memory>
 #include <string>
 
+namespace journal {
+class IJournal;
+}
 class CReportListView;
 class CStatusLine;
 class QAction;
@@ -57,6 +60,9 @@ public:
     void OnUploadEach();
     void OnUploadNew();
     void OnAbout();
+    // The operator's journal the uploads are recorded in (not owned); none
+    // by default.
+    void SetJournal(journal::IJournal* journal);
 
     // The end of the modal run; held off while an upload runs (see reject).
     void accept() override;
@@ -98,6 +104,7 @@ private:
     std::unique_ptr<IPrompt> m_ownPrompt;
     CQtMessagePump m_pump;
     UploaderFactory m_makeUploader;
+    journal::IJournal* m_pJournal = nullptr;
     bool m_bUploadRunning = false;
     bool m_bCloseRequested = false;
 };

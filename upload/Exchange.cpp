@@ -3,6 +3,7 @@
 // response header and one result record after another.
 
 #include "accounts/AccountUploader.h"
+#include "journal/Journal.h"
 #include "support/ComFormat.h"
 #include "support/Text.h"
 #include "upload/RecordFormats.h"
@@ -59,6 +60,19 @@ void CAccountUploader::ClearBuffers() {
 
 int CAccountUploader::Exchange(std::vector<UploadRequestRecord>& requests,
                                std::vector<UploadResultRecord>& results) {
+    // Every request of every mode passes here, so the journal sees them all.
+    journal::ExchangeFacts facts;
+    facts.sent = std::chrono::system_clock::now();
+    const std::size_t before = results.size();
+    facts.outcome = ExchangeOnce(requests, results, facts);
+    if (m_pJournal != nullptr)
+        m_pJournal->Exchanged(requests, std::span(results).subspan(before), facts);
+    return facts.outcome;
+}
+
+int CAccountUploader::ExchangeOnce(std::vector<UploadRequestRecord>& requests,
+                                   std::vector<UploadResultRecord>& results,
+                                   journal::ExchangeFacts& facts) {
     int outcome = 1;
     ClearBuffers();
 
@@ -90,6 +104,7 @@ int CAccountUploader::Exchange(std::vector<UploadRequestRecord>& requests,
         m_strLastError = text::Format("申请交易序号失败[%s]", comm->LastErrorText.c_str());
         return fail(m_strLastError, true);
     }
+    facts.serialNo = text::GbkToUtf8(text::FieldText(serialNo));
 
     // Every record carries the same two codes; cut them to their fields once.
     char commString1[sizeof(UploadRequestRecord::CommString1)];
@@ -148,10 +163,12 @@ int CAccountUploader::Exchange(std::vector<UploadRequestRecord>& requests,
     ResponseHeader header;
     std::memset(&header, 0, sizeof header);
     CGlobalClass::Convert(&header, rawHeader, ResponseHeaderFormat);
+    facts.returnCode = text::GbkToUtf8(text::TrimGbk(text::FieldText(header.ReturnCode)));
 
     if (std::memcmp(header.ReturnCode, "0000", 4) != 0) {
         // The server's message is GBK; the status text stays up while it shows.
         m_strLastError = text::GbkToUtf8(text::TrimGbk(text::FieldText(header.ReturnMessage)));
+        facts.returnMessage = m_strLastError;
         return fail(m_strLastError, false);
     }
 

@@ -2,7 +2,9 @@
 
 #include "accounts/AccountUploader.h"
 #include "accounts/ListColumns.h"
+#include "journal/Journal.h"
 #include "support/Text.h"
+#include "upload/JournalRun.h"
 #include "upload/ResultCode.h"
 #include "upload/UploadTexts.h"
 
@@ -117,6 +119,13 @@ bool CNewAccountsUpload::Send(std::span<const Row> rows, std::vector<Row>* resen
             m_requestRecords.push_back(CAccountUploader::BuildBankRequest(banks[row.index]));
     }
 
+    if (journal::IJournal* journal = m_ctx.uploader.Journal()) {
+        std::vector<std::size_t> indexes;
+        indexes.reserve(rows.size());
+        for (const Row& row : rows)
+            indexes.push_back(row.index);
+        journal->NextRows(indexes);
+    }
     const int rc = m_ctx.uploader.Exchange(m_requestRecords, m_results);
     ++m_requests;
     m_sent += rows.size();
@@ -192,6 +201,7 @@ int CAccountUploader::UploadNew() {
     if (m_bUploading)
         return 0;
     upload::UploadingScope uploading(m_bUploading);
+    upload::JournalRun journalled(*this, "只上传新增账户");
     m_bStopRequested = false;
     upload::CNewAccountsUpload run({*this, m_rowOutcomes, m_pReserveList, m_pBankList, m_hMainWnd,
                                     m_bStopRequested, m_progressListener});

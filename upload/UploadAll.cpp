@@ -4,6 +4,7 @@
 
 #include "accounts/AccountUploader.h"
 #include "support/Text.h"
+#include "upload/JournalRun.h"
 #include "upload/UploadTexts.h"
 
 namespace {
@@ -21,6 +22,7 @@ int CAccountUploader::UploadAll() {
     if (m_bUploading)
         return 0;
     upload::UploadingScope uploading(m_bUploading);
+    upload::JournalRun journalled(*this, "全部上传");
 
     auto tell = [this](const std::string& message) {
         if (m_hMainWnd != nullptr)

@@ -9,6 +9,7 @@
 
 #include "accounts/AccountUploader.h"
 #include "support/Text.h"
+#include "upload/JournalRun.h"
 #include "upload/ResultCode.h"
 #include "upload/UploadTexts.h"
 
@@ -41,6 +42,7 @@ int CAccountUploader::UploadEach() {
     if (m_bUploading)
         return 0;
     upload::UploadingScope uploading(m_bUploading);
+    upload::JournalRun journalled(*this, "逐笔上传");
     m_bStopRequested = false;
 
     ClearResults();

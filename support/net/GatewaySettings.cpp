@@ -68,3 +68,18 @@ GatewaySettings ReadGatewaySettings() {
     settings.caFile = caFile.toStdString();
     return settings;
 }
+
+std::string JournalFile() {
+    QString path = qEnvironmentVariable("QUILLMARK_JOURNAL").trimmed();
+    if (path.isEmpty()) {
+        const QSettings file(QString::fromStdString(GatewaySettingsFile()), QSettings::IniFormat);
+        path = file.value("journal/path").toString().trimmed();
+    }
+    if (path.isEmpty()) {
+        QString base = qEnvironmentVariable("XDG_DATA_HOME");
+        if (base.isEmpty())
+            base = QDir::homePath() + "/.local/share";
+        path = base + "/quillmark/journal.sqlite3";
+    }
+    return path.toStdString();
+}

@@ -23,3 +23,8 @@ GatewaySettings ReadGatewaySettings();
 
 // The settings file's path, whether or not it exists.
 std::string GatewaySettingsFile();
+
+// The operator's journal: QUILLMARK_JOURNAL, else the [journal] path of the
+// settings file, else $XDG_DATA_HOME/quillmark/journal.sqlite3
+// (~/.local/share/... when XDG_DATA_HOME is unset).
+std::string JournalFile();

@@ -37,8 +37,9 @@ QStringList ToArgs(const std::vector<std::string>& args) {
 // A clean environment: no password or gateway settings from the caller's.
 QProcessEnvironment CleanEnvironment(const std::string& home) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"QUILLMARK_PASSWORD", "QUILLMARK_GATEWAY_ADDRESS",
-                             "QUILLMARK_GATEWAY_PORT", "QUILLMARK_WORKDIR", "XDG_CONFIG_HOME"})
+    for (const char* name :
+         {"QUILLMARK_PASSWORD", "QUILLMARK_GATEWAY_ADDRESS", "QUILLMARK_GATEWAY_PORT",
+          "QUILLMARK_WORKDIR", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "QUILLMARK_JOURNAL"})
         env.remove(name);
     env.insert("HOME", QString::fromStdString(home));
     env.insert("LANG", "C.UTF-8");
