@@ -1,0 +1,248 @@
+// The uploader's runs as the journal records them: every mode, a journal that
+// cannot be used, a run killed midway, and the password kept out.
+
+#include "cli/CliSession.h"
+#include "journal/JournalReader.h"
+#include "journal/JournalWriter.h"
+#include "support/Sha256.h"
+#include "tests/journal/JournalFiles.h"
+#include "tests/upload/UploadFixture.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace journal;
+
+namespace {
+
+std::string FileBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+struct JournalUploadFixture : UploadFixture {
+    JournalDir journalDir;
+
+    std::unique_ptr<JournalReader> Reader() {
+        std::string error;
+        auto reader = JournalReader::Open(journalDir.File(), error);
+        EXPECT_TRUE(reader) << error;
+        return reader;
+    }
+};
+
+struct ModeCase {
+    const char* name;
+    int (CAccountUploader::*upload)();
+    std::vector<std::string> codes;
+    std::int64_t requests;
+    KindCounts reserve; // sent, stored, failed
+    KindCounts bank;
+};
+
+} // namespace
+
+TEST_F(JournalUploadFixture, EachModeIsJournalledWithItsCountsRequestsAndCodes) {
+    const ModeCase cases[] = {
+        {"全部上传",
+         &CAccountUploader::UploadAll,
+         {"0", "0", "9715", "0000", "9999"},
+         1,
+         {3, 2, 1},
+         {2, 1, 1}},
+        {"逐笔上传",
+         &CAccountUploader::UploadEach,
+         {"0", "0", "9715", "0000", "9999"},
+         5,
+         {3, 2, 1},
+         {2, 1, 1}},
+        {"只上传新增账户",
+         &CAccountUploader::UploadNew,
+         {"0", "0", "9999", "0000", "0"},
+         1,
+         {3, 2, 1},
+         {2, 2, 0}},
+    };
+    for (const ModeCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove(journalDir.File());
+        JournalWriter writer(journalDir.File());
+        uploader.SetJournal(&writer);
+        writer.SetSession({"张三", "10.0.0.9", 7071});
+        LoadAccounts(3, 2);
+        window.messages.clear();
+        AnswerWithCodes(c.codes);
+        (uploader.*c.upload)();
+        writer.Sync();
+        EXPECT_EQ(writer.TakeProblem(), "");
+
+        auto reader = Reader();
+        ASSERT_TRUE(reader);
+        const std::vector<RunInfo> runs = reader->Runs();
+        ASSERT_EQ(runs.size(), 1u);
+        const RunInfo& run = runs[0];
+        EXPECT_EQ(run.mode, c.name);
+        EXPECT_TRUE(run.Finished());
+        EXPECT_EQ(run.operatorName, "张三");
+        EXPECT_EQ(run.gatewayPort, 7071);
+        EXPECT_EQ(run.headerMode, 0);
+        EXPECT_EQ(run.workDir, workDir.string());
+        EXPECT_EQ(run.reserve.sent, c.reserve.sent);
+        EXPECT_EQ(run.reserve.stored, c.reserve.stored);
+        EXPECT_EQ(run.reserve.failed, c.reserve.failed);
+        EXPECT_EQ(run.bank.sent, c.bank.sent);
+        EXPECT_EQ(run.bank.stored, c.bank.stored);
+        ASSERT_EQ(window.messages.size(), 1u);
+        EXPECT_EQ(run.message, window.messages[0]);
+
+        Sha256 digest;
+        const std::string bankBytes = FileBytes(workDir / "localconfig" / "yhzh.dat");
+        digest.Update(bankBytes.data(), bankBytes.size());
+        EXPECT_EQ(run.bankFile.sha256, digest.HexDigest());
+        EXPECT_EQ(run.bankFile.size, static_cast<std::int64_t>(bankBytes.size()));
+        EXPECT_FALSE(run.reserveFileB.present);
+
+        const std::vector<Request> requests = reader->Requests(run.id);
+        ASSERT_EQ(static_cast<std::int64_t>(requests.size()), c.requests);
+        EXPECT_EQ(requests[0].serialNo, comm.serialNo);
+        EXPECT_EQ(requests[0].returnCode, "0000");
+
+        const std::vector<journal::Result> results = reader->Results(run.id, {}, 0, 10);
+        ASSERT_EQ(results.size(), 5u);
+        for (std::size_t i = 0; i < results.size(); ++i) {
+            SCOPED_TRACE(i);
+            EXPECT_EQ(results[i].code, c.codes[i]);
+            EXPECT_EQ(results[i].text, "T" + c.codes[i]);
+            EXPECT_EQ(results[i].kind, i < 3 ? Kind::Reserve : Kind::Bank);
+            EXPECT_EQ(results[i].row, i < 3 ? i + 1 : i - 2);
+        }
+        EXPECT_EQ(results[1].accountNo, "RSV1");
+        EXPECT_EQ(results[1].accountName, "Reserve 1");
+        EXPECT_EQ(results[4].accountNo, "62221");
+        EXPECT_EQ(results[4].bankName, "Bank 1");
+        uploader.SetJournal(nullptr);
+    }
+}
+
+TEST_F(JournalUploadFixture, UploadNewRecordsTheRowsItSendsAgain) {
+    JournalWriter writer(journalDir.File());
+    uploader.SetJournal(&writer);
+    LoadAccounts(3, 2);
+    AnswerWithCodes({"0", "9999", "0", "0", "9999"});
+    uploader.UploadEach();
+    AnswerWithCodes({"0"});
+    uploader.UploadNew();
+    writer.Sync();
+
+    auto reader = Reader();
+    ASSERT_TRUE(reader);
+    const RunInfo run = reader->Runs().at(0);
+    std::vector<std::pair<Kind, std::int64_t>> rows;
+    for (const journal::Result& r : reader->Results(run.id, {}, 0, 10))
+        rows.emplace_back(r.kind, r.row);
+    const std::vector<std::pair<Kind, std::int64_t>> expected = {{Kind::Reserve, 2},
+                                                                 {Kind::Bank, 2}};
+    EXPECT_EQ(rows, expected);
+    EXPECT_EQ(run.reserve.stored, 1);
+    EXPECT_EQ(run.bank.stored, 1);
+}
+
+TEST_F(JournalUploadFixture, AJournalThatCannotBeUsedIsToldOnceAndTheUploadGoesOn) {
+    std::ofstream(journalDir.File(), std::ios::binary) << std::string(3000, 'z');
+    const std::string before = FileBytes(journalDir.File());
+    JournalWriter writer(journalDir.File());
+    uploader.SetJournal(&writer);
+    LoadAccounts(2, 1);
+    AnswerWithCodes({"0"});
+    window.messages.clear();
+    EXPECT_EQ(uploader.UploadAll(), 1);
+    EXPECT_EQ(uploader.UploadEach(), 1);
+    ASSERT_EQ(window.messages.size(), 3u);
+    EXPECT_EQ(window.messages[0], "上传数据成功!");
+    EXPECT_NE(window.messages[1].find(journalDir.File()), std::string::npos);
+    EXPECT_NE(window.messages[1].find("不是本程序的上传记录文件"), std::string::npos);
+    EXPECT_EQ(Result(reserveList, 1).first, "0");
+    EXPECT_EQ(FileBytes(journalDir.File()), before);
+}
+
+TEST_F(JournalUploadFixture, ARunKilledMidwayLeavesASoundJournalWithAPrefixOfItsResults) {
+    constexpr int kRecords = 200;
+    constexpr int kKillAt = 120;
+    LoadAccounts(kRecords, 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // The clock runs 250 ms a look, so every batch the writer takes is committed.
+        auto ticks = std::make_shared<int>(0);
+        JournalWriter writer(journalDir.File(), [ticks] {
+            return std::chrono::steady_clock::time_point(std::chrono::milliseconds(250 * ++*ticks));
+        });
+        uploader.SetJournal(&writer);
+        AnswerWithCodes({"0"});
+        int sent = 0;
+        // Halfway the writer is let catch up, so that part of the run is
+        // surely committed and the rest surely in flight.
+        comm.onSend = [&sent, &writer] {
+            if (++sent == kKillAt / 2)
+                writer.Sync();
+            if (sent == kKillAt)
+                raise(SIGKILL);
+        };
+        uploader.UploadEach();
+        _exit(3);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(journalDir.File().c_str(), &db), SQLITE_OK);
+    sqlite3_stmt* check = nullptr;
+    sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &check, nullptr);
+    ASSERT_EQ(sqlite3_step(check), SQLITE_ROW);
+    EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(check, 0)), "ok");
+    sqlite3_finalize(check);
+    sqlite3_close(db);
+
+    auto reader = Reader();
+    ASSERT_TRUE(reader);
+    const RunInfo run = reader->Runs().at(0);
+    EXPECT_FALSE(run.Finished());
+    const std::vector<journal::Result> results = reader->Results(run.id, {}, 0, kRecords);
+    EXPECT_LT(results.size(), static_cast<std::size_t>(kKillAt));
+    EXPECT_GE(results.size(), static_cast<std::size_t>(kKillAt / 2 - 1));
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        ASSERT_EQ(results[i].seq, static_cast<std::int64_t>(i));
+        ASSERT_EQ(results[i].row, static_cast<std::int64_t>(i + 1));
+        ASSERT_EQ(results[i].accountNo, "RSV" + std::to_string(i));
+    }
+    EXPECT_EQ(run.reserve.sent, static_cast<std::int64_t>(results.size()));
+}
+
+TEST_F(JournalUploadFixture, ThePasswordNeverReachesTheJournal) {
+    const std::string password = "Pw-7Kq#secret";
+    WriteAccounts(2, 2);
+    AnswerWithCodes({"0"});
+    {
+        JournalWriter writer(journalDir.File());
+        CliSessionInput input;
+        input.operatorName = "op";
+        input.password = password;
+        input.gatewayAddress = "127.0.0.1";
+        input.gatewayPort = "7070";
+        input.commands = {CliCommand::Load, CliCommand::UploadAll, CliCommand::UploadEach};
+        input.journal = &writer;
+        std::ostringstream out;
+        EXPECT_EQ(RunCliSession(input, out), kCliSuccess) << out.str();
+    }
+    EXPECT_EQ(Reader()->Runs().size(), 2u);
+    std::string bytes;
+    for (const auto& entry : std::filesystem::directory_iterator(journalDir.Path()))
+        bytes += FileBytes(entry.path());
+    EXPECT_NE(bytes.find("RSV1"), std::string::npos);
+    EXPECT_EQ(bytes.find(password), std::string::npos);
+}
