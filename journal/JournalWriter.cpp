@@ -9,9 +9,9 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
-#include <deque>
 #include <fcntl.h>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <sys/stat.h>
 #include <thread>
@@ -29,6 +29,11 @@ constexpr std::int64_t kClockStride = 1024;
 // How long a caller waits for the writer at the start of a run before going
 // on without it: longer than another process may hold the file.
 constexpr std::chrono::milliseconds kBeginWait{kBusyTimeoutMs + 2000};
+// How often the writer looks at the queue during a run, and how long the
+// queue may grow before it is woken at once.
+constexpr std::chrono::milliseconds kPollInterval{20};
+constexpr std::size_t kWakeQueueLength = 512;
+constexpr std::size_t kWakeRecords = 256;
 
 // A record as the queue holds it: a kind byte, then six GBK texts each with
 // a length byte (account number, account name, bank code, bank name, result
@@ -70,7 +75,8 @@ struct EndItem {
     std::chrono::system_clock::time_point when;
 };
 struct SyncItem {};
-using Item = std::variant<BeginItem, ExchangeItem, ShownItem, EndItem, SyncItem>;
+// The rare, large start of a run is held by pointer to keep every item small.
+using Item = std::variant<std::unique_ptr<BeginItem>, ExchangeItem, ShownItem, EndItem, SyncItem>;
 
 std::string ErrnoText(int code) {
     return std::strerror(code);
@@ -85,9 +91,9 @@ struct JournalWriter::State {
     std::mutex mutex;
     std::condition_variable wake;    // items queued or stopping
     std::condition_variable handled; // the writer caught up with a ticket
-    std::deque<Item> queue;
-    std::uint64_t queued = 0; // tickets handed out
-    std::uint64_t done = 0;   // tickets handled
+    std::vector<Item> queue;         // swapped whole with the writer's batch, capacity kept
+    std::uint64_t queued = 0;        // tickets handed out
+    std::uint64_t done = 0;          // tickets handled
     bool stopping = false;
     std::string problem; // for the operator, once
     bool problemTaken = false;
@@ -111,10 +117,14 @@ struct JournalWriter::State {
 
     std::thread thread;
 
-    std::uint64_t Enqueue(Item item) {
+    // Small records of a run are not worth waking the writer for: it looks
+    // at the queue every kPollInterval while a run is open. Waking it costs
+    // the uploading thread a system call per record.
+    std::uint64_t Enqueue(Item item, bool urgent = true) {
         std::lock_guard lock(mutex);
         queue.push_back(std::move(item));
-        wake.notify_one();
+        if (urgent || queue.size() >= kWakeQueueLength)
+            wake.notify_one();
         return ++queued;
     }
     void WaitFor(std::uint64_t ticket, std::chrono::milliseconds timeout) {
@@ -154,6 +164,7 @@ struct JournalWriter::State {
     bool EnsureTransaction();
     bool Commit();
     void CommitIfDue();
+    void Handle(std::unique_ptr<BeginItem>& item) { Handle(*item); }
     void Handle(BeginItem& item);
     void Handle(ExchangeItem& item);
     void Handle(ShownItem& item);
@@ -418,15 +429,15 @@ void JournalWriter::State::Handle(EndItem& item) {
 
 void JournalWriter::State::Loop() {
     lastCommit = clock();
-    std::deque<Item> batch;
+    std::vector<Item> batch;
     for (;;) {
         bool stop = false;
         std::uint64_t ticket = 0;
         {
             std::unique_lock lock(mutex);
             // With uncommitted rows the writer wakes in time to commit them.
-            if (inTransaction)
-                wake.wait_for(lock, kCommitInterval, [&] { return !queue.empty() || stopping; });
+            if (inTransaction || runId != 0)
+                wake.wait_for(lock, kPollInterval, [&] { return !queue.empty() || stopping; });
             else
                 wake.wait(lock, [&] { return !queue.empty() || stopping; });
             batch.swap(queue);
@@ -480,13 +491,13 @@ void JournalWriter::FilesLoaded(const LoadedFiles& files) {
 }
 
 void JournalWriter::BeginRun(const RunStart& start) {
-    BeginItem item;
-    item.start = start;
-    item.when = std::chrono::system_clock::now();
+    auto item = std::make_unique<BeginItem>();
+    item->start = start;
+    item->when = std::chrono::system_clock::now();
     {
         std::lock_guard lock(m_state->mutex);
-        item.session = m_state->session;
-        item.files = m_state->files;
+        item->session = m_state->session;
+        item->files = m_state->files;
     }
     m_state->WaitFor(m_state->Enqueue(std::move(item)), kBeginWait);
 }
@@ -526,7 +537,8 @@ void JournalWriter::Exchanged(std::span<const UploadRequestRecord> requests,
         std::lock_guard lock(m_state->mutex);
         item.rows.swap(m_state->nextRows);
     }
-    m_state->Enqueue(std::move(item));
+    const bool large = item.records >= static_cast<std::int64_t>(kWakeRecords);
+    m_state->Enqueue(std::move(item), large);
 }
 
 void JournalWriter::NextRows(std::span<const std::size_t> rows) {
@@ -535,7 +547,7 @@ void JournalWriter::NextRows(std::span<const std::size_t> rows) {
 }
 
 void JournalWriter::Shown(const std::string& message) {
-    m_state->Enqueue(ShownItem{message});
+    m_state->Enqueue(ShownItem{message}, false);
 }
 
 void JournalWriter::EndRun() {

@@ -1,0 +1,197 @@
+// The operator's journal: a 999,999-record batch run written by the journal's
+// writer thread against the plainest SQLite insert of the same rows, and what
+// journalling costs the uploading thread per record.
+
+#include "journal/JournalWriter.h"
+#include "journal/Schema.h"
+#include "journal/Sql.h"
+#include "support/Text.h"
+#include "upload/ResultCode.h"
+#include "upload/UploadRecords.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+constexpr std::size_t kBatch = 999'999;
+
+struct Batch {
+    std::vector<UploadRequestRecord> requests;
+    std::vector<UploadResultRecord> results;
+};
+
+// Two reserve records to one bank record, Chinese names, one record in fifty
+// answered with a failure code.
+const Batch& TheBatch() {
+    static const Batch batch = [] {
+        Batch b;
+        b.requests.resize(kBatch);
+        b.results.resize(kBatch);
+        for (std::size_t i = 0; i < kBatch; ++i) {
+            UploadRequestRecord& r = b.requests[i];
+            std::memset(&r, 0, sizeof r);
+            const std::string n = std::to_string(1'000'000 + i);
+            if (i % 3 == 2) {
+                text::CopyToField(r.RecordKind, "02");
+                text::CopyToField(r.BankCode, "0102");
+                text::CopyToField(r.BankAccountNo, "6222000000" + n);
+                text::CopyToField(r.AccountFullName, text::Utf8ToGbk("上海某某贸易有限公司" + n));
+                text::CopyToField(r.BankFullName, text::Utf8ToGbk("中国工商银行上海分行"));
+            } else {
+                text::CopyToField(r.RecordKind, "01");
+                text::CopyToField(r.ReserveAccountNo, "B" + n);
+                text::CopyToField(r.ReserveAccountName, text::Utf8ToGbk("某某证券营业部" + n));
+            }
+            UploadResultRecord& result = b.results[i];
+            std::memset(&result, 0, sizeof result);
+            result.Request = r;
+            text::CopyToField(result.ResultCode, i % 50 == 49 ? "9715" : "0000");
+            text::CopyToField(result.ResultText, text::Utf8ToGbk(i % 50 == 49 ? "失败" : "成功"));
+        }
+        return b;
+    }();
+    return batch;
+}
+
+fs::path BenchFile() {
+    std::random_device seed;
+    return fs::temp_directory_path() / ("quillmark-bench-journal-" + std::to_string(seed()));
+}
+
+void RemoveJournal(const fs::path& file) {
+    for (const char* suffix : {"", "-wal", "-shm"})
+        fs::remove(file.string() + suffix);
+}
+
+std::string Field(const char* field, std::size_t size) {
+    return text::GbkToUtf8(text::TrimGbk(text::FieldText(field, size)));
+}
+
+void BM_JournalBatch999999(benchmark::State& state) {
+    const Batch& batch = TheBatch();
+    const fs::path file = BenchFile();
+    for (auto _ : state) {
+        state.PauseTiming();
+        RemoveJournal(file);
+        state.ResumeTiming();
+        journal::JournalWriter writer(file.string());
+        writer.SetSession({"张三", "10.1.2.3", 7070});
+        writer.BeginRun({"全部上传", "/srv/accounts", 0});
+        writer.Exchanged(batch.requests, batch.results, {});
+        writer.EndRun();
+        writer.Sync();
+        if (!writer.TakeProblem().empty())
+            state.SkipWithError("the journal could not be written");
+    }
+    RemoveJournal(file);
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(kBatch));
+}
+BENCHMARK(BM_JournalBatch999999)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+// The same rows, already in the text they are stored as, through one prepared
+// statement in one transaction, into the same tables with the same indexes
+// and pragmas.
+void BM_SqliteInsertBaseline(benchmark::State& state) {
+    const Batch& batch = TheBatch();
+    struct Row {
+        std::string no, name, bankCode, bankName, code, text;
+        int kind;
+        bool stored;
+    };
+    std::vector<Row> rows(kBatch);
+    for (std::size_t i = 0; i < kBatch; ++i) {
+        const UploadRequestRecord& r = batch.requests[i];
+        const bool bank = std::strncmp(r.RecordKind, "02", 2) == 0;
+        Row& row = rows[i];
+        row.kind = bank ? 2 : 1;
+        row.no = bank ? Field(r.BankAccountNo, sizeof r.BankAccountNo)
+                      : Field(r.ReserveAccountNo, sizeof r.ReserveAccountNo);
+        row.name = bank ? Field(r.AccountFullName, sizeof r.AccountFullName)
+                        : Field(r.ReserveAccountName, sizeof r.ReserveAccountName);
+        row.bankCode = bank ? Field(r.BankCode, sizeof r.BankCode) : "";
+        row.bankName = bank ? Field(r.BankFullName, sizeof r.BankFullName) : "";
+        row.code = Field(batch.results[i].ResultCode, sizeof batch.results[i].ResultCode);
+        row.text = Field(batch.results[i].ResultText, sizeof batch.results[i].ResultText);
+        row.stored = upload::IsSuccessCode(row.code);
+    }
+    const fs::path file = BenchFile();
+    for (auto _ : state) {
+        state.PauseTiming();
+        RemoveJournal(file);
+        sqlite3* db = nullptr;
+        sqlite3_open(file.c_str(), &db);
+        sqlite3_exec(db, journal::kCreateSchema, nullptr, nullptr, nullptr);
+        sqlite3_exec(db, "PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL", nullptr, nullptr,
+                     nullptr);
+        state.ResumeTiming();
+        sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+        {
+            journal::Statement s(db, "INSERT INTO result (run_id, seq, request_seq, kind, row, "
+                                     "account_no, account_name, bank_code, bank_name, code, "
+                                     "text, stored) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, "
+                                     "?10, ?11, ?12)");
+            for (std::size_t i = 0; i < kBatch; ++i) {
+                const Row& row = rows[i];
+                s.Bind(1, std::int64_t{1});
+                s.Bind(2, static_cast<std::int64_t>(i));
+                s.Bind(3, std::int64_t{1});
+                s.Bind(4, std::int64_t{row.kind});
+                s.Bind(5, static_cast<std::int64_t>(i + 1));
+                s.BindStatic(6, row.no);
+                s.BindStatic(7, row.name);
+                s.BindStatic(8, row.bankCode);
+                s.BindStatic(9, row.bankName);
+                s.BindStatic(10, row.code);
+                s.BindStatic(11, row.text);
+                s.Bind(12, std::int64_t{row.stored ? 1 : 0});
+                s.Step();
+                s.Reset();
+            }
+        }
+        sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+    }
+    RemoveJournal(file);
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(kBatch));
+}
+BENCHMARK(BM_SqliteInsertBaseline)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+// The uploading thread's part: the copy into the queue, per record, for a
+// per-record run (one record a request) and for a batch. The CPU column is
+// the uploading thread's own time; the writer thread runs beside it, so on a
+// machine with fewer free cores than two the real time also holds waits for
+// a core.
+void BM_JournalEnqueue(benchmark::State& state) {
+    const Batch& batch = TheBatch();
+    const auto perRequest = static_cast<std::size_t>(state.range(0));
+    const fs::path file = BenchFile();
+    RemoveJournal(file);
+    journal::JournalWriter writer(file.string());
+    writer.BeginRun({"逐笔上传", "/srv/accounts", 0});
+    std::size_t at = 0;
+    for (auto _ : state) {
+        if (at + perRequest > kBatch)
+            at = 0;
+        writer.Exchanged(std::span(batch.requests).subspan(at, perRequest),
+                         std::span(batch.results).subspan(at, perRequest), {});
+        at += perRequest;
+    }
+    // Past the loop nothing is timed: the writer catches up.
+    writer.EndRun();
+    writer.Sync();
+    const auto records = state.iterations() * static_cast<std::int64_t>(perRequest);
+    state.SetItemsProcessed(records);
+    state.counters["ns_per_record"] = benchmark::Counter(
+        static_cast<double>(records), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    RemoveJournal(file);
+}
+BENCHMARK(BM_JournalEnqueue)->Arg(1)->Arg(10'000)->UseRealTime();
+
+} // namespace
