@@ -146,6 +146,7 @@ CliParseResult ParseCliOptions(const std::vector<std::string>& args) {
 std::string CliUsageText() {
     return R"(Usage: quillmark-cli [--workdir DIR] [--gateway HOST:PORT] --operator NAME
                      [--password-stdin] [--results FILE] COMMAND...
+       quillmark-cli history [[--failed] RUN | --prune-before DATE]
 
 Logs in to the gateway, then runs each COMMAND in order, as an operator would
 press the window's buttons:
@@ -159,6 +160,18 @@ press the window's buttons:
 The first command must be load; commands may repeat (load upload-all upload-all).
 The daily run of cumulative files: load upload-new. After a run that broke off,
 upload-new in the same session sends only what is not stored yet.
+
+Every upload run of the window and of this program is recorded in the journal,
+$QUILLMARK_JOURNAL, else "[journal] path=" in quillmark.conf, else
+$XDG_DATA_HOME/quillmark/journal.sqlite3 (~/.local/share/...). It is read
+without a gateway, an operator or a load, tab-separated with a header line:
+  history       list the runs, newest first
+  history [--failed] RUN
+                list run RUN's results in the order sent; with --failed only
+                those not stored. An unknown RUN is exit status 1
+  history --prune-before DATE
+                remove the runs started before DATE (YYYY-MM-DD, local time)
+                and compact the file; nothing is removed otherwise
 
 Options:
   --workdir DIR         work directory (default: $QUILLMARK_WORKDIR, else the
