@@ -1,5 +1,8 @@
 #include "ui/FileDialog.h"
 
+#include "export/TableExport.h"
+
+#include <QDir>
 #include <QFileDialog>
 
 #include <optional>
@@ -26,4 +29,18 @@ SaveFileAnswer CFileDialog::GetSaveFileName(QWidget* parent, const QString& capt
 
 void CFileDialog::SetNextAnswer(SaveFileAnswer answer) {
     NextAnswer() = std::move(answer);
+}
+
+std::string AskExportPath(QWidget* parent, const QString& suggestedName) {
+    const QString csv = QStringLiteral("CSV 文件，供程序读取 (*.csv)");
+    const QString xlsx = QStringLiteral("Excel 工作簿 (*.xlsx)");
+    const SaveFileAnswer answer =
+        CFileDialog::GetSaveFileName(parent, QStringLiteral("导出结果"),
+                                     QDir::home().filePath(suggestedName), xlsx + ";;" + csv);
+    if (answer.fileName.isEmpty())
+        return {};
+    std::string path = answer.fileName.toStdString();
+    if (!ExportFormatOf(path))
+        path += answer.selectedFilter == csv ? ".csv" : ".xlsx";
+    return path;
 }

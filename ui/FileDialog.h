@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <string>
+
 class QWidget;
 
 struct SaveFileAnswer {
@@ -20,3 +22,8 @@ public:
     // The next GetSaveFileName returns `answer` without showing anything.
     static void SetNextAnswer(SaveFileAnswer answer);
 };
+
+// Asks where to export results to: a .xlsx or a .csv file, suggested in the
+// home directory under `suggestedName`. A name typed without an extension
+// takes the chosen file type's. Empty when the operator cancelled (UTF-8).
+std::string AskExportPath(QWidget* parent, const QString& suggestedName);

@@ -3,17 +3,35 @@
 #include "accounts/ListColumns.h"
 #include "export/TableExport.h"
 #include "ui/FileDialog.h"
+#include "ui/HistoryDlg.h"
 #include "ui/ReportListView.h"
 #include "ui/ReserveUploadDlg.h"
 
 #include <QAction>
-#include <QDir>
 #include <QEvent>
 
 namespace {
 
-constexpr const char* kCsvFilter = "CSV 文件，供程序读取 (*.csv)";
-constexpr const char* kXlsxFilter = "Excel 工作簿 (*.xlsx)";
+std::string& JournalFile() {
+    static std::string path;
+    return path;
+}
+
+void ShowHistory(CReserveUploadDlg& dlg) {
+    if (JournalFile().empty()) {
+        dlg.ShowMessage("没有设置上传记录文件。");
+        return;
+    }
+    std::string error;
+    auto reader = journal::JournalReader::Open(JournalFile(), error);
+    if (!reader) {
+        dlg.ShowMessage(error);
+        return;
+    }
+    CHistoryDlg history(
+        std::move(reader), [&dlg](const std::string& text) { dlg.ShowMessage(text); }, &dlg);
+    history.exec();
+}
 
 ExportTable ModelTable(const char* kind, const CReportListModel& model) {
     ExportTable table;
@@ -29,17 +47,10 @@ ExportTable ModelTable(const char* kind, const CReportListModel& model) {
 }
 
 void ExportList(CReserveUploadDlg& dlg, CReportListView& view, const char* kind) {
-    const QString suggested =
-        QDir::home().filePath(QString::fromUtf8(kind) + QStringLiteral("结果.xlsx"));
-    const SaveFileAnswer answer = CFileDialog::GetSaveFileName(
-        &dlg, QStringLiteral("导出结果"), suggested,
-        QString::fromUtf8(kXlsxFilter) + QStringLiteral(";;") + QString::fromUtf8(kCsvFilter));
-    if (answer.fileName.isEmpty())
+    const std::string path =
+        AskExportPath(&dlg, QString::fromUtf8(kind) + QStringLiteral("结果.xlsx"));
+    if (path.empty())
         return;
-    std::string path = answer.fileName.toStdString();
-    // A name typed without an extension takes the one of the chosen file type.
-    if (!ExportFormatOf(path))
-        path += answer.selectedFilter == QString::fromUtf8(kCsvFilter) ? ".csv" : ".xlsx";
     const std::string failure = ExportTables(path, {ModelTable(kind, view.Model())});
     if (!failure.empty())
         dlg.ShowMessage(failure);
@@ -81,4 +92,14 @@ void AddExportAction(CReserveUploadDlg& dlg, CReportListView& view, const char* 
 void AddRecordActions(CReserveUploadDlg& dlg) {
     AddExportAction(dlg, *dlg.m_listReserve, kReserveListKind);
     AddExportAction(dlg, *dlg.m_listBank, kBankListKind);
+
+    // Beside the about item, so both the window's and the lists' menus have it.
+    auto* history = new QAction(QStringLiteral("上传记录..."), &dlg);
+    history->setObjectName(QStringLiteral("historyAction"));
+    QObject::connect(history, &QAction::triggered, &dlg, [&dlg] { ShowHistory(dlg); });
+    dlg.addAction(history);
+}
+
+void SetHistoryJournalFile(std::string path) {
+    JournalFile() = std::move(path);
 }

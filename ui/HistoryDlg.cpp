@@ -1,0 +1,180 @@
+#include "ui/HistoryDlg.h"
+
+#include "export/TableExport.h"
+#include "ui/FileDialog.h"
+#include "ui/JournalModels.h"
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace {
+
+QTableView* MakeView(QAbstractItemModel* model, const QList<int>& widths, QWidget* parent) {
+    auto* view = new QTableView(parent);
+    view->setModel(model);
+    view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view->setSelectionMode(QAbstractItemView::SingleSelection);
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view->setWordWrap(false);
+    view->setCornerButtonEnabled(false);
+    // Rows of one height, never measured: a million of them lay out at once.
+    view->verticalHeader()->hide();
+    view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + 4);
+    QHeaderView* header = view->horizontalHeader();
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    header->setHighlightSections(false);
+    header->setStretchLastSection(true);
+    for (int i = 0; i < widths.size(); ++i)
+        header->resizeSection(i, widths[i]);
+    return view;
+}
+
+} // namespace
+
+CHistoryDlg::CHistoryDlg(std::unique_ptr<journal::JournalReader> reader, MessageSink showMessage,
+                         QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint),
+      m_reader(std::move(reader)), m_showMessage(std::move(showMessage)),
+      m_runs(new CRunListModel(this)), m_results(new CResultListModel(this)),
+      m_requests(new CRequestListModel(this)) {
+    setObjectName(QStringLiteral("historyDlg"));
+    setWindowTitle(QStringLiteral("上传记录"));
+    resize(900, 640);
+
+    m_runsView = MakeView(m_runs, {140, 80, 130, 70, 60, 60, 60}, this);
+    m_runsView->setObjectName(QStringLiteral("runsView"));
+    m_resultsView = MakeView(m_results, {60, 100, 200, 180, 60, 160, 60}, this);
+    m_resultsView->setObjectName(QStringLiteral("resultsView"));
+    m_requestsView = MakeView(m_requests, {60, 140, 140, 60, 80, 60}, this);
+    m_requestsView->setObjectName(QStringLiteral("requestsView"));
+
+    m_failedOnly = new QCheckBox(QStringLiteral("只显示失败记录"), this);
+    m_failedOnly->setObjectName(QStringLiteral("failedOnlyCheck"));
+    m_search = new QLineEdit(this);
+    m_search->setObjectName(QStringLiteral("searchEdit"));
+    m_search->setPlaceholderText(QStringLiteral("查找账户号码或名称"));
+    m_search->setClearButtonEnabled(true);
+    m_count = new QLabel(this);
+    m_count->setObjectName(QStringLiteral("countLabel"));
+    m_export = new QPushButton(QStringLiteral("导出结果..."), this);
+    m_export->setObjectName(QStringLiteral("exportButton"));
+    m_export->setAutoDefault(false);
+
+    auto* filterRow = new QHBoxLayout;
+    filterRow->addWidget(m_failedOnly);
+    filterRow->addWidget(m_search, 1);
+    filterRow->addWidget(m_count);
+    filterRow->addWidget(m_export);
+
+    m_tabs = new QTabWidget(this);
+    m_tabs->addTab(m_resultsView, QStringLiteral("结果"));
+    m_tabs->addTab(m_requestsView, QStringLiteral("请求"));
+
+    auto* lower = new QWidget(this);
+    auto* lowerLayout = new QVBoxLayout(lower);
+    lowerLayout->setContentsMargins(0, 0, 0, 0);
+    lowerLayout->addLayout(filterRow);
+    lowerLayout->addWidget(m_tabs, 1);
+
+    auto* splitter = new QSplitter(Qt::Vertical, this);
+    splitter->addWidget(m_runsView);
+    splitter->addWidget(lower);
+    splitter->setStretchFactor(0, 1);
+    splitter->setStretchFactor(1, 3);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    buttons->button(QDialogButtonBox::Close)->setText(QStringLiteral("关闭"));
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(splitter, 1);
+    layout->addWidget(buttons);
+
+    // The search runs once typing pauses, not at every key.
+    m_searchDelay = new QTimer(this);
+    m_searchDelay->setSingleShot(true);
+    m_searchDelay->setInterval(300);
+    connect(m_searchDelay, &QTimer::timeout, this, &CHistoryDlg::ApplyFilter);
+    connect(m_search, &QLineEdit::textEdited, m_searchDelay, qOverload<>(&QTimer::start));
+    connect(m_search, &QLineEdit::returnPressed, this, &CHistoryDlg::ApplyFilter);
+    connect(m_failedOnly, &QCheckBox::toggled, this, &CHistoryDlg::ApplyFilter);
+    connect(m_export, &QPushButton::clicked, this, &CHistoryDlg::ExportRun);
+    connect(m_tabs, &QTabWidget::currentChanged, this, &CHistoryDlg::ShowRequestsIfVisible);
+
+    m_runs->SetRuns(m_reader->Runs());
+    connect(m_runsView->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) {
+                const journal::RunInfo* run = m_runs->RunAt(current.row());
+                m_runId = run != nullptr ? std::optional(run->id) : std::nullopt;
+                m_requestsLoaded = false;
+                ApplyFilter();
+                ShowRequestsIfVisible();
+            });
+    SelectRun(0);
+    if (m_runs->rowCount() == 0)
+        ApplyFilter();
+}
+
+CHistoryDlg::~CHistoryDlg() = default;
+
+void CHistoryDlg::SelectRun(int row) {
+    if (row >= 0 && row < m_runs->rowCount())
+        m_runsView->selectRow(row);
+}
+
+void CHistoryDlg::ApplyFilter() {
+    m_searchDelay->stop();
+    journal::ResultFilter filter;
+    filter.failedOnly = m_failedOnly->isChecked();
+    filter.search = m_search->text().trimmed().toStdString();
+    m_results->SetRun(m_reader.get(), m_runId, std::move(filter));
+    m_count->setText(m_runId ? QStringLiteral("共 %1 条").arg(m_results->Count()) : QString());
+    m_export->setEnabled(m_results->Count() > 0);
+}
+
+void CHistoryDlg::ShowRequestsIfVisible() {
+    // Read only when the tab is looked at: a per-record run has a request per record.
+    if (m_tabs->currentWidget() != m_requestsView || m_requestsLoaded)
+        return;
+    m_requests->SetRequests(m_runId ? m_reader->Requests(*m_runId)
+                                    : std::vector<journal::Request>());
+    m_requestsLoaded = true;
+}
+
+void CHistoryDlg::ExportRun() {
+    if (!m_runId)
+        return;
+    const std::string path = AskExportPath(this, QStringLiteral("上传记录-%1.xlsx").arg(*m_runId));
+    if (path.empty())
+        return;
+
+    // What the list shows, read in large pages in send order.
+    journal::ResultFilter filter;
+    filter.failedOnly = m_failedOnly->isChecked();
+    filter.search = m_search->text().trimmed().toStdString();
+    CResultPager pager(*m_reader, *m_runId, std::move(filter), 4096, 1);
+    ExportTable table;
+    table.kind = "上传记录" + std::to_string(*m_runId);
+    table.titles = ResultColumnTitles();
+    table.rows = static_cast<std::size_t>(pager.Count());
+    table.cell = [&pager](std::size_t row, std::size_t column) {
+        const journal::Result* r = pager.At(static_cast<std::int64_t>(row));
+        return r != nullptr ? ResultCell(*r, static_cast<int>(column)) : std::string();
+    };
+    const std::string failure = ExportTables(path, {table});
+    if (!failure.empty() && m_showMessage)
+        m_showMessage(failure);
+}
