@@ -8,6 +8,7 @@
 #include "ui/AppTitle.h"
 #include "ui/DialogUnits.h"
 #include "ui/QtPrompt.h"
+#include "ui/RecordActions.h"
 #include "ui/ReserveUploadDlg.h"
 
 #ifdef QUILLMARK_HAVE_NETWORK
@@ -98,6 +99,7 @@ int main(int argc, char** argv) {
     auto window = std::make_unique<CReserveUploadDlg>();
 #ifdef QUILLMARK_HAVE_NETWORK
     window->SetJournal(&journal);
+    SetHistoryJournalFile(journal.Path());
     CReserveUploadDlg* statusWindow = window.get();
     communication.SetStatusSink(
         [statusWindow](const std::string& text) { statusWindow->ShowStatus(text); });
