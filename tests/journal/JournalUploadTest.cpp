@@ -35,6 +35,27 @@ struct JournalUploadFixture : UploadFixture {
     }
 };
 
+// Records what the uploader tells its journal, in order.
+struct FakeJournal : IJournal {
+    std::vector<std::string>* calls = nullptr;
+    std::string problem;
+    LoadedFiles files;
+
+    void SetSession(const SessionFacts&) override {}
+    void FilesLoaded(const LoadedFiles& loaded) override { files = loaded; }
+    void BeginRun(const RunStart& start) override { calls->push_back("begin " + start.mode); }
+    void Exchanged(std::span<const UploadRequestRecord> requests,
+                   std::span<const UploadResultRecord> results,
+                   const ExchangeFacts& facts) override {
+        calls->push_back("exchange " + std::to_string(requests.size()) + " " +
+                         std::to_string(results.size()) + " " + std::to_string(facts.outcome));
+    }
+    void NextRows(std::span<const std::size_t>) override {}
+    void Shown(const std::string& message) override { calls->push_back("shown " + message); }
+    void EndRun() override { calls->push_back("end"); }
+    std::string TakeProblem() override { return std::exchange(problem, ""); }
+};
+
 struct ModeCase {
     const char* name;
     int (CAccountUploader::*upload)();
@@ -126,6 +147,29 @@ TEST_F(JournalUploadFixture, EachModeIsJournalledWithItsCountsRequestsAndCodes) 
         EXPECT_EQ(results[4].bankName, "Bank 1");
         uploader.SetJournal(nullptr);
     }
+}
+
+TEST_F(JournalUploadFixture, TheRunBeginsBeforeTheFirstSendAndEndsAfterItsLastMessage) {
+    std::vector<std::string> calls;
+    FakeJournal fake;
+    fake.calls = &calls;
+    uploader.SetJournal(&fake);
+    LoadAccounts(2, 1);
+    EXPECT_TRUE(fake.files.reserveA.present);
+    EXPECT_EQ(fake.files.reserveA.size, 96);
+    EXPECT_EQ(fake.files.bank.sha256.size(), 64u);
+    comm.onSend = [&calls] { calls.push_back("send"); };
+    comm.responses = {Response({"0", "0", "0"}), Refusal("1001", text::Utf8ToGbk("拒绝"))};
+    fake.problem = "journal problem";
+    window.messages.clear();
+    uploader.UploadAll();
+    uploader.UploadAll();
+    const std::vector<std::string> expected = {
+        "begin 全部上传", "send", "exchange 3 3 1", "shown 上传数据成功!", "end",
+        "begin 全部上传", "send", "shown 拒绝",     "exchange 3 0 -1",     "end"};
+    EXPECT_EQ(calls, expected);
+    const std::vector<std::string> shown = {"上传数据成功!", "journal problem", "拒绝"};
+    EXPECT_EQ(window.messages, shown);
 }
 
 TEST_F(JournalUploadFixture, UploadNewRecordsTheRowsItSendsAgain) {
