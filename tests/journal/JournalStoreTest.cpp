@@ -281,3 +281,34 @@ TEST(JournalStore, PruningRemovesOlderRunsAndRefusesAMalformedDate) {
     EXPECT_EQ(reader->CountResults(1), 0);
     EXPECT_TRUE(reader->Requests(1).empty());
 }
+
+TEST(JournalStore, TwoWritersShareOneFile) {
+    JournalDir dir;
+    {
+        JournalWriter window(dir.File());
+        JournalWriter terminal(dir.File());
+        const UploadRequestRecord request = ReserveRequest("1", "甲");
+        const UploadResultRecord result = ResultFor(request, "0");
+        window.BeginRun({"全部上传", "/a", 0});
+        terminal.BeginRun({"逐笔上传", "/b", 0});
+        for (int i = 0; i < 50; ++i) {
+            window.Exchanged({&request, 1}, {&result, 1}, {});
+            terminal.Exchanged({&request, 1}, {&result, 1}, {});
+        }
+        window.EndRun();
+        terminal.EndRun();
+        window.Sync();
+        terminal.Sync();
+        EXPECT_EQ(window.TakeProblem(), "");
+        EXPECT_EQ(terminal.TakeProblem(), "");
+    }
+    auto reader = Reader(dir.File());
+    ASSERT_TRUE(reader);
+    const std::vector<RunInfo> runs = reader->Runs();
+    ASSERT_EQ(runs.size(), 2u);
+    for (const RunInfo& run : runs) {
+        EXPECT_TRUE(run.Finished());
+        EXPECT_EQ(run.reserve.stored, 50);
+        EXPECT_EQ(reader->Results(run.id, {}, 49, 10).size(), 1u);
+    }
+}
