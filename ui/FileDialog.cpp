@@ -1,9 +1,8 @@
 #include "ui/FileDialog.h"
 
-#include "export/TableExport.h"
-
 #include <QDir>
 #include <QFileDialog>
+#include <QGuiApplication>
 
 #include <optional>
 
@@ -43,4 +42,11 @@ std::string AskExportPath(QWidget* parent, const QString& suggestedName) {
     if (!ExportFormatOf(path))
         path += answer.selectedFilter == csv ? ".csv" : ".xlsx";
     return path;
+}
+
+std::string ExportShowingWait(const std::string& path, const std::vector<ExportTable>& tables) {
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    const std::string failure = ExportTables(path, tables);
+    QGuiApplication::restoreOverrideCursor();
+    return failure;
 }

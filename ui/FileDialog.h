@@ -2,6 +2,8 @@
 // The save-file dialog behind a seam: a test sets the answer it wants instead
 // of driving a modal dialog.
 
+#include "export/TableExport.h"
+
 #include <QString>
 
 #include <string>
@@ -27,3 +29,6 @@ public:
 // home directory under `suggestedName`. A name typed without an extension
 // takes the chosen file type's. Empty when the operator cancelled (UTF-8).
 std::string AskExportPath(QWidget* parent, const QString& suggestedName);
+
+// ExportTables with the wait cursor shown: a million rows take seconds.
+std::string ExportShowingWait(const std::string& path, const std::vector<ExportTable>& tables);

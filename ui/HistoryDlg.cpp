@@ -174,7 +174,7 @@ void CHistoryDlg::ExportRun() {
         const journal::Result* r = pager.At(static_cast<std::int64_t>(row));
         return r != nullptr ? ResultCell(*r, static_cast<int>(column)) : std::string();
     };
-    const std::string failure = ExportTables(path, {table});
+    const std::string failure = ExportShowingWait(path, {table});
     if (!failure.empty() && m_showMessage)
         m_showMessage(failure);
 }

@@ -51,7 +51,7 @@ void ExportList(CReserveUploadDlg& dlg, CReportListView& view, const char* kind)
         AskExportPath(&dlg, QString::fromUtf8(kind) + QStringLiteral("结果.xlsx"));
     if (path.empty())
         return;
-    const std::string failure = ExportTables(path, {ModelTable(kind, view.Model())});
+    const std::string failure = ExportShowingWait(path, {ModelTable(kind, view.Model())});
     if (!failure.empty())
         dlg.ShowMessage(failure);
 }
