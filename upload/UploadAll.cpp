@@ -43,9 +43,13 @@ int CAccountUploader::UploadAll() {
 
     std::vector<UploadResultRecord> results;
     const int rc = Exchange(requests, results);
-    // A refused batch (-2) stored nothing, but its codes still say which rows
-    // are held; a failed or unmatched one leaves every row in doubt.
-    if ((rc >= 0 || rc == -2 || rc == -3) && results.size() == reserveCount + bankCount)
+    // A refused batch (-2) stored nothing and shows no result, so every row is
+    // still to be sent, even one whose code claimed success; a failed or
+    // unmatched one leaves every row in doubt.
+    const bool matched = results.size() == reserveCount + bankCount;
+    if (rc == -2 && matched)
+        m_rowOutcomes.SetAll(upload::RowOutcome::Refused);
+    else if ((rc >= 0 || rc == -3) && matched)
         m_rowOutcomes.SetFromBatch(results);
     else
         m_rowOutcomes.SetAll(upload::RowOutcome::Unknown);

@@ -190,11 +190,11 @@ TEST_F(UploadNewTest, EveryModeKeepsTheRowOutcomesAndALoadStartsThemAfresh) {
     };
     EXPECT_EQ(all(), std::vector<RowOutcome>(3, RowOutcome::NotSent));
 
-    // A refused batch stores nothing, yet says which rows are held.
-    comm.responses.push_back(Response({"9720", "9701", "9721"}));
+    // A refused batch stores nothing and its lists show no result: every row,
+    // even one whose code claimed success, is sent again by the next run.
+    comm.responses.push_back(Response({"9720", "0000", "9721"}));
     EXPECT_EQ(uploader.UploadAll(), 0);
-    EXPECT_EQ(all(),
-              (std::vector<RowOutcome>{RowOutcome::Held, RowOutcome::Refused, RowOutcome::Held}));
+    EXPECT_EQ(all(), std::vector<RowOutcome>(3, RowOutcome::Refused));
 
     comm.sendResult = -1;
     EXPECT_EQ(uploader.UploadAll(), 0);
