@@ -7,6 +7,7 @@
 #include "cli/CliSession.h"
 #include "cli/PasswordInput.h"
 #include "cli/TerminalMainWindow.h"
+#include "cli/TerminalWaitHook.h"
 #include "journal/JournalWriter.h"
 #include "support/Common.h"
 #include "support/Communication.h"
@@ -91,6 +92,9 @@ int main(int argc, char** argv) {
     communication.SetStatusSink([](const std::string& text) {
         std::cerr << FormatStatusLine(text) << '\n' << std::flush;
     });
+    CTerminalWaitHook waitHook(std::cerr);
+    if (StandardErrorIsTerminal())
+        communication.SetWaitHook(&waitHook);
     SetGolbalCommunicaHandle(&communication);
     journal::JournalWriter journal(JournalFile());
     input.journal = &journal;

@@ -4,6 +4,7 @@
 // scripted one. Operations whose result is tested return negative on failure.
 
 #include "support/DataBuf.h"
+#include "support/WaitHook.h"
 
 #include <string>
 
@@ -31,10 +32,15 @@ public:
     virtual int GetHeaderMode() = 0;
     // Completes `request` around the body of `bodyLength` bytes already in it.
     virtual int BuildPacketHeader(const char* system, const char* subsystem, const char* kind,
-                                  const char* function, char* serialNo, char flag,
-                                  long bodyLength, CDataBuf* request) = 0;
+                                  const char* function, char* serialNo, char flag, long bodyLength,
+                                  CDataBuf* request) = 0;
     // Sends `request` and fills `response` with the whole answer.
     virtual int SendAndReceive(CDataBuf* request, CDataBuf* response, int reserved) = 0;
+
+    // The front end's hook for requests that take a while (null: none). Not
+    // owned; the front end removes it before it goes away.
+    void SetWaitHook(IWaitHook* hook) { m_pWaitHook = hook; }
+    IWaitHook* WaitHook() const { return m_pWaitHook; }
 
     // Text of the last failure (UTF-8).
     std::string LastErrorText;
@@ -45,6 +51,9 @@ public:
     // The gateway the login fields start with.
     std::string DefaultGatewayAddress;
     int DefaultGatewayPort = 0;
+
+private:
+    IWaitHook* m_pWaitHook = nullptr;
 };
 
 // The process-wide communication object, or null when none is installed.

@@ -12,6 +12,7 @@
 #include "ui/RecordActions.h"
 #include "ui/ReportListView.h"
 #include "ui/StatusLine.h"
+#include "ui/WindowWaitHook.h"
 
 #include <QAction>
 #include <QContextMenuEvent>
@@ -56,6 +57,15 @@ CReserveUploadDlg::CReserveUploadDlg(IPrompt* prompt, UploaderFactory makeUpload
     setWindowTitle(app_title::MainWindowTitle());
     setFont(DialogFont());
     CreateControls();
+    // A close asked for during a wait outside any run of ours is carried out
+    // once the wait is over.
+    m_waitHook = new CWindowWaitHook(
+        m_statusLine,
+        [this] {
+            if (!IsBusy())
+                CloseIfRequested();
+        },
+        this);
 
     // Linux window managers own the system menu: the about item lives in the
     // window's context menu and under F1.
@@ -78,8 +88,27 @@ CReserveUploadDlg::CReserveUploadDlg(IPrompt* prompt, UploaderFactory makeUpload
 CReserveUploadDlg::~CReserveUploadDlg() {
     m_pUploader.reset();
     m_hIcon = QIcon();
-    if (CCommunication* comm = GetGolbalCommunicaHandle())
+    if (CCommunication* comm = GetGolbalCommunicaHandle()) {
+        if (comm->WaitHook() == m_waitHook)
+            comm->SetWaitHook(nullptr);
         comm->Close();
+    }
+}
+
+void CReserveUploadDlg::RegisterWaitHook() {
+    if (CCommunication* comm = GetGolbalCommunicaHandle())
+        comm->SetWaitHook(m_waitHook);
+}
+
+bool CReserveUploadDlg::IsBusy() const {
+    return m_bUploadRunning || m_bLoginRunning;
+}
+
+void CReserveUploadDlg::CloseIfRequested() {
+    if (!m_bCloseRequested)
+        return;
+    m_bCloseRequested = false;
+    QDialog::reject();
 }
 
 void CReserveUploadDlg::OnInitDialog() {
@@ -89,6 +118,7 @@ void CReserveUploadDlg::OnInitDialog() {
     // Without a communication object the window still opens, with empty
     // gateway fields; the login then reports the missing object.
     m_pComm = GetGolbalCommunicaHandle();
+    RegisterWaitHook();
     if (m_pComm != nullptr) {
         m_strGatewayAddress = m_pComm->DefaultGatewayAddress;
         m_strPort = m_pComm->DefaultGatewayPort >= 0
@@ -166,10 +196,18 @@ void CReserveUploadDlg::ShowStatus(const std::string& text) {
 }
 
 void CReserveUploadDlg::OnLogin() {
-    if (m_bUploadRunning)
+    if (IsBusy())
         return;
     UpdateData(true);
-    if (LoginGateway(m_strOperator, m_strPassword, m_strGatewayAddress, m_strPort) == 0) {
+    RegisterWaitHook();
+    m_bLoginRunning = true;
+    const int loggedIn = LoginGateway(m_strOperator, m_strPassword, m_strGatewayAddress, m_strPort);
+    m_bLoginRunning = false;
+    if (m_bCloseRequested) {
+        CloseIfRequested();
+        return;
+    }
+    if (loggedIn == 0) {
         EnableLoginControls(true);
         return;
     }
@@ -184,7 +222,7 @@ void CReserveUploadDlg::OnLogin() {
 
 void CReserveUploadDlg::OnLoad() {
     // A load would empty the lists under a running upload.
-    if (m_bUploadRunning || UploaderMissing())
+    if (IsBusy() || UploaderMissing())
         return;
     if (m_pUploader->Load() == 0) {
         ShowMessage(m_pUploader->LastError());
@@ -213,8 +251,9 @@ void CReserveUploadDlg::OnUploadNew() {
 void CReserveUploadDlg::RunUpload(int (CAccountUploader::*upload)()) {
     // The per-record upload pumps events: a press of a button during the run
     // is not acted on, and a close waits for the record in flight.
-    if (m_bUploadRunning || UploaderMissing())
+    if (IsBusy() || UploaderMissing())
         return;
+    RegisterWaitHook();
     m_bUploadRunning = true;
     const auto total = static_cast<int>(m_pUploader->ReserveAccountsA().size() +
                                         m_pUploader->BankAccounts().size());
@@ -223,10 +262,7 @@ void CReserveUploadDlg::RunUpload(int (CAccountUploader::*upload)()) {
     (m_pUploader.get()->*upload)();
     m_statusLine->ShowProgress(0, 0);
     m_bUploadRunning = false;
-    if (m_bCloseRequested) {
-        m_bCloseRequested = false;
-        QDialog::reject();
-    }
+    CloseIfRequested();
 }
 
 void CReserveUploadDlg::SetJournal(journal::IJournal* journal) {
@@ -248,14 +284,14 @@ void CReserveUploadDlg::OnAbout() {
 }
 
 void CReserveUploadDlg::accept() {
-    if (m_bUploadRunning)
+    if (IsBusy() || m_waitHook->IsWaiting())
         return;
     UpdateData(true);
     QDialog::accept();
 }
 
 void CReserveUploadDlg::reject() {
-    if (m_bUploadRunning) {
+    if (IsBusy() || m_waitHook->IsWaiting()) {
         m_bCloseRequested = true;
         if (m_pUploader)
             m_pUploader->RequestStop();

@@ -20,6 +20,7 @@ class IJournal;
 }
 class CReportListView;
 class CStatusLine;
+class CWindowWaitHook;
 class QAction;
 class QLineEdit;
 class QPushButton;
@@ -53,6 +54,8 @@ public:
     CStatusLine* StatusLine() const { return m_statusLine; }
     // True while an upload runs and pumps events.
     bool IsUploadRunning() const { return m_bUploadRunning; }
+    // What the window does while the communication object waits on the gateway.
+    CWindowWaitHook* WaitHook() const { return m_waitHook; }
 
     void OnLogin();
     void OnLoad();
@@ -88,6 +91,11 @@ private:
     void InitLists();
     void RunUpload(int (CAccountUploader::*upload)());
     bool UploaderMissing();
+    // Hands the wait hook to the process-wide communication object.
+    void RegisterWaitHook();
+    // Carries out a close held off while the window was busy.
+    void CloseIfRequested();
+    bool IsBusy() const;
 
     QLineEdit* m_editPort = nullptr;
     QLineEdit* m_editOperator = nullptr;
@@ -99,6 +107,7 @@ private:
     QPushButton* m_btnUploadEach = nullptr;
     QAction* m_actUploadNew = nullptr; // enabled with the upload buttons
     CStatusLine* m_statusLine = nullptr;
+    CWindowWaitHook* m_waitHook = nullptr;
 
     IPrompt* m_prompt;
     std::unique_ptr<IPrompt> m_ownPrompt;
@@ -106,5 +115,6 @@ private:
     UploaderFactory m_makeUploader;
     journal::IJournal* m_pJournal = nullptr;
     bool m_bUploadRunning = false;
+    bool m_bLoginRunning = false;
     bool m_bCloseRequested = false;
 };

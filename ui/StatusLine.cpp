@@ -7,10 +7,14 @@
 #include <QProgressBar>
 
 CStatusLine::CStatusLine(QWidget* parent)
-    : QWidget(parent), m_label(new QLabel(this)), m_progress(new QProgressBar(this)) {
+    : QWidget(parent), m_label(new QLabel(this)), m_wait(new QLabel(this)),
+      m_progress(new QProgressBar(this)) {
     m_label->setObjectName(QStringLiteral("statusText"));
     m_label->setTextFormat(Qt::PlainText);
     m_label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_wait->setObjectName(QStringLiteral("waitText"));
+    m_wait->setTextFormat(Qt::PlainText);
+    m_wait->hide();
     m_progress->setObjectName(QStringLiteral("progress"));
     m_progress->setFormat(QStringLiteral("%v / %m"));
     m_progress->setTextVisible(true);
@@ -20,6 +24,7 @@ CStatusLine::CStatusLine(QWidget* parent)
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(4, 0, 4, 0);
     layout->addWidget(m_label, 1);
+    layout->addWidget(m_wait);
     layout->addWidget(m_progress);
 }
 
@@ -27,6 +32,16 @@ void CStatusLine::ShowStatus(const std::string& text) {
     m_text = DisplayText(text);
     UpdateLabel();
     m_label->repaint();
+}
+
+void CStatusLine::ShowWait(const QString& text, const QString& detail) {
+    m_wait->setText(text);
+    m_wait->setToolTip(detail);
+    m_wait->setVisible(!text.isEmpty());
+}
+
+QString CStatusLine::WaitText() const {
+    return m_wait->isHidden() ? QString() : m_wait->text();
 }
 
 void CStatusLine::ShowProgress(int done, int total) {

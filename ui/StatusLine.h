@@ -21,6 +21,11 @@ public:
     void ShowStatus(const std::string& text);
     QString StatusText() const { return m_text; }
 
+    // The progress of a request under way: `text` in the line, `detail` as its
+    // tool tip; an empty text hides it.
+    void ShowWait(const QString& text, const QString& detail);
+    QString WaitText() const;
+
     // Records `done` of `total`; a total of 0 or less hides the progress.
     void ShowProgress(int done, int total);
     bool ProgressVisible() const;
@@ -34,5 +39,6 @@ private:
 
     QString m_text;
     QLabel* m_label;
+    QLabel* m_wait;
     QProgressBar* m_progress;
 };

@@ -5,6 +5,7 @@
 #include <QTcpSocket>
 
 #include <algorithm>
+#include <chrono>
 
 namespace {
 // Writes are fed in slices so a large request never sits twice in memory.
@@ -74,6 +75,28 @@ LinkError GatewayLink::Failure() {
     return timedOut ? LinkError::Timeout : LinkError::Lost;
 }
 
+bool GatewayLink::WaitFor(const std::function<bool(int)>& wait, const std::function<bool()>& done) {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point start = Clock::now();
+    for (;;) {
+        const auto elapsed =
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+        const int remaining = m_timeoutMs - static_cast<int>(elapsed);
+        if (remaining <= 0)
+            return false; // the last slice left the timeout as the socket's error
+        if (wait(m_meter != nullptr ? m_meter->SliceMs(remaining) : remaining))
+            return true;
+        if (m_socket->error() != QAbstractSocket::SocketTimeoutError ||
+            m_socket->state() != QAbstractSocket::ConnectedState)
+            return false;
+        if (m_meter != nullptr)
+            m_meter->Tick();
+        // The hook may have run the event loop, which moves socket data too.
+        if (done())
+            return true;
+    }
+}
+
 LinkError GatewayLink::Send(std::string_view type, const char* payload, std::size_t length) {
     if (!IsOpen())
         return LinkError::Lost;
@@ -86,10 +109,20 @@ LinkError GatewayLink::Send(std::string_view type, const char* payload, std::siz
     std::size_t sent = first;
     if (m_socket->write(head.data(), static_cast<qint64>(head.size())) < 0)
         return Failure();
+    const auto flushed = [this] { return m_socket->bytesToWrite() == 0; };
+    const auto waitWritten = [this](int ms) { return m_socket->waitForBytesWritten(ms); };
     for (;;) {
-        while (m_socket->bytesToWrite() > 0)
-            if (!m_socket->waitForBytesWritten(m_timeoutMs))
+        while (m_socket->bytesToWrite() > 0) {
+            if (m_meter != nullptr)
+                m_meter->SetSent(sent - static_cast<std::size_t>(std::min<qint64>(
+                                            m_socket->bytesToWrite(), static_cast<qint64>(sent))));
+            if (!WaitFor(waitWritten, flushed))
                 return Failure();
+        }
+        if (m_meter != nullptr) {
+            m_meter->SetSent(sent);
+            m_meter->Tick();
+        }
         if (sent == length)
             return LinkError::None;
         const std::size_t slice = std::min(length - sent, kWriteSlice);
@@ -101,13 +134,17 @@ LinkError GatewayLink::Send(std::string_view type, const char* payload, std::siz
 
 LinkError GatewayLink::ReadExactly(char* destination, std::size_t length) {
     std::size_t got = 0;
+    const auto readable = [this] { return m_socket->bytesAvailable() > 0; };
+    const auto waitReadable = [this](int ms) { return m_socket->waitForReadyRead(ms); };
     while (got < length) {
-        if (m_socket->bytesAvailable() == 0 && !m_socket->waitForReadyRead(m_timeoutMs))
+        if (m_socket->bytesAvailable() == 0 && !WaitFor(waitReadable, readable))
             return Failure();
         const qint64 n = m_socket->read(destination + got, static_cast<qint64>(length - got));
         if (n < 0)
             return Failure();
         got += static_cast<std::size_t>(n);
+        if (m_meter != nullptr)
+            m_meter->AddReceived(static_cast<std::uint64_t>(n));
     }
     return LinkError::None;
 }
@@ -125,7 +162,10 @@ LinkError GatewayLink::Receive(wire::FrameHeader& header, CDataBuf& payload) {
         Drop();
         return LinkError::Malformed;
     }
-    // Grow with the data rather than trusting the announced length up front.
+    if (m_meter != nullptr)
+        m_meter->ExpectReply(header.length);
+    // Grow with the data rather than trusting the announced length up front;
+    // storage the caller reserved for the reply it expects is used as it is.
     std::size_t got = 0;
     while (got < header.length) {
         const std::size_t slice = std::min<std::size_t>(header.length - got, kReadSlice);
@@ -134,6 +174,8 @@ LinkError GatewayLink::Receive(wire::FrameHeader& header, CDataBuf& payload) {
             error != LinkError::None)
             return error;
         got += slice;
+        if (m_meter != nullptr)
+            m_meter->Tick();
     }
     return LinkError::None;
 }

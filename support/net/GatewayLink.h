@@ -5,10 +5,12 @@
 // must be dropped; the caller reconnects.
 
 #include "support/DataBuf.h"
+#include "support/net/WaitMeter.h"
 #include "support/net/WireFormat.h"
 
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -32,6 +34,10 @@ public:
     GatewayLink& operator=(const GatewayLink&) = delete;
 
     void SetTimeoutMs(int timeoutMs) { m_timeoutMs = timeoutMs; }
+    // Sends and reads report their progress to `meter` (not owned; null:
+    // none) and wait in slices between its ticks, each wait still limited by
+    // the timeout as a whole.
+    void SetMeter(WaitMeter* meter) { m_meter = meter; }
 
     LinkError Open(const QString& host, quint16 port);
     bool IsOpen() const;
@@ -39,7 +45,8 @@ public:
 
     LinkError Send(std::string_view type, const char* payload, std::size_t length);
     // Reads one whole frame, however the gateway splits it; `payload` is
-    // emptied first and grows only as bytes arrive.
+    // emptied first (keeping its storage, which a caller may have sized for
+    // the reply it expects) and grows only as bytes arrive.
     LinkError Receive(wire::FrameHeader& header, CDataBuf& payload);
 
     // The socket's own words on the last failure, for diagnostics.
@@ -56,8 +63,13 @@ protected:
 private:
     LinkError Failure();
     LinkError ReadExactly(char* destination, std::size_t length);
+    // Runs `wait` (a blocking socket wait of the given milliseconds) until
+    // `done` holds, ticking the meter between slices; false when the socket
+    // failed or the timeout ran out.
+    bool WaitFor(const std::function<bool(int)>& wait, const std::function<bool()>& done);
 
     std::unique_ptr<QTcpSocket> m_socket;
     int m_timeoutMs;
     std::string m_detail;
+    WaitMeter* m_meter = nullptr;
 };

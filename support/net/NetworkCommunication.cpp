@@ -54,6 +54,12 @@ std::unique_ptr<GatewayLink> CNetworkCommunication::CreateLink(int timeoutMs) {
     return std::make_unique<GatewayLink>(timeoutMs);
 }
 
+std::unique_ptr<GatewayLink> CNetworkCommunication::NewLink() {
+    std::unique_ptr<GatewayLink> link = CreateLink(m_timeoutMs);
+    link->SetMeter(&m_meter);
+    return link;
+}
+
 void CNetworkCommunication::SetTls(bool on, std::string caFile) {
     m_tls = on;
     m_caFile = std::move(caFile);
@@ -118,7 +124,8 @@ int CNetworkCommunication::Login(const std::string& loginContext, const std::str
     if (payload.size() > wire::kMaxControlPayload)
         return Fail(clienttext::kLoginTooLong);
 
-    m_link = CreateLink(m_timeoutMs);
+    const WaitScope waiting(m_meter, WaitHook(), payload.size());
+    m_link = NewLink();
     if (const LinkError error = m_link->Open(QString::fromStdString(address), portNumber);
         error != LinkError::None) {
         if (error == LinkError::Timeout)
@@ -163,7 +170,7 @@ int CNetworkCommunication::Login(const std::string& loginContext, const std::str
 }
 
 LinkError CNetworkCommunication::Reconnect() {
-    m_link = CreateLink(m_timeoutMs);
+    m_link = NewLink();
     if (const LinkError error = m_link->Open(QString::fromStdString(m_address), m_port);
         error != LinkError::None)
         return error;
@@ -200,6 +207,7 @@ LinkError CNetworkCommunication::Transact(std::string_view type, const char* pay
                                           std::size_t length, std::string_view expected,
                                           CDataBuf& reply, wire::FrameHeader& header) {
     m_gatewayMessage.clear();
+    const WaitScope waiting(m_meter, WaitHook(), length);
     for (int attempt = 0;; ++attempt) {
         LinkError error = LinkError::None;
         if (!m_link || !m_link->IsOpen()) {

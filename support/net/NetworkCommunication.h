@@ -6,6 +6,7 @@
 // Blocking; use it from one thread, with a QCoreApplication in the process.
 
 #include "support/Communication.h"
+#include "support/net/WaitMeter.h"
 
 #include <cstdint>
 #include <deque>
@@ -68,7 +69,11 @@ private:
     bool CheckUploadReply(const CDataBuf& reply) const;
     int FetchSerials(const char* system, const char* subsystem, const char* kind);
 
+    // A new link, reporting to the meter.
+    std::unique_ptr<GatewayLink> NewLink();
+
     std::unique_ptr<GatewayLink> m_link;
+    WaitMeter m_meter; // the request under way, for the wait hook
     std::function<void(const std::string&)> m_statusSink;
     int m_timeoutMs;
     bool m_tls = false;

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <future>
 #include <mutex>
@@ -57,6 +58,13 @@ std::string Frame(std::string_view type, const std::string& payload) {
     return wire::EncodeFrameHeader(type, payload.size()) + payload;
 }
 
+struct RecordingWaitHook : IWaitHook {
+    void OnWaiting(const WaitProgress& progress) override { reports.push_back(progress); }
+    void OnWaitEnded() override { ++ended; }
+    std::vector<WaitProgress> reports;
+    int ended = 0;
+};
+
 int LoginTo(CNetworkCommunication& comm, const std::string& port) {
     return comm.Login("", "alice", "pw", "ZANTHO00", "E0", "127.0.0.1", port);
 }
@@ -94,6 +102,49 @@ TEST(NetworkCommunicationTest, ACutReplyIsALostConnectionAndSilenceIsATimeout) {
         comm.SetTimeoutMs(200);
         EXPECT_LT(LoginTo(comm, peer.Port()), 0);
         EXPECT_EQ(comm.LastErrorText, "等待网关应答超时(200毫秒)");
+    }
+}
+
+TEST(NetworkCommunicationTest, TheWaitHookHearsOfSlowRequestsOnlyAndTheTimeoutStillHolds) {
+    struct Case {
+        const char* name;
+        std::string reply;
+        bool loggedIn;
+    };
+    const Case cases[] = {
+        {"answered at once", Frame("LR", wire::Fields({"0000", "", "0", "C1", "C2", "T"})), true},
+        {"silent", "", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedPeer peer(c.reply, /*closeAfter=*/false);
+        CNetworkCommunication comm;
+        comm.SetTimeoutMs(500);
+        RecordingWaitHook hook;
+        comm.SetWaitHook(&hook);
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(LoginTo(comm, peer.Port()) == 0, c.loggedIn) << comm.LastErrorText;
+        const double took =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        comm.Close();
+        if (c.loggedIn) {
+            EXPECT_TRUE(hook.reports.empty());
+            EXPECT_EQ(hook.ended, 0);
+            continue;
+        }
+        // The timeout is the whole wait's, however many slices it took.
+        EXPECT_EQ(comm.LastErrorText, "等待网关应答超时(500毫秒)");
+        EXPECT_GE(took, 0.45);
+        EXPECT_LT(took, 2.0);
+        ASSERT_GE(hook.reports.size(), 3u);
+        for (std::size_t i = 1; i < hook.reports.size(); ++i)
+            EXPECT_GT(hook.reports[i].secondsWaited, hook.reports[i - 1].secondsWaited);
+        const WaitProgress& last = hook.reports.back();
+        EXPECT_GT(last.bytesToSend, 0u);
+        EXPECT_EQ(last.bytesSent, last.bytesToSend);
+        EXPECT_EQ(last.bytesReceived, 0u);
+        EXPECT_LT(last.secondsWaited, 0.6);
+        EXPECT_EQ(hook.ended, 1);
     }
 }
 

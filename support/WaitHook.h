@@ -1,0 +1,34 @@
+#pragma once
+// A front end's view of a request while the communication object waits on the
+// gateway: how many bytes of the request have gone out, how many of the reply
+// have come in, and for how long it has waited. The window keeps painting and
+// shows it; the terminal front end prints it.
+
+#include <cstdint>
+#include <string>
+
+struct WaitProgress {
+    std::uint64_t bytesSent = 0;
+    std::uint64_t bytesToSend = 0;
+    std::uint64_t bytesReceived = 0;
+    std::uint64_t bytesToReceive = 0; // 0 until the reply announces its length
+    double secondsWaited = 0;
+};
+
+class IWaitHook {
+public:
+    virtual ~IWaitHook() = default;
+    // Called a few times a second while a request is under way. It may hand a
+    // front end's pending events on; it must not start another request.
+    virtual void OnWaiting(const WaitProgress& progress) = 0;
+    // Called once when a request whose progress was reported is over.
+    virtual void OnWaitEnded() = 0;
+};
+
+// "1.2 MB", "340 KB", "12 B".
+std::string FormatByteCount(std::uint64_t bytes);
+// "已发送 1.2 MB / 561.9 MB,已接收 0 B,已等待 3.4 秒" (UTF-8); the received
+// part shows its total once it is known.
+std::string FormatWaitProgress(const WaitProgress& progress);
+// The same, short enough for a status line: "发 1.2/561.9 MB 收 0 B 3 秒".
+std::string FormatWaitProgressShort(const WaitProgress& progress);

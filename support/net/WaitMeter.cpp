@@ -1,0 +1,58 @@
+#include "support/net/WaitMeter.h"
+
+#include <algorithm>
+
+namespace {
+// A request shorter than this never reaches the hook.
+constexpr auto kFirstReport = std::chrono::milliseconds(100);
+// Then the hook hears of it this often, and no wait blocks longer.
+constexpr auto kReportEvery = std::chrono::milliseconds(40);
+} // namespace
+
+void WaitMeter::Begin(IWaitHook* hook, std::uint64_t bytesToSend) {
+    m_hook = hook;
+    m_progress = WaitProgress{};
+    m_progress.bytesToSend = bytesToSend;
+    m_start = Clock::now();
+    m_lastReport = m_start;
+    m_reported = false;
+}
+
+void WaitMeter::End() {
+    IWaitHook* hook = m_hook;
+    const bool reported = m_reported;
+    m_hook = nullptr;
+    m_reported = false;
+    if (hook != nullptr && reported)
+        hook->OnWaitEnded();
+}
+
+void WaitMeter::SetSent(std::uint64_t bytes) {
+    m_progress.bytesSent = std::min(bytes, m_progress.bytesToSend);
+}
+
+void WaitMeter::AddReceived(std::uint64_t bytes) {
+    m_progress.bytesReceived += bytes;
+}
+
+void WaitMeter::ExpectReply(std::uint64_t bytes) {
+    m_progress.bytesToReceive = bytes;
+}
+
+void WaitMeter::Tick() {
+    if (m_hook == nullptr)
+        return;
+    const Clock::time_point now = Clock::now();
+    if (now - m_start < kFirstReport || (m_reported && now - m_lastReport < kReportEvery))
+        return;
+    m_lastReport = now;
+    m_reported = true;
+    m_progress.secondsWaited = std::chrono::duration<double>(now - m_start).count();
+    m_hook->OnWaiting(m_progress);
+}
+
+int WaitMeter::SliceMs(int remainingMs) const {
+    if (m_hook == nullptr)
+        return remainingMs;
+    return std::min(remainingMs, static_cast<int>(kReportEvery.count()));
+}

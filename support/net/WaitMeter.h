@@ -1,0 +1,50 @@
+#pragma once
+// Keeps the progress of the request under way and hands it to the front end's
+// wait hook at a steady pace: not before a request has taken a moment (quick
+// requests never reach the hook), then every few dozen milliseconds.
+
+#include "support/WaitHook.h"
+
+#include <chrono>
+#include <cstdint>
+
+class WaitMeter {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    // Starts a request of `bytesToSend` bytes; `hook` may be null.
+    void Begin(IWaitHook* hook, std::uint64_t bytesToSend);
+    // Ends it; the hook hears of the end if it heard of the request.
+    void End();
+
+    void SetSent(std::uint64_t bytes);
+    void AddReceived(std::uint64_t bytes);
+    void ExpectReply(std::uint64_t bytes);
+
+    // Reports to the hook when a report is due.
+    void Tick();
+    // How long one wait may block before the next Tick: all of `remainingMs`
+    // when nobody listens.
+    int SliceMs(int remainingMs) const;
+
+private:
+    IWaitHook* m_hook = nullptr;
+    WaitProgress m_progress;
+    Clock::time_point m_start;
+    Clock::time_point m_lastReport;
+    bool m_reported = false;
+};
+
+// Begins a request on construction and ends it on every way out.
+class WaitScope {
+public:
+    WaitScope(WaitMeter& meter, IWaitHook* hook, std::uint64_t bytesToSend) : m_meter(meter) {
+        m_meter.Begin(hook, bytesToSend);
+    }
+    ~WaitScope() { m_meter.End(); }
+    WaitScope(const WaitScope&) = delete;
+    WaitScope& operator=(const WaitScope&) = delete;
+
+private:
+    WaitMeter& m_meter;
+};
