@@ -1,5 +1,7 @@
 #include "ui/ReportListModel.h"
 
+#include <QTimer>
+
 #include "ui/DisplayText.h"
 
 #include <QMetaObject>
@@ -64,6 +66,7 @@ std::string CReportListModel::CellText(int row, int column) const {
 
 void CReportListModel::Publish() {
     m_publishQueued = false;
+    m_lastPublish.start();
     const int rows = m_cells.Rows();
     if (rows > m_publishedRows) {
         beginInsertRows(QModelIndex(), m_publishedRows, rows - 1);
@@ -83,7 +86,14 @@ void CReportListModel::SchedulePublish() {
     if (m_publishQueued)
         return;
     m_publishQueued = true;
-    QMetaObject::invokeMethod(this, &CReportListModel::Publish, Qt::QueuedConnection);
+    // At most about sixty notices a second: a per-record upload writes a row
+    // after every record, and each notice repaints the views.
+    const qint64 since = m_lastPublish.isValid() ? m_lastPublish.elapsed() : kPublishEveryMs;
+    if (since >= kPublishEveryMs)
+        QMetaObject::invokeMethod(this, &CReportListModel::Publish, Qt::QueuedConnection);
+    else
+        QTimer::singleShot(static_cast<int>(kPublishEveryMs - since), Qt::PreciseTimer, this,
+                           &CReportListModel::Publish);
 }
 
 void CReportListModel::MarkChanged(int row) {

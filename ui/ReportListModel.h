@@ -8,6 +8,7 @@
 #include "ui/CellStore.h"
 
 #include <QAbstractTableModel>
+#include <QElapsedTimer>
 #include <QString>
 
 #include <string>
@@ -57,4 +58,6 @@ private:
     int m_changedFirst = -1;
     int m_changedLast = -1;
     bool m_publishQueued = false;
+    QElapsedTimer m_lastPublish;
+    static constexpr qint64 kPublishEveryMs = 16;
 };

@@ -5,8 +5,10 @@
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QItemSelectionModel>
 #include <QMenu>
+#include <QToolTip>
 
 #include <algorithm>
 
@@ -40,7 +42,11 @@ CReportListView::CReportListView(QWidget* parent)
     rows->setSectionResizeMode(QHeaderView::Fixed);
     rows->setDefaultSectionSize(fontMetrics().height() + 4);
 
+    // Columns keep the template's widths; a double-click on a column's edge
+    // fits it to its contents (the view measures the rows in sight).
     QHeaderView* header = horizontalHeader();
+    connect(header, &QHeaderView::sectionHandleDoubleClicked, this,
+            &QTableView::resizeColumnToContents, Qt::UniqueConnection);
     header->setMinimumSectionSize(0);
     header->setSectionResizeMode(QHeaderView::Interactive);
     header->setHighlightSections(false);
@@ -100,4 +106,30 @@ void CReportListView::contextMenuEvent(QContextMenuEvent* event) {
     }
     menu.exec(event->globalPos());
     m_copyAction->setEnabled(true);
+}
+
+bool CReportListView::IsCellCut(const QModelIndex& index) const {
+    if (!index.isValid())
+        return false;
+    const QString text = index.data(Qt::DisplayRole).toString();
+    if (text.isEmpty())
+        return false;
+    // The item delegate leaves a focus-frame margin and one pixel on each side.
+    const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
+    const int shown = visualRect(index).width() - 2 * margin;
+    return fontMetrics().horizontalAdvance(text) > shown;
+}
+
+bool CReportListView::viewportEvent(QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        const QModelIndex index = indexAt(help->pos());
+        if (IsCellCut(index))
+            QToolTip::showText(help->globalPos(), index.data(Qt::DisplayRole).toString(),
+                               viewport(), visualRect(index));
+        else
+            QToolTip::hideText();
+        return true;
+    }
+    return QTableView::viewportEvent(event);
 }

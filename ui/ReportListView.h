@@ -29,8 +29,13 @@ public:
 
     QAction* CopyAction() const { return m_copyAction; }
 
+    // True when the cell's text is wider than the cell shows it.
+    bool IsCellCut(const QModelIndex& index) const;
+
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
+    // A cut-off cell shows its whole text as a tool tip.
+    bool viewportEvent(QEvent* event) override;
 
 private:
     CReportListModel m_model;

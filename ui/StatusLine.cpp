@@ -20,6 +20,9 @@ CStatusLine::CStatusLine(QWidget* parent)
     m_progress->setTextVisible(true);
     m_progress->setMaximumWidth(220);
     m_progress->hide();
+    m_progressTimer.setSingleShot(true);
+    m_progressTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_progressTimer, &QTimer::timeout, this, &CStatusLine::ApplyProgress);
 
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(4, 0, 4, 0);
@@ -46,11 +49,27 @@ QString CStatusLine::WaitText() const {
 
 void CStatusLine::ShowProgress(int done, int total) {
     if (total <= 0) {
+        m_progressTimer.stop();
         m_progress->hide();
         return;
     }
-    m_progress->setRange(0, total);
-    m_progress->setValue(done < 0 ? 0 : (done > total ? total : done));
+    m_done = done < 0 ? 0 : (done > total ? total : done);
+    m_total = total;
+    // The bar repaints at once when its value changes: at most about sixty
+    // times a second, the first and the last value always shown.
+    if (m_progress->isHidden() || m_done == m_total || !m_lastProgress.isValid() ||
+        m_lastProgress.elapsed() >= kProgressEveryMs) {
+        ApplyProgress();
+    } else if (!m_progressTimer.isActive()) {
+        m_progressTimer.start(static_cast<int>(kProgressEveryMs - m_lastProgress.elapsed()));
+    }
+}
+
+void CStatusLine::ApplyProgress() {
+    m_progressTimer.stop();
+    m_lastProgress.start();
+    m_progress->setRange(0, m_total);
+    m_progress->setValue(m_done);
     m_progress->show();
 }
 
@@ -59,7 +78,11 @@ bool CStatusLine::ProgressVisible() const {
 }
 
 QString CStatusLine::ProgressText() const {
-    return m_progress->isHidden() ? QString() : m_progress->text();
+    if (m_progress->isHidden())
+        return QString();
+    return m_progress->format()
+        .replace(QStringLiteral("%v"), QString::number(m_done))
+        .replace(QStringLiteral("%m"), QString::number(m_total));
 }
 
 void CStatusLine::resizeEvent(QResizeEvent* event) {

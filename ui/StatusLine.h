@@ -3,6 +3,8 @@
 // (set and cleared only through ShowStatus) and, beside it, the progress of a
 // per-record upload.
 
+#include <QElapsedTimer>
+#include <QTimer>
 #include <QWidget>
 
 #include <string>
@@ -36,9 +38,15 @@ protected:
 
 private:
     void UpdateLabel();
+    void ApplyProgress();
 
     QString m_text;
     QLabel* m_label;
     QLabel* m_wait;
     QProgressBar* m_progress;
+    QTimer m_progressTimer;
+    QElapsedTimer m_lastProgress;
+    int m_done = 0;
+    int m_total = 0;
+    static constexpr qint64 kProgressEveryMs = 16;
 };
