@@ -2,6 +2,7 @@
 // writer thread against the plainest SQLite insert of the same rows, and what
 // journalling costs the uploading thread per record.
 
+#include "journal/JournalReader.h"
 #include "journal/JournalWriter.h"
 #include "journal/Schema.h"
 #include "journal/Sql.h"
@@ -11,6 +12,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <random>
@@ -193,5 +195,57 @@ void BM_JournalEnqueue(benchmark::State& state) {
     RemoveJournal(file);
 }
 BENCHMARK(BM_JournalEnqueue)->Arg(1)->Arg(10'000)->UseRealTime();
+
+// A journal holding one 999,999-record batch run, made once for the readers.
+const std::string& JournalOfTheBatch() {
+    static const std::string path = [] {
+        const fs::path file = BenchFile();
+        journal::JournalWriter writer(file.string());
+        writer.BeginRun({"全部上传", "/srv/accounts", 0});
+        writer.Exchanged(TheBatch().requests, TheBatch().results, {});
+        writer.EndRun();
+        writer.Sync();
+        std::atexit([] { RemoveJournal(JournalOfTheBatch()); });
+        return file.string();
+    }();
+    return path;
+}
+
+// What a history view asks of a 999,999-record run: a page far down, the
+// failed results, and a search with its count and first page.
+void BM_JournalReadRun999999(benchmark::State& state) {
+    std::string error;
+    auto reader = journal::JournalReader::Open(JournalOfTheBatch(), error);
+    if (!reader) {
+        state.SkipWithError(error.c_str());
+        return;
+    }
+    const std::int64_t run = reader->Runs().at(0).id;
+    journal::ResultFilter filter;
+    std::int64_t offset = 0;
+    switch (state.range(0)) {
+    case 0: // a page at row 900,000
+        offset = 900'000;
+        break;
+    case 1: // the failed results, page 300 of 50
+        filter.failedOnly = true;
+        offset = 15'000;
+        break;
+    case 2: // a search that matches 11,111 results
+        filter.search = "B101";
+        break;
+    }
+    for (auto _ : state) {
+        const std::int64_t count = reader->CountResults(run, filter);
+        const auto page = reader->Results(run, filter, offset, 50);
+        benchmark::DoNotOptimize(count);
+        if (page.empty())
+            state.SkipWithError("empty page");
+    }
+}
+BENCHMARK(BM_JournalReadRun999999)
+    ->ArgName("page900000_failed_search")
+    ->DenseRange(0, 2)
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace

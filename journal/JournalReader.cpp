@@ -147,6 +147,16 @@ std::vector<Request> JournalReader::Requests(std::int64_t runId) {
 }
 
 std::int64_t JournalReader::CountResults(std::int64_t runId, const ResultFilter& filter) {
+    // The run's counts are committed with its results, so without a search
+    // they answer at once.
+    if (filter.search.empty()) {
+        Statement s(m_impl->db, filter.failedOnly
+                                    ? "SELECT reserve_sent + bank_sent - reserve_stored - "
+                                      "bank_stored FROM run WHERE id = ?1"
+                                    : "SELECT reserve_sent + bank_sent FROM run WHERE id = ?1");
+        s.Bind(1, runId);
+        return s.Step() == SQLITE_ROW ? s.Int(0) : 0;
+    }
     Statement s(m_impl->db,
                 ("SELECT count(*) FROM result WHERE " + FilterCondition(filter)).c_str());
     BindFilter(s, runId, filter);
