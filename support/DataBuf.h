@@ -25,6 +25,9 @@ public:
 
     // Makes room for `capacity` bytes up front, for callers that know the size.
     void Reserve(std::size_t capacity) { m_bytes.reserve(capacity); }
+    std::size_t Capacity() const { return m_bytes.capacity(); }
+    // Empties the buffer and hands its storage back.
+    void Release() { std::vector<char>().swap(m_bytes); }
 
     const char* Data() const { return m_bytes.data(); }
     char* Data() { return m_bytes.data(); }

@@ -30,6 +30,14 @@ constexpr std::size_t kPacketHeaderRoom = 256;
 constexpr std::size_t kSkippedBytes = 2;
 constexpr std::size_t kPrefixMode0 = 9;
 constexpr std::size_t kPrefixMode1 = 17;
+// Buffers up to this size are kept for the next request (the per-record
+// upload reuses them); larger ones, a batch's, go back once it is done.
+constexpr std::size_t kKeptBufferBytes = 4u << 20;
+
+void ReleaseIfLarge(CDataBuf& buffer) {
+    if (buffer.Capacity() > kKeptBufferBytes)
+        buffer.Release();
+}
 
 constexpr const char* kNoCommunication = "获得通讯句柄错误!";
 constexpr const char* kNothingToRead = "没有可以查询的数据!";
@@ -65,6 +73,8 @@ int CAccountUploader::Exchange(std::vector<UploadRequestRecord>& requests,
     facts.sent = std::chrono::system_clock::now();
     const std::size_t before = results.size();
     facts.outcome = ExchangeOnce(requests, results, facts);
+    ReleaseIfLarge(m_requestBuf);
+    ReleaseIfLarge(m_responseBuf);
     if (m_pJournal != nullptr)
         m_pJournal->Exchanged(requests, std::span(results).subspan(before), facts);
     return facts.outcome;
@@ -134,7 +144,14 @@ int CAccountUploader::ExchangeOnce(std::vector<UploadRequestRecord>& requests,
         return fail(m_strLastError, true);
     }
 
-    if (comm->SendAndReceive(&m_requestBuf, &m_responseBuf, 0) < 0) {
+    // Room for the reply this request calls for, taken once: the reply is
+    // never copied as it grows, and a peer announcing more gets no more up front.
+    m_responseBuf.Reserve(kPrefixMode1 + kSkippedBytes + kResponseHeaderWireLength +
+                          count * kResultWireLength);
+    const int sent = comm->SendAndReceive(&m_requestBuf, &m_responseBuf, 0);
+    // The reply is complete (or will not come): the request's bytes are done with.
+    ReleaseIfLarge(m_requestBuf);
+    if (sent < 0) {
         m_strLastError = WithoutTrailingSpace(comm->LastErrorText);
         return fail(m_strLastError, true);
     }

@@ -1,0 +1,237 @@
+// The window's uploads against the gateway simulator in a process of its own,
+// the window offscreen and shown, messages recorded instead of boxes.
+//
+// BM_UploadEachTerminal20k and BM_UploadEachWindow20k: 20,000 records one per
+// request, through the terminal front end's lists and through the window (its
+// pump after every record); records_per_s of each, in one run.
+//
+// BM_BatchWindow999999: 500,000 reserve and 499,999 bank records in one batch
+// from the loaded window. Counters: rss_before_MiB (loaded, before the upload),
+// peak_MiB (the peak during the upload, from the loaded window on), rss_after_MiB
+// (after the result message) and kept_MiB (after less before).
+
+#include "ProcessMemory.h"
+
+#include "accounts/AccountUploader.h"
+#include "accounts/ListColumns.h"
+#include "cli/TerminalMainWindow.h"
+#include "cli/TerminalReportList.h"
+#include "support/Common.h"
+#include "support/Prompt.h"
+#include "support/Text.h"
+#include "support/net/NetworkCommunication.h"
+#include "ui/ReportListView.h"
+#include "ui/ReserveUploadDlg.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr const char* kOperator = "bench";
+constexpr const char* kPassword = "bench-密码";
+
+double SecondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+void Field(std::string& record, std::size_t at, std::size_t width, const std::string& gbk) {
+    std::memcpy(record.data() + at, gbk.data(), std::min(width, gbk.size()));
+}
+
+// Account files of `reserve` and `bank` records in a directory of their own;
+// account numbers start at `first` so that runs do not meet in the store.
+class BenchWorkDir {
+public:
+    BenchWorkDir(int reserve, int bank, long long first) {
+        const std::string local = m_dir.path().toStdString() + "/localconfig/";
+        QDir().mkpath(QString::fromStdString(local));
+        const std::string reserveName = text::Utf8ToGbk("某某证券自营备付金");
+        const std::string bankName = text::Utf8ToGbk("上海某某证券股份有限公司");
+        const std::string bankFull = text::Utf8ToGbk("中国工商银行上海分行营业部");
+        std::ofstream a(local + "agbfj.dat", std::ios::binary);
+        for (int i = 0; i < reserve; ++i) {
+            std::string record(48, ' ');
+            Field(record, 0, 18, "B" + std::to_string(first + i));
+            Field(record, 18, 30, reserveName);
+            a << record;
+        }
+        std::ofstream b(local + "yhzh.dat", std::ios::binary);
+        for (int i = 0; i < bank; ++i) {
+            std::string record(122, ' ');
+            Field(record, 0, 4, "0102");
+            Field(record, 4, 28, "6222" + std::to_string(first + i));
+            Field(record, 32, 30, bankName);
+            Field(record, 62, 30, bankFull);
+            b << record;
+        }
+    }
+    std::string Path() const { return m_dir.path().toStdString(); }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+// quillmark-gateway in its own process, with one operator, on a free port.
+class Gateway {
+public:
+    Gateway() {
+        const QString operators = m_dir.filePath(QStringLiteral("operators"));
+        QProcess add;
+        add.start(QStringLiteral(QUILLMARK_GATEWAY_PROGRAM),
+                  {"add-operator", "--operators", operators, QString::fromUtf8(kOperator)});
+        add.write(QByteArray(kPassword) + '\n');
+        add.closeWriteChannel();
+        add.waitForFinished(10000);
+        m_process.setStandardErrorFile(QProcess::nullDevice());
+        m_process.start(QStringLiteral(QUILLMARK_GATEWAY_PROGRAM),
+                        {"--listen", "127.0.0.1:0", "--db", ":memory:", "--operators", operators});
+        QByteArray out;
+        while (!out.contains('\n') && m_process.waitForReadyRead(10000))
+            out += m_process.readAllStandardOutput();
+        const QByteArray line = out.left(out.indexOf('\n'));
+        m_port = line.mid(line.lastIndexOf(':') + 1).toStdString();
+    }
+    ~Gateway() {
+        m_process.terminate();
+        if (!m_process.waitForFinished(10000))
+            m_process.kill();
+    }
+    const std::string& Port() const { return m_port; }
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    std::string m_port;
+};
+
+Gateway& SharedGateway() {
+    static Gateway gateway;
+    return gateway;
+}
+
+class RecordingPrompt : public IPrompt {
+public:
+    void ShowMessage(const std::string& text) override { messages.push_back(text); }
+    std::vector<std::string> messages;
+};
+
+// A shown window, logged in with the records loaded.
+struct LoadedWindow {
+    CNetworkCommunication comm;
+    RecordingPrompt prompt;
+    std::unique_ptr<CReserveUploadDlg> dlg;
+
+    explicit LoadedWindow(const std::string& workDir) {
+        CCommon::SetWorkPath(workDir);
+        SetGolbalCommunicaHandle(&comm);
+        dlg = std::make_unique<CReserveUploadDlg>(&prompt);
+        comm.SetStatusSink([this](const std::string& text) { dlg->ShowStatus(text); });
+        dlg->findChild<QLineEdit*>("addressEdit")->setText("127.0.0.1");
+        dlg->findChild<QLineEdit*>("portEdit")
+            ->setText(QString::fromStdString(SharedGateway().Port()));
+        dlg->findChild<QLineEdit*>("operatorEdit")->setText(QString::fromUtf8(kOperator));
+        dlg->findChild<QLineEdit*>("passwordEdit")->setText(QString::fromUtf8(kPassword));
+        dlg->show();
+        QCoreApplication::processEvents();
+        dlg->OnLogin();
+        dlg->OnLoad();
+        QCoreApplication::processEvents();
+        prompt.messages.clear();
+    }
+    ~LoadedWindow() {
+        comm.SetStatusSink({});
+        dlg.reset();
+        SetGolbalCommunicaHandle(nullptr);
+    }
+};
+
+constexpr int kEachHalf = 10'000;
+
+void BM_UploadEachTerminal20k(benchmark::State& state) {
+    for (auto _ : state) {
+        BenchWorkDir work(kEachHalf, kEachHalf, 1'000'000'000LL);
+        CCommon::SetWorkPath(work.Path());
+        CNetworkCommunication comm;
+        SetGolbalCommunicaHandle(&comm);
+        char context[9] = {};
+        comm.GetLoginContext(context);
+        if (comm.Login(context, kOperator, kPassword, "ZANTHO00", "E0", "127.0.0.1",
+                       SharedGateway().Port()) < 0) {
+            state.SkipWithError(comm.LastErrorText.c_str());
+            break;
+        }
+        std::ostringstream out;
+        CTerminalMainWindow window(out);
+        CTerminalReportList bank(static_cast<int>(BankListColumns().size()));
+        CTerminalReportList reserve(static_cast<int>(ReserveListColumns().size()));
+        CAccountUploader uploader(&bank, &reserve, &window);
+        uploader.Load();
+        const auto start = Clock::now();
+        const int rc = uploader.UploadEach();
+        const double took = SecondsSince(start);
+        comm.Close();
+        SetGolbalCommunicaHandle(nullptr);
+        if (rc != 1)
+            state.SkipWithError("the upload failed");
+        state.SetIterationTime(took);
+        state.counters["records_per_s"] = 2 * kEachHalf / took;
+    }
+}
+
+void BM_UploadEachWindow20k(benchmark::State& state) {
+    for (auto _ : state) {
+        BenchWorkDir work(kEachHalf, kEachHalf, 2'000'000'000LL);
+        LoadedWindow window(work.Path());
+        const auto start = Clock::now();
+        window.dlg->OnUploadEach();
+        QCoreApplication::processEvents();
+        const double took = SecondsSince(start);
+        if (window.prompt.messages.size() != 1 ||
+            window.dlg->m_listBank->Model().CellText(kEachHalf - 1, 1).empty())
+            state.SkipWithError("the upload did not finish");
+        state.SetIterationTime(took);
+        state.counters["records_per_s"] = 2 * kEachHalf / took;
+    }
+}
+
+void BM_BatchWindow999999(benchmark::State& state) {
+    for (auto _ : state) {
+        BenchWorkDir work(500'000, 499'999, 3'000'000'000LL);
+        LoadedWindow window(work.Path());
+        const double before = ResidentMiB();
+        ResetPeakResident();
+        const auto start = Clock::now();
+        window.dlg->OnUploadAll();
+        QCoreApplication::processEvents();
+        const double took = SecondsSince(start);
+        const double after = ResidentMiB();
+        if (window.prompt.messages != std::vector<std::string>{"上传数据成功!"})
+            state.SkipWithError(window.prompt.messages.empty()
+                                    ? "no message"
+                                    : window.prompt.messages.front().c_str());
+        state.SetIterationTime(took);
+        state.counters["rss_before_MiB"] = before;
+        state.counters["peak_MiB"] = PeakResidentMiB();
+        state.counters["rss_after_MiB"] = after;
+        state.counters["kept_MiB"] = after - before;
+    }
+}
+
+} // namespace
+
+BENCHMARK(BM_UploadEachTerminal20k)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_UploadEachWindow20k)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BatchWindow999999)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
