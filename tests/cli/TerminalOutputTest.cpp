@@ -1,6 +1,7 @@
 #include "cli/PasswordInput.h"
 #include "cli/TerminalMainWindow.h"
 #include "cli/TerminalReportList.h"
+#include "cli/TerminalWaitHook.h"
 
 #include <gtest/gtest.h>
 
@@ -20,6 +21,40 @@ TEST(TerminalMainWindow, StatusLineShowsTextOrClearedMarker) {
     EXPECT_EQ(FormatStatusLine("正在登录..."), "[状态] 正在登录...");
     EXPECT_EQ(FormatStatusLine(""), "[状态]");
     EXPECT_EQ(FormatStatusLine(" "), "[状态]  ");
+}
+
+TEST(TerminalWaitHook, ProgressFiguresAndOneLineRewrittenInPlace) {
+    const struct {
+        WaitProgress progress;
+        const char* full;
+        const char* brief;
+    } cases[] = {
+        {{12, 12, 0, 0, 0.15}, "已发送 12/12 B,已接收 0 B,已等待 0.1 秒", "发 12/12 B 收 0 B 0 秒"},
+        {{1536, 3072, 700, 0, 2.0},
+         "已发送 1.5/3.0 KB,已接收 700 B,已等待 2.0 秒",
+         "发 1.5/3.0 KB 收 700 B 2 秒"},
+        {{600u << 20, 600u << 20, 5u << 20, 640u << 20, 12.34},
+         "已发送 600.0/600.0 MB,已接收 5.0/640.0 MB,已等待 12.3 秒",
+         "发 600.0/600.0 MB 收 5.0/640.0 MB 12 秒"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(FormatWaitProgress(c.progress), c.full);
+        EXPECT_EQ(FormatWaitProgressShort(c.progress), c.brief);
+    }
+
+    std::ostringstream out;
+    CTerminalWaitHook hook(out);
+    hook.OnWaitEnded(); // nothing shown, nothing to erase
+    WaitProgress progress{10, 10, 0, 0, 0.1};
+    hook.OnWaiting(progress);
+    progress.secondsWaited = 0.2; // too soon for the next line
+    hook.OnWaiting(progress);
+    progress.secondsWaited = 0.4;
+    hook.OnWaiting(progress);
+    hook.OnWaitEnded();
+    EXPECT_EQ(out.str(), "\r\x1b[K[等待] 已发送 10/10 B,已接收 0 B,已等待 0.1 秒"
+                         "\r\x1b[K[等待] 已发送 10/10 B,已接收 0 B,已等待 0.4 秒"
+                         "\r\x1b[K");
 }
 
 TEST(TerminalReportList, RowsPrintTabSeparatedWithEveryColumn) {
