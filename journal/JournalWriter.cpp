@@ -78,10 +78,6 @@ struct SyncItem {};
 // The rare, large start of a run is held by pointer to keep every item small.
 using Item = std::variant<std::unique_ptr<BeginItem>, ExchangeItem, ShownItem, EndItem, SyncItem>;
 
-std::string ErrnoText(int code) {
-    return std::strerror(code);
-}
-
 } // namespace
 
 struct JournalWriter::State {
@@ -133,13 +129,9 @@ struct JournalWriter::State {
     }
 
     void Fail(const std::string& reason) {
-        if (db != nullptr) {
-            if (inTransaction)
-                sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-            CloseStatements();
-            sqlite3_close_v2(db);
-            db = nullptr;
-        }
+        if (inTransaction)
+            sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        Close();
         inTransaction = false;
         disabled = true;
         std::lock_guard lock(mutex);
@@ -147,14 +139,25 @@ struct JournalWriter::State {
             problem = text::Format(kCannotUse, path.c_str(), reason.c_str());
     }
     void FailSqlite() { Fail(SqliteError(db)); }
-    void CloseStatements() {
+    void Close() {
         for (Statement* s :
              {&insertRun, &insertRequest, &insertResult, &updateRun, &begin, &commit})
             *s = Statement();
+        sqlite3_close_v2(db);
+        db = nullptr;
     }
 
     bool Exec(const char* sql) {
         if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK)
+            return true;
+        FailSqlite();
+        return false;
+    }
+    // Runs a prepared statement that returns no rows, ready for the next use.
+    bool Run(Statement& s) {
+        const int rc = s.Step();
+        s.Reset();
+        if (rc == SQLITE_DONE)
             return true;
         FailSqlite();
         return false;
@@ -194,7 +197,7 @@ void JournalWriter::State::Open() {
     // its mode.
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0) {
-        Fail(ErrnoText(errno));
+        Fail(std::strerror(errno));
         return;
     }
     ::close(fd);
@@ -267,14 +270,8 @@ bool JournalWriter::State::EnsureTransaction() {
         return false;
     if (inTransaction)
         return true;
-    const int rc = begin.Step();
-    begin.Reset();
-    if (rc != SQLITE_DONE) {
-        FailSqlite();
-        return false;
-    }
-    inTransaction = true;
-    return true;
+    inTransaction = Run(begin);
+    return inTransaction;
 }
 
 bool JournalWriter::State::Commit() {
@@ -289,19 +286,11 @@ bool JournalWriter::State::Commit() {
         updateRun.Bind(4, counts[1].sent);
         updateRun.Bind(5, counts[1].stored);
         updateRun.BindStatic(6, message);
-        const int rc = updateRun.Step();
-        updateRun.Reset();
-        if (rc != SQLITE_DONE) {
-            FailSqlite();
+        if (!Run(updateRun))
             return false;
-        }
     }
-    const int rc = commit.Step();
-    commit.Reset();
-    if (rc != SQLITE_DONE) {
-        FailSqlite();
+    if (!Run(commit))
         return false;
-    }
     inTransaction = false;
     lastCommit = clock();
     return true;
@@ -342,12 +331,8 @@ void JournalWriter::State::Handle(BeginItem& item) {
         s.Bind(column++, facts->modified);
         s.Bind(column++, facts->sha256);
     }
-    const int rc = s.Step();
-    s.Reset();
-    if (rc != SQLITE_DONE) {
-        FailSqlite();
+    if (!Run(s))
         return;
-    }
     runId = sqlite3_last_insert_rowid(db);
     Commit();
 }
@@ -365,12 +350,8 @@ void JournalWriter::State::Handle(ExchangeItem& item) {
     r.Bind(6, std::int64_t{item.facts.outcome});
     r.Bind(7, item.facts.returnCode);
     r.Bind(8, item.facts.returnMessage);
-    int rc = r.Step();
-    r.Reset();
-    if (rc != SQLITE_DONE) {
-        FailSqlite();
+    if (!Run(r))
         return;
-    }
 
     Statement& s = insertResult;
     const char* at = item.packed.data();
@@ -396,12 +377,8 @@ void JournalWriter::State::Handle(ExchangeItem& item) {
         for (int i = 0; i < 6; ++i)
             s.BindStatic(6 + i, texts[i]);
         s.Bind(12, std::int64_t{stored ? 1 : 0});
-        rc = s.Step();
-        s.Reset();
-        if (rc != SQLITE_DONE) {
-            FailSqlite();
+        if (!Run(s))
             return;
-        }
         if (n % kClockStride == 0) {
             CommitIfDue();
             if (!EnsureTransaction())
@@ -457,11 +434,7 @@ void JournalWriter::State::Loop() {
             break;
     }
     Commit();
-    if (db != nullptr) {
-        CloseStatements();
-        sqlite3_close_v2(db);
-        db = nullptr;
-    }
+    Close();
 }
 
 JournalWriter::JournalWriter(std::string path, Clock clock)
