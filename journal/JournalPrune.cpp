@@ -9,9 +9,7 @@
 
 namespace journal {
 
-namespace {
-
-bool ValidDate(const std::string& date) {
+bool IsPruneDate(const std::string& date) {
     if (date.size() != 10 || date[4] != '-' || date[7] != '-')
         return false;
     for (std::size_t i : {0, 1, 2, 3, 5, 6, 8, 9})
@@ -25,14 +23,8 @@ bool ValidDate(const std::string& date) {
         .ok();
 }
 
-} // namespace
-
-bool IsPruneDate(const std::string& date) {
-    return ValidDate(date);
-}
-
 std::int64_t PruneRunsBefore(const std::string& path, const std::string& date, std::string& error) {
-    if (!ValidDate(date)) {
+    if (!IsPruneDate(date)) {
         error = text::Format("日期[%s]无效,应为YYYY-MM-DD", date.c_str());
         return -1;
     }
