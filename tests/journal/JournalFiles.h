@@ -1,14 +1,19 @@
 #pragma once
-// Request and result records as the uploader hands them to the journal, and a
-// fresh directory for a journal file.
+// Request and result records as the uploader hands them to the journal, a
+// batch of them, and a fresh directory for a journal file.
 
+#include "journal/Journal.h"
 #include "support/Text.h"
+#include "tests/cli/CliTempDir.h"
 #include "upload/UploadRecords.h"
 
 #include <cstring>
 #include <filesystem>
-#include <random>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <utility>
+#include <vector>
 
 inline UploadRequestRecord ReserveRequest(const std::string& no, const std::string& nameUtf8) {
     UploadRequestRecord r;
@@ -41,27 +46,40 @@ inline UploadResultRecord ResultFor(const UploadRequestRecord& request, const st
     return r;
 }
 
-class JournalDir {
+// Three reserve records and two bank records sent in one request, answered
+// with a code and a text for each record, in order, and a duplicate-record
+// outcome.
+struct SampleBatch {
+    std::vector<UploadRequestRecord> requests;
+    std::vector<UploadResultRecord> results;
+    journal::ExchangeFacts facts;
+};
+
+inline SampleBatch MakeSampleBatch(const std::pair<const char*, const char*> (&answers)[5]) {
+    SampleBatch batch;
+    batch.requests = {
+        ReserveRequest("000123", "甲公司"),
+        ReserveRequest("000124", "乙公司"),
+        ReserveRequest("777", "甲方"),
+        BankRequest("0102", "6222000000000000000000000001", "甲公司结算", "工商银行"),
+        BankRequest("0103", "6222000000000000000000000002", "丙公司", "农业银行"),
+    };
+    for (std::size_t i = 0; i < batch.requests.size(); ++i)
+        batch.results.push_back(ResultFor(batch.requests[i], answers[i].first, answers[i].second));
+    batch.facts.sent = std::chrono::system_clock::now();
+    batch.facts.outcome = -2;
+    batch.facts.serialNo = "2026120700000001";
+    batch.facts.returnCode = "0000";
+    return batch;
+}
+
+inline std::string FileBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// A fresh directory for a journal file.
+class JournalDir : public CliTempDir {
 public:
-    JournalDir() {
-        std::random_device seed;
-        std::mt19937_64 random(seed());
-        do {
-            m_path = std::filesystem::temp_directory_path() /
-                     ("quillmark-journal-test-" + std::to_string(random()));
-        } while (!std::filesystem::create_directory(m_path));
-    }
-    ~JournalDir() {
-        std::error_code ignored;
-        std::filesystem::permissions(m_path, std::filesystem::perms::owner_all, ignored);
-        std::filesystem::remove_all(m_path, ignored);
-    }
-    JournalDir(const JournalDir&) = delete;
-    JournalDir& operator=(const JournalDir&) = delete;
-
-    const std::filesystem::path& Path() const { return m_path; }
-    std::string File() const { return (m_path / "journal.sqlite3").string(); }
-
-private:
-    std::filesystem::path m_path;
+    std::string File() const { return (Path() / "journal.sqlite3").string(); }
 };

@@ -11,19 +11,11 @@
 #include <sqlite3.h>
 
 #include <fstream>
-#include <sstream>
 #include <sys/stat.h>
 
 using namespace journal;
 
 namespace {
-
-std::string Bytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
 
 std::unique_ptr<JournalReader> Reader(const std::string& path) {
     std::string error;
@@ -40,26 +32,9 @@ void WriteBatchRun(JournalWriter& writer) {
     files.reserveA = {true, 144, "2026-12-01T09:00:01.000+08:00", std::string(64, 'b')};
     writer.FilesLoaded(files);
     writer.BeginRun({"全部上传", "/srv/accounts", 1});
-    const std::vector<UploadRequestRecord> requests = {
-        ReserveRequest("000123", "甲公司"),
-        ReserveRequest("000124", "乙公司"),
-        ReserveRequest("777", "甲方"),
-        BankRequest("0102", "6222000000000000000000000001", "甲公司结算", "工商银行"),
-        BankRequest("0103", "6222000000000000000000000002", "丙公司", "农业银行"),
-    };
-    const std::vector<UploadResultRecord> results = {
-        ResultFor(requests[0], "0000", "成功"),
-        ResultFor(requests[1], "9720", "重复记录"),
-        ResultFor(requests[2], " 0 "),
-        ResultFor(requests[3], "0"),
-        ResultFor(requests[4], ""),
-    };
-    ExchangeFacts facts;
-    facts.sent = std::chrono::system_clock::now();
-    facts.outcome = -2;
-    facts.serialNo = "2026120700000001";
-    facts.returnCode = "0000";
-    writer.Exchanged(requests, results, facts);
+    const SampleBatch batch =
+        MakeSampleBatch({{"0000", "成功"}, {"9720", "重复记录"}, {" 0 ", ""}, {"0", ""}, {"", ""}});
+    writer.Exchanged(batch.requests, batch.results, batch.facts);
     writer.Shown("上传失败,失败原因:服务器存在重复记录");
     writer.EndRun();
 }
@@ -214,7 +189,7 @@ TEST(JournalStore, AFileThatIsNoJournalOfOursIsLeftAsItIsWithOneMessage) {
         } else {
             std::ofstream(path, std::ios::binary) << c.bytes;
         }
-        const std::string before = Bytes(path);
+        const std::string before = FileBytes(path);
         {
             JournalWriter writer(path);
             WriteBatchRun(writer);
@@ -223,7 +198,7 @@ TEST(JournalStore, AFileThatIsNoJournalOfOursIsLeftAsItIsWithOneMessage) {
             EXPECT_NE(problem.find(c.reason), std::string::npos) << problem;
             EXPECT_EQ(writer.TakeProblem(), "");
         }
-        EXPECT_EQ(Bytes(path), before);
+        EXPECT_EQ(FileBytes(path), before);
         EXPECT_FALSE(std::filesystem::exists(path + "-wal"));
         std::string error;
         EXPECT_FALSE(JournalReader::Open(path, error));

@@ -19,11 +19,6 @@ using namespace journal;
 
 namespace {
 
-std::string FileBytes(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 struct JournalUploadFixture : UploadFixture {
     JournalDir journalDir;
 
