@@ -7,15 +7,14 @@
 #include "journal/Schema.h"
 #include "journal/Sql.h"
 #include "support/Text.h"
+#include "tests/journal/JournalFiles.h"
 #include "upload/ResultCode.h"
 #include "upload/UploadRecords.h"
 
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -34,42 +33,25 @@ struct Batch {
 const Batch& TheBatch() {
     static const Batch batch = [] {
         Batch b;
-        b.requests.resize(kBatch);
-        b.results.resize(kBatch);
+        b.requests.reserve(kBatch);
+        b.results.reserve(kBatch);
         for (std::size_t i = 0; i < kBatch; ++i) {
-            UploadRequestRecord& r = b.requests[i];
-            std::memset(&r, 0, sizeof r);
             const std::string n = std::to_string(1'000'000 + i);
-            if (i % 3 == 2) {
-                text::CopyToField(r.RecordKind, "02");
-                text::CopyToField(r.BankCode, "0102");
-                text::CopyToField(r.BankAccountNo, "6222000000" + n);
-                text::CopyToField(r.AccountFullName, text::Utf8ToGbk("上海某某贸易有限公司" + n));
-                text::CopyToField(r.BankFullName, text::Utf8ToGbk("中国工商银行上海分行"));
-            } else {
-                text::CopyToField(r.RecordKind, "01");
-                text::CopyToField(r.ReserveAccountNo, "B" + n);
-                text::CopyToField(r.ReserveAccountName, text::Utf8ToGbk("某某证券营业部" + n));
-            }
-            UploadResultRecord& result = b.results[i];
-            std::memset(&result, 0, sizeof result);
-            result.Request = r;
-            text::CopyToField(result.ResultCode, i % 50 == 49 ? "9715" : "0000");
-            text::CopyToField(result.ResultText, text::Utf8ToGbk(i % 50 == 49 ? "失败" : "成功"));
+            b.requests.push_back(i % 3 == 2 ? BankRequest("0102", "6222000000" + n,
+                                                          "上海某某贸易有限公司" + n,
+                                                          "中国工商银行上海分行")
+                                            : ReserveRequest("B" + n, "某某证券营业部" + n));
+            b.results.push_back(i % 50 == 49 ? ResultFor(b.requests.back(), "9715", "失败")
+                                             : ResultFor(b.requests.back(), "0000", "成功"));
         }
         return b;
     }();
     return batch;
 }
 
-fs::path BenchFile() {
-    std::random_device seed;
-    return fs::temp_directory_path() / ("quillmark-bench-journal-" + std::to_string(seed()));
-}
-
-void RemoveJournal(const fs::path& file) {
+void RemoveJournal(const std::string& file) {
     for (const char* suffix : {"", "-wal", "-shm"})
-        fs::remove(file.string() + suffix);
+        fs::remove(file + suffix);
 }
 
 std::string Field(const char* field, std::size_t size) {
@@ -78,12 +60,13 @@ std::string Field(const char* field, std::size_t size) {
 
 void BM_JournalBatch999999(benchmark::State& state) {
     const Batch& batch = TheBatch();
-    const fs::path file = BenchFile();
+    const JournalDir dir;
+    const std::string file = dir.File();
     for (auto _ : state) {
         state.PauseTiming();
         RemoveJournal(file);
         state.ResumeTiming();
-        journal::JournalWriter writer(file.string());
+        journal::JournalWriter writer(file);
         writer.SetSession({"张三", "10.1.2.3", 7070});
         writer.BeginRun({"全部上传", "/srv/accounts", 0});
         writer.Exchanged(batch.requests, batch.results, {});
@@ -92,7 +75,6 @@ void BM_JournalBatch999999(benchmark::State& state) {
         if (!writer.TakeProblem().empty())
             state.SkipWithError("the journal could not be written");
     }
-    RemoveJournal(file);
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(kBatch));
 }
 BENCHMARK(BM_JournalBatch999999)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
@@ -123,7 +105,8 @@ void BM_SqliteInsertBaseline(benchmark::State& state) {
         row.text = Field(batch.results[i].ResultText, sizeof batch.results[i].ResultText);
         row.stored = upload::IsSuccessCode(row.code);
     }
-    const fs::path file = BenchFile();
+    const JournalDir dir;
+    const std::string file = dir.File();
     for (auto _ : state) {
         state.PauseTiming();
         RemoveJournal(file);
@@ -160,7 +143,6 @@ void BM_SqliteInsertBaseline(benchmark::State& state) {
         sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
         sqlite3_close(db);
     }
-    RemoveJournal(file);
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(kBatch));
 }
 BENCHMARK(BM_SqliteInsertBaseline)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
@@ -173,9 +155,8 @@ BENCHMARK(BM_SqliteInsertBaseline)->Unit(benchmark::kMillisecond)->UseRealTime()
 void BM_JournalEnqueue(benchmark::State& state) {
     const Batch& batch = TheBatch();
     const auto perRequest = static_cast<std::size_t>(state.range(0));
-    const fs::path file = BenchFile();
-    RemoveJournal(file);
-    journal::JournalWriter writer(file.string());
+    const JournalDir dir;
+    journal::JournalWriter writer(dir.File());
     writer.BeginRun({"逐笔上传", "/srv/accounts", 0});
     std::size_t at = 0;
     for (auto _ : state) {
@@ -192,21 +173,19 @@ void BM_JournalEnqueue(benchmark::State& state) {
     state.SetItemsProcessed(records);
     state.counters["ns_per_record"] = benchmark::Counter(
         static_cast<double>(records), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
-    RemoveJournal(file);
 }
 BENCHMARK(BM_JournalEnqueue)->Arg(1)->Arg(10'000)->UseRealTime();
 
 // A journal holding one 999,999-record batch run, made once for the readers.
 const std::string& JournalOfTheBatch() {
     static const std::string path = [] {
-        const fs::path file = BenchFile();
-        journal::JournalWriter writer(file.string());
+        static const JournalDir dir;
+        journal::JournalWriter writer(dir.File());
         writer.BeginRun({"全部上传", "/srv/accounts", 0});
         writer.Exchanged(TheBatch().requests, TheBatch().results, {});
         writer.EndRun();
         writer.Sync();
-        std::atexit([] { RemoveJournal(JournalOfTheBatch()); });
-        return file.string();
+        return dir.File();
     }();
     return path;
 }
