@@ -24,6 +24,18 @@ std::optional<int> IntSetting(const char* variable, const QSettings& file, const
     return ParseInt(file.value(key).toString(), low, high);
 }
 
+// A text setting, environment before file; empty when neither has one.
+QString TextSetting(const char* variable, const QSettings& file, const char* key) {
+    const QString value = qEnvironmentVariable(variable).trimmed();
+    return value.isEmpty() ? file.value(key).toString().trimmed() : value;
+}
+
+// $variable, else `fallback` under the home directory.
+QString XdgDir(const char* variable, const char* fallback) {
+    const QString base = qEnvironmentVariable(variable);
+    return base.isEmpty() ? QDir::homePath() + fallback : base;
+}
+
 std::optional<bool> ParseSwitch(const QString& text) {
     const QString word = text.trimmed().toLower();
     if (word == "1" || word == "true" || word == "yes" || word == "on")
@@ -36,19 +48,14 @@ std::optional<bool> ParseSwitch(const QString& text) {
 } // namespace
 
 std::string GatewaySettingsFile() {
-    QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (base.isEmpty())
-        base = QDir::homePath() + "/.config";
-    return (base + "/quillmark/quillmark.conf").toStdString();
+    return (XdgDir("XDG_CONFIG_HOME", "/.config") + "/quillmark/quillmark.conf").toStdString();
 }
 
 GatewaySettings ReadGatewaySettings() {
     GatewaySettings settings;
     const QSettings file(QString::fromStdString(GatewaySettingsFile()), QSettings::IniFormat);
 
-    QString address = qEnvironmentVariable("QUILLMARK_GATEWAY_ADDRESS").trimmed();
-    if (address.isEmpty())
-        address = file.value("gateway/address").toString().trimmed();
+    const QString address = TextSetting("QUILLMARK_GATEWAY_ADDRESS", file, "gateway/address");
     if (!address.isEmpty())
         settings.address = address.toStdString();
 
@@ -62,24 +69,14 @@ GatewaySettings ReadGatewaySettings() {
         settings.tls = *tls;
     else if (auto tlsInFile = ParseSwitch(file.value("gateway/tls").toString()))
         settings.tls = *tlsInFile;
-    QString caFile = qEnvironmentVariable("QUILLMARK_TLS_CA").trimmed();
-    if (caFile.isEmpty())
-        caFile = file.value("gateway/ca_file").toString().trimmed();
-    settings.caFile = caFile.toStdString();
+    settings.caFile = TextSetting("QUILLMARK_TLS_CA", file, "gateway/ca_file").toStdString();
     return settings;
 }
 
 std::string JournalFile() {
-    QString path = qEnvironmentVariable("QUILLMARK_JOURNAL").trimmed();
-    if (path.isEmpty()) {
-        const QSettings file(QString::fromStdString(GatewaySettingsFile()), QSettings::IniFormat);
-        path = file.value("journal/path").toString().trimmed();
-    }
-    if (path.isEmpty()) {
-        QString base = qEnvironmentVariable("XDG_DATA_HOME");
-        if (base.isEmpty())
-            base = QDir::homePath() + "/.local/share";
-        path = base + "/quillmark/journal.sqlite3";
-    }
+    const QSettings file(QString::fromStdString(GatewaySettingsFile()), QSettings::IniFormat);
+    QString path = TextSetting("QUILLMARK_JOURNAL", file, "journal/path");
+    if (path.isEmpty())
+        path = XdgDir("XDG_DATA_HOME", "/.local/share") + "/quillmark/journal.sqlite3";
     return path.toStdString();
 }
