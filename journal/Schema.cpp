@@ -1,5 +1,6 @@
 #include "journal/Schema.h"
 
+#include "journal/Sql.h"
 #include "support/Text.h"
 
 namespace journal {
@@ -75,14 +76,11 @@ namespace {
 
 // The first integer column of `sql`, or false when SQLite could not run it.
 bool QueryInt(sqlite3* db, const char* sql, int& value) {
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) != SQLITE_OK)
+    Statement s(db, sql);
+    if (s.Step() != SQLITE_ROW)
         return false;
-    const int rc = sqlite3_step(statement);
-    if (rc == SQLITE_ROW)
-        value = sqlite3_column_int(statement, 0);
-    sqlite3_finalize(statement);
-    return rc == SQLITE_ROW;
+    value = static_cast<int>(s.Int(0));
+    return true;
 }
 
 } // namespace
