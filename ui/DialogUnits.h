@@ -25,9 +25,6 @@ public:
     QRect Rect(int x, int y, int width, int height) const;
     QSize Size(int width, int height) const;
 
-    int BaseWidth() const { return m_baseWidth; }
-    int BaseHeight() const { return m_baseHeight; }
-
 private:
     int m_baseWidth;  // pixels × 96
     int m_baseHeight; // pixels × 96
