@@ -129,19 +129,16 @@ void CReserveUploadDlg::OnInitDialog() {
 
     InitLists();
     EnableLoginControls(true);
-    m_btnUploadAll->setEnabled(false);
-    m_btnUploadEach->setEnabled(false);
-    m_actUploadNew->setEnabled(false);
+    EnableUploadControls(false);
 
     m_pUploader = m_makeUploader(&m_listBank->Model(), &m_listReserve->Model(), this);
-    if (m_pUploader)
-        m_pUploader->SetJournal(m_pJournal);
     if (!m_pUploader) {
         ShowMessage(kInitFailed);
         if (m_pComm != nullptr)
             m_pComm->Close();
         EnableLoginControls(true);
     } else {
+        m_pUploader->SetJournal(m_pJournal);
         CStatusLine* statusLine = m_statusLine;
         m_pUploader->SetProgressListener(
             [statusLine](int done, int total) { statusLine->ShowProgress(done, total); });
@@ -175,6 +172,12 @@ void CReserveUploadDlg::EnableLoginControls(bool enable) {
     m_editGatewayAddress->setEnabled(enable);
     m_btnLogin->setEnabled(enable);
     m_btnLoad->setEnabled(!enable);
+}
+
+void CReserveUploadDlg::EnableUploadControls(bool enable) {
+    m_btnUploadAll->setEnabled(enable);
+    m_btnUploadEach->setEnabled(enable);
+    m_actUploadNew->setEnabled(enable);
 }
 
 void CReserveUploadDlg::UpdateData(bool saveAndValidate) {
@@ -224,16 +227,10 @@ void CReserveUploadDlg::OnLoad() {
     // A load would empty the lists under a running upload.
     if (IsBusy() || UploaderMissing())
         return;
-    if (m_pUploader->Load() == 0) {
+    const bool loaded = m_pUploader->Load() != 0;
+    if (!loaded)
         ShowMessage(m_pUploader->LastError());
-        m_btnUploadAll->setEnabled(false);
-        m_btnUploadEach->setEnabled(false);
-        m_actUploadNew->setEnabled(false);
-    } else {
-        m_btnUploadAll->setEnabled(true);
-        m_btnUploadEach->setEnabled(true);
-        m_actUploadNew->setEnabled(true);
-    }
+    EnableUploadControls(loaded);
 }
 
 void CReserveUploadDlg::OnUploadAll() {

@@ -90,6 +90,8 @@ private:
     void OnInitDialog();
     void InitLists();
     void RunUpload(int (CAccountUploader::*upload)());
+    // The two upload buttons and the upload-new item, switched together.
+    void EnableUploadControls(bool enable);
     bool UploaderMissing();
     // Hands the wait hook to the process-wide communication object.
     void RegisterWaitHook();
@@ -105,7 +107,7 @@ private:
     QPushButton* m_btnLoad = nullptr;
     QPushButton* m_btnUploadAll = nullptr;
     QPushButton* m_btnUploadEach = nullptr;
-    QAction* m_actUploadNew = nullptr; // enabled with the upload buttons
+    QAction* m_actUploadNew = nullptr;
     CStatusLine* m_statusLine = nullptr;
     CWindowWaitHook* m_waitHook = nullptr;
 
