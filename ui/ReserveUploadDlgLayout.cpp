@@ -130,12 +130,10 @@ void CReserveUploadDlg::CreateControls() {
 
     // The status line shares the advice's row inside the "注意" frame, right
     // of the advice text, so the window keeps the template's size.
-    const QWidget* advice = findChild<QLabel*>(QStringLiteral("adviceLabel"));
+    const QLabel* advice = findChild<QLabel*>(QStringLiteral("adviceLabel"));
     const QWidget* adviceGroup = findChild<QGroupBox*>(QStringLiteral("adviceGroup"));
     const int statusLeft =
-        advice->x() +
-        advice->fontMetrics().horizontalAdvance(static_cast<const QLabel*>(advice)->text()) +
-        du.X(6);
+        advice->x() + advice->fontMetrics().horizontalAdvance(advice->text()) + du.X(6);
     const int statusRight = adviceGroup->geometry().right() - du.X(4);
     m_statusLine = new CStatusLine(this);
     m_statusLine->setObjectName(QStringLiteral("statusLine"));
