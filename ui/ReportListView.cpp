@@ -43,10 +43,8 @@ CReportListView::CReportListView(QWidget* parent)
     rows->setDefaultSectionSize(fontMetrics().height() + 4);
 
     // Columns keep the template's widths; a double-click on a column's edge
-    // fits it to its contents (the view measures the rows in sight).
+    // fits it to its contents (QTableView's own, measuring the rows in sight).
     QHeaderView* header = horizontalHeader();
-    connect(header, &QHeaderView::sectionHandleDoubleClicked, this,
-            &QTableView::resizeColumnToContents, Qt::UniqueConnection);
     header->setMinimumSectionSize(0);
     header->setSectionResizeMode(QHeaderView::Interactive);
     header->setHighlightSections(false);
