@@ -44,14 +44,6 @@ bool operator==(const EnabledState& a, const EnabledState& b) {
     return a.loginGroup == b.loginGroup && a.load == b.load && a.uploads == b.uploads;
 }
 
-void Type(CReserveUploadDlg& dlg, const char* name, const QString& text) {
-    dlg.findChild<QLineEdit*>(QString::fromLatin1(name))->setText(text);
-}
-
-void Click(CReserveUploadDlg& dlg, const char* name) {
-    QTest::mouseClick(dlg.findChild<QPushButton*>(QString::fromLatin1(name)), Qt::LeftButton);
-}
-
 } // namespace
 
 class ReserveUploadDlgTest : public QObject {
@@ -85,7 +77,7 @@ private slots:
                                                                  {"loadButton", "加 载"},
                                                                  {"uploadEachButton", "逐笔上传"}};
         for (const auto& [name, caption] : captions)
-            QCOMPARE(dlg.findChild<QPushButton*>(QString::fromLatin1(name))->text(), caption);
+            QCOMPARE(Button(dlg, name)->text(), caption);
         QVERIFY(dlg.findChild<QPushButton*>("loginButton")->isDefault());
         QVERIFY(dlg.findChild<QPushButton*>("loadButton")->autoDefault());
         QVERIFY(!dlg.findChild<QPushButton*>("uploadAllButton")->autoDefault());

@@ -6,6 +6,9 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
 #include <QWidget>
 
 namespace {
@@ -51,6 +54,18 @@ void AccountWorkDir::WriteReserveA(const std::vector<ReserveFileRecord>& records
 
 void AccountWorkDir::WriteBankBytes(const std::string& bytes) {
     WriteFile(m_dir.filePath(QStringLiteral("localconfig/yhzh.dat")), bytes);
+}
+
+QPushButton* Button(const QWidget& window, const char* name) {
+    return window.findChild<QPushButton*>(QString::fromLatin1(name));
+}
+
+void Click(QWidget& window, const char* name) {
+    QTest::mouseClick(Button(window, name), Qt::LeftButton);
+}
+
+void Type(QWidget& window, const char* name, const QString& text) {
+    window.findChild<QLineEdit*>(QString::fromLatin1(name))->setText(text);
 }
 
 int VisibleTopLevelWidgets() {

@@ -1,9 +1,11 @@
 #pragma once
 // Shared pieces of the window tests: a prompt that records, account files
-// written from UTF-8 texts, and a work directory of their own.
+// written from UTF-8 texts, a work directory of their own, and the window's
+// controls by name.
 
 #include "support/Prompt.h"
 
+#include <QString>
 #include <QTemporaryDir>
 
 #include <functional>
@@ -43,6 +45,16 @@ public:
 private:
     QTemporaryDir m_dir;
 };
+
+class QPushButton;
+class QWidget;
+
+// The push button of that object name in `window`.
+QPushButton* Button(const QWidget& window, const char* name);
+// A left click on that button.
+void Click(QWidget& window, const char* name);
+// Sets the text of the line edit of that object name.
+void Type(QWidget& window, const char* name, const QString& text);
 
 // Top-level widgets left open (the tests' cleanup checks there are none).
 int VisibleTopLevelWidgets();

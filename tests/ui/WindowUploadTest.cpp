@@ -14,7 +14,6 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
@@ -34,10 +33,6 @@ std::string AcceptWithText(const std::string& body) {
     return BuildResponse(script);
 }
 
-QPushButton* Button(CReserveUploadDlg& dlg, const char* name) {
-    return dlg.findChild<QPushButton*>(QString::fromLatin1(name));
-}
-
 } // namespace
 
 class WindowUploadTest : public QObject {
@@ -50,10 +45,10 @@ class WindowUploadTest : public QObject {
     std::unique_ptr<CReserveUploadDlg> dlg;
 
     void LoginAndLoad() {
-        dlg->findChild<QLineEdit*>("operatorEdit")->setText("op");
-        dlg->findChild<QLineEdit*>("passwordEdit")->setText("pw");
-        QTest::mouseClick(Button(*dlg, "loginButton"), Qt::LeftButton);
-        QTest::mouseClick(Button(*dlg, "loadButton"), Qt::LeftButton);
+        Type(*dlg, "operatorEdit", "op");
+        Type(*dlg, "passwordEdit", "pw");
+        Click(*dlg, "loginButton");
+        Click(*dlg, "loadButton");
         prompt.messages.clear();
     }
     std::string Cell(CReportListView* list, int row, int column) {
@@ -103,7 +98,7 @@ private slots:
 
     void uploadAllWritesEveryRowAndCanRunAgain() {
         LoginAndLoad();
-        QTest::mouseClick(Button(*dlg, "uploadAllButton"), Qt::LeftButton);
+        Click(*dlg, "uploadAllButton");
         QCOMPARE(comm->CountCalls("SendAndReceive"), 1);
         QCOMPARE(prompt.messages, (std::vector<std::string>{"上传数据成功!"}));
         for (int row = 0; row < 3; ++row) {
@@ -112,7 +107,7 @@ private slots:
         }
         QCOMPARE(Cell(dlg->m_listReserve, 1, 2), std::string("成功"));
         QVERIFY(Button(*dlg, "uploadAllButton")->isEnabled());
-        QTest::mouseClick(Button(*dlg, "uploadAllButton"), Qt::LeftButton);
+        Click(*dlg, "uploadAllButton");
         QCOMPARE(comm->CountCalls("SendAndReceive"), 2);
     }
 
@@ -138,7 +133,7 @@ private slots:
         LoginAndLoad();
         QStringList progress;
         comm->onSend = [&] { progress << dlg->StatusLine()->ProgressText(); };
-        QTest::mouseClick(Button(*dlg, "uploadEachButton"), Qt::LeftButton);
+        Click(*dlg, "uploadEachButton");
         QCOMPARE(comm->CountCalls("SendAndReceive"), 5);
         QCOMPARE(progress, (QStringList{"0 / 5", "1 / 5", "2 / 5", "3 / 5", "4 / 5"}));
         QVERIFY(!dlg->StatusLine()->ProgressVisible());
@@ -159,12 +154,12 @@ private slots:
                 return;
             // Delivered by the upload's pump between records.
             QTimer::singleShot(0, dlg.get(), [&] {
-                QTest::mouseClick(Button(*dlg, "loadButton"), Qt::LeftButton);
-                QTest::mouseClick(Button(*dlg, "uploadAllButton"), Qt::LeftButton);
-                QTest::mouseClick(Button(*dlg, "uploadEachButton"), Qt::LeftButton);
+                Click(*dlg, "loadButton");
+                Click(*dlg, "uploadAllButton");
+                Click(*dlg, "uploadEachButton");
             });
         };
-        QTest::mouseClick(Button(*dlg, "uploadEachButton"), Qt::LeftButton);
+        Click(*dlg, "uploadEachButton");
         QCOMPARE(sends, 5);                   // no second upload nested in the first
         QCOMPARE(prompt.messages.size(), 1u); // only the summary
         QCOMPARE(dlg->m_listBank->Model().GetItemCount(), 3); // no load emptied the lists
@@ -178,9 +173,7 @@ private slots:
             if (++sends == 2)
                 QCoreApplication::postEvent(dlg.get(), new QCloseEvent);
         };
-        QTimer::singleShot(0, dlg.get(), [&] {
-            QTest::mouseClick(Button(*dlg, "uploadEachButton"), Qt::LeftButton);
-        });
+        QTimer::singleShot(0, dlg.get(), [&] { Click(*dlg, "uploadEachButton"); });
         QCOMPARE(dlg->exec(), int(QDialog::Rejected));
         QCOMPARE(sends, 2);
         QVERIFY(prompt.messages.empty());                              // no summary

@@ -48,10 +48,6 @@ class WindowWaitTest : public QObject {
     RecordingPrompt prompt;
     std::unique_ptr<CReserveUploadDlg> dlg;
 
-    QPushButton* Button(const char* name) {
-        return dlg->findChild<QPushButton*>(QString::fromLatin1(name));
-    }
-
     // A logged-in window with records loaded; uploads stall for `delayMs`.
     void Start(int delayMs) {
         GatewayConfig config;
@@ -73,16 +69,16 @@ class WindowWaitTest : public QObject {
         prompt.messages.clear();
         dlg = std::make_unique<CReserveUploadDlg>(&prompt);
         comm->SetStatusSink([this](const std::string& text) { dlg->ShowStatus(text); });
-        dlg->findChild<QLineEdit*>("addressEdit")->setText("127.0.0.1");
-        dlg->findChild<QLineEdit*>("portEdit")->setText(QString::number(gateway->Port()));
-        dlg->findChild<QLineEdit*>("operatorEdit")->setText("op");
-        dlg->findChild<QLineEdit*>("passwordEdit")->setText(QString::fromUtf8(kPassword));
+        Type(*dlg, "addressEdit", "127.0.0.1");
+        Type(*dlg, "portEdit", QString::number(gateway->Port()));
+        Type(*dlg, "operatorEdit", "op");
+        Type(*dlg, "passwordEdit", QString::fromUtf8(kPassword));
         dlg->show();
         QVERIFY(QTest::qWaitForWindowExposed(dlg.get()));
-        QTest::mouseClick(Button("loginButton"), Qt::LeftButton);
-        QTest::mouseClick(Button("loadButton"), Qt::LeftButton);
+        Click(*dlg, "loginButton");
+        Click(*dlg, "loadButton");
         QCOMPARE(prompt.messages, std::vector<std::string>{"登录成功!"});
-        QVERIFY(Button("uploadAllButton")->isEnabled());
+        QVERIFY(Button(*dlg, "uploadAllButton")->isEnabled());
         prompt.messages.clear();
     }
 
@@ -120,8 +116,8 @@ private slots:
                 waitShown = dlg->StatusLine()->WaitText();
             if (!inputGiven) {
                 inputGiven = true;
-                QTest::mouseClick(Button("uploadAllButton"), Qt::LeftButton);
-                QTest::mouseClick(Button("uploadEachButton"), Qt::LeftButton);
+                Click(*dlg, "uploadAllButton");
+                Click(*dlg, "uploadEachButton");
                 QTest::keyClick(dlg.get(), Qt::Key_Escape);
                 QTest::keyClick(dlg.get(), Qt::Key_F1);
                 QTest::keyClick(dlg->findChild<QLineEdit*>("portEdit"), Qt::Key_9);
@@ -130,7 +126,7 @@ private slots:
         uncover.start();
         QElapsedTimer took;
         took.start();
-        QTest::mouseClick(Button("uploadAllButton"), Qt::LeftButton);
+        Click(*dlg, "uploadAllButton");
         uncover.stop();
 
         std::string said;
