@@ -1,8 +1,10 @@
 // The client against a peer that plays a scripted, broken gateway: whatever it
 // sends, the client reports a clear failure and never crashes or waits forever.
 
-#include "support/net/NetworkCommunication.h"
+#include "UploadReply.h"
+
 #include "support/net/ClientTexts.h"
+#include "support/net/NetworkCommunication.h"
 #include "support/net/WireFormat.h"
 
 #include <QTcpServer>
@@ -241,13 +243,9 @@ TEST(NetworkCommunicationTest, OnlyTheReplyToThisRequestIsAccepted) {
             if (type != "UP")
                 return std::string();
             const std::string serial = payload.substr(20, 16);
-            const bool bent = std::exchange(first, false);
-            const std::string reply =
-                wire::EncodeReplyPrefix(c.mode, bent ? c.prefixSerial : serial) +
-                (bent ? c.marker : "00") + wire::Pad(bent ? c.field1 : serial, 16) + "0000000000" +
-                wire::Pad("SSCCRC", 16) + wire::Pad("JSXT", 16) + "40" + (bent ? c.code : "0000") +
-                "000000000" + "1" + wire::Pad("", 52);
-            return Frame("UR", reply);
+            if (std::exchange(first, false))
+                return Frame("UR", UploadReply(c.mode, c.prefixSerial, c.marker, c.field1, c.code));
+            return Frame("UR", UploadReply(c.mode, serial, "00", serial, "0000"));
         });
         CNetworkCommunication comm;
         comm.SetTimeoutMs(2000);

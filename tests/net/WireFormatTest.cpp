@@ -1,3 +1,5 @@
+#include "UploadReply.h"
+
 #include "support/net/WireFormat.h"
 
 #include <gtest/gtest.h>
@@ -59,15 +61,6 @@ TEST(WireFormatTest, ReplyPrefixHasTheLengthOfItsHeaderMode) {
     EXPECT_EQ(wire::PrefixLength(1), 17u);
 }
 
-// An upload reply in `mode` with this prefix serial, marker, field 1 serial and
-// return code, and one result record.
-std::string Reply(int mode, const std::string& prefixSerial, const std::string& marker,
-                  const std::string& field1, const std::string& code) {
-    return wire::EncodeReplyPrefix(mode, prefixSerial) + marker + wire::Pad(field1, 16) +
-           "0000000001" + wire::Pad("SSCCRC", 16) + wire::Pad("JSXT", 16) + "40" + code +
-           "000000616" + "1" + wire::Pad("", 52) + std::string(616, '0');
-}
-
 TEST(WireFormatTest, AReplyAnswersOnlyTheRequestWhoseSerialItNames) {
     const std::string ours = "ABCDEF0000000042";
     const std::string other = "ABCDEF0000000043";
@@ -91,14 +84,15 @@ TEST(WireFormatTest, AReplyAnswersOnlyTheRequestWhoseSerialItNames) {
         {1, "", "00", "", "2004", true},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(wire::AnswersRequest(
-                      request, Reply(c.mode, c.prefixSerial, c.marker, c.field1, c.code), c.mode),
-                  c.answers)
+        EXPECT_EQ(
+            wire::AnswersRequest(
+                request, UploadReply(c.mode, c.prefixSerial, c.marker, c.field1, c.code), c.mode),
+            c.answers)
             << c.mode << " " << c.prefixSerial << " " << c.marker << " " << c.field1 << " "
             << c.code;
     EXPECT_FALSE(
-        wire::AnswersRequest(request, Reply(0, ours, "00", ours, "0000").substr(0, 100), 0));
-    EXPECT_FALSE(wire::AnswersRequest("", Reply(0, ours, "00", ours, "0000"), 0));
+        wire::AnswersRequest(request, UploadReply(0, ours, "00", ours, "0000").substr(0, 100), 0));
+    EXPECT_FALSE(wire::AnswersRequest("", UploadReply(0, ours, "00", ours, "0000"), 0));
 }
 
 } // namespace
