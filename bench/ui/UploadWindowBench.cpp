@@ -10,6 +10,7 @@
 // peak_MiB (the peak during the upload, from the loaded window on), rss_after_MiB
 // (after the result message) and kept_MiB (after less before).
 
+#include "GatewayProcess.h"
 #include "ProcessMemory.h"
 
 #include "accounts/AccountUploader.h"
@@ -95,26 +96,15 @@ public:
         add.write(QByteArray(kPassword) + '\n');
         add.closeWriteChannel();
         add.waitForFinished(10000);
-        m_process.setStandardErrorFile(QProcess::nullDevice());
-        m_process.start(QStringLiteral(QUILLMARK_GATEWAY_PROGRAM),
-                        {"--listen", "127.0.0.1:0", "--db", ":memory:", "--operators", operators});
-        QByteArray out;
-        while (!out.contains('\n') && m_process.waitForReadyRead(10000))
-            out += m_process.readAllStandardOutput();
-        const QByteArray line = out.left(out.indexOf('\n'));
-        m_port = line.mid(line.lastIndexOf(':') + 1).toStdString();
+        std::string error;
+        m_process.Start({"--db", ":memory:", "--operators", operators}, {}, QProcess::nullDevice(),
+                        error);
     }
-    ~Gateway() {
-        m_process.terminate();
-        if (!m_process.waitForFinished(10000))
-            m_process.kill();
-    }
-    const std::string& Port() const { return m_port; }
+    std::string Port() const { return m_process.Port(); }
 
 private:
     QTemporaryDir m_dir;
-    QProcess m_process;
-    std::string m_port;
+    GatewayProcess m_process;
 };
 
 Gateway& SharedGateway() {
