@@ -114,10 +114,10 @@ CHistoryDlg::CHistoryDlg(std::unique_ptr<journal::JournalReader> reader, Message
     connect(m_export, &QPushButton::clicked, this, &CHistoryDlg::ExportRun);
     connect(m_tabs, &QTabWidget::currentChanged, this, &CHistoryDlg::ShowRequestsIfVisible);
 
-    m_runs->SetRuns(m_reader->Runs());
+    m_runs->SetRows(m_reader->Runs());
     connect(m_runsView->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) {
-                const journal::RunInfo* run = m_runs->RunAt(current.row());
+                const journal::RunInfo* run = m_runs->RowAt(current.row());
                 m_runId = run != nullptr ? std::optional(run->id) : std::nullopt;
                 m_requestsLoaded = false;
                 ApplyFilter();
@@ -149,8 +149,7 @@ void CHistoryDlg::ShowRequestsIfVisible() {
     // Read only when the tab is looked at: a per-record run has a request per record.
     if (m_tabs->currentWidget() != m_requestsView || m_requestsLoaded)
         return;
-    m_requests->SetRequests(m_runId ? m_reader->Requests(*m_runId)
-                                    : std::vector<journal::Request>());
+    m_requests->SetRows(m_runId ? m_reader->Requests(*m_runId) : std::vector<journal::Request>());
     m_requestsLoaded = true;
 }
 

@@ -41,14 +41,6 @@ QString OutcomeText(int outcome) {
     }
 }
 
-QVariant Header(const std::vector<const char*>& titles, int section, Qt::Orientation orientation,
-                int role) {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
-        section >= static_cast<int>(titles.size()))
-        return {};
-    return QString::fromUtf8(titles[static_cast<std::size_t>(section)]);
-}
-
 const std::vector<const char*> kRunTitles = {"开始时间", "操作员", "网关", "方式",
                                              "发送",     "成功",   "失败", "提示信息"};
 const std::vector<const char*> kRequestTitles = {"序号", "流水号",   "发送时间", "记录数",
@@ -60,94 +52,65 @@ const QColor kFailedColor(0xB0, 0x00, 0x20);
 
 } // namespace
 
+CTitledTableModel::CTitledTableModel(std::vector<const char*> titles, QObject* parent)
+    : QAbstractTableModel(parent), m_titles(std::move(titles)) {}
+
+int CTitledTableModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(m_titles.size());
+}
+
+QVariant CTitledTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
+        section >= static_cast<int>(m_titles.size()))
+        return {};
+    return QString::fromUtf8(m_titles[static_cast<std::size_t>(section)]);
+}
+
 // ---- runs
 
-CRunListModel::CRunListModel(QObject* parent) : QAbstractTableModel(parent) {}
+CRunListModel::CRunListModel(QObject* parent) : CRowListModel(kRunTitles, parent) {}
 
-void CRunListModel::SetRuns(std::vector<journal::RunInfo> runs) {
-    beginResetModel();
-    m_runs = std::move(runs);
-    endResetModel();
-}
-
-const journal::RunInfo* CRunListModel::RunAt(int row) const {
-    return row >= 0 && row < rowCount() ? &m_runs[static_cast<std::size_t>(row)] : nullptr;
-}
-
-int CRunListModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(m_runs.size());
-}
-
-int CRunListModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(kRunTitles.size());
-}
-
-QVariant CRunListModel::data(const QModelIndex& index, int role) const {
-    const journal::RunInfo* run = RunAt(index.row());
-    if (run == nullptr)
-        return {};
+QVariant CRunListModel::RowData(const journal::RunInfo& run, int column, int role) const {
     if (role == Qt::ForegroundRole)
-        return run->Finished() ? QVariant() : QVariant(QBrush(kFailedColor));
-    if (role == Qt::ToolTipRole && index.column() == 7)
-        return Q(run->message);
+        return run.Finished() ? QVariant() : QVariant(QBrush(kFailedColor));
+    if (role == Qt::ToolTipRole && column == 7)
+        return Q(run.message);
     if (role != Qt::DisplayRole)
         return {};
-    switch (index.column()) {
+    switch (column) {
     case 0:
-        return ShortTime(run->started);
+        return ShortTime(run.started);
     case 1:
-        return Q(run->operatorName);
+        return Q(run.operatorName);
     case 2:
-        return Q(run->gatewayAddress) + u':' + QString::number(run->gatewayPort);
+        return Q(run.gatewayAddress) + u':' + QString::number(run.gatewayPort);
     case 3:
-        return Q(run->mode);
+        return Q(run.mode);
     case 4:
-        return QString::number(run->reserve.sent + run->bank.sent);
+        return QString::number(run.reserve.sent + run.bank.sent);
     case 5:
-        return QString::number(run->reserve.stored + run->bank.stored);
+        return QString::number(run.reserve.stored + run.bank.stored);
     case 6:
-        return QString::number(run->reserve.failed + run->bank.failed);
+        return QString::number(run.reserve.failed + run.bank.failed);
     case 7:
         // A run the program did not see to its end says so first.
-        return run->Finished() ? FirstLine(run->message)
-                               : QStringLiteral("（未完成）") + FirstLine(run->message);
+        return run.Finished() ? FirstLine(run.message)
+                              : QStringLiteral("（未完成）") + FirstLine(run.message);
     default:
         return {};
     }
 }
 
-QVariant CRunListModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    return Header(kRunTitles, section, orientation, role);
-}
-
 // ---- requests
 
-CRequestListModel::CRequestListModel(QObject* parent) : QAbstractTableModel(parent) {}
+CRequestListModel::CRequestListModel(QObject* parent) : CRowListModel(kRequestTitles, parent) {}
 
-void CRequestListModel::SetRequests(std::vector<journal::Request> requests) {
-    beginResetModel();
-    m_requests = std::move(requests);
-    endResetModel();
-}
-
-int CRequestListModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0
-                            : static_cast<int>(std::min<std::size_t>(m_requests.size(), INT_MAX));
-}
-
-int CRequestListModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(kRequestTitles.size());
-}
-
-QVariant CRequestListModel::data(const QModelIndex& index, int role) const {
-    if (index.row() < 0 || index.row() >= rowCount())
-        return {};
-    const journal::Request& r = m_requests[static_cast<std::size_t>(index.row())];
+QVariant CRequestListModel::RowData(const journal::Request& r, int column, int role) const {
     if (role == Qt::ForegroundRole)
         return r.outcome == 1 ? QVariant() : QVariant(QBrush(kFailedColor));
     if (role != Qt::DisplayRole)
         return {};
-    switch (index.column()) {
+    switch (column) {
     case 0:
         return QString::number(r.seq);
     case 1:
@@ -165,10 +128,6 @@ QVariant CRequestListModel::data(const QModelIndex& index, int role) const {
     default:
         return {};
     }
-}
-
-QVariant CRequestListModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    return Header(kRequestTitles, section, orientation, role);
 }
 
 // ---- results
@@ -229,7 +188,7 @@ std::string ResultCell(const journal::Result& r, int column) {
     }
 }
 
-CResultListModel::CResultListModel(QObject* parent) : QAbstractTableModel(parent) {}
+CResultListModel::CResultListModel(QObject* parent) : CTitledTableModel(kResultTitles, parent) {}
 
 void CResultListModel::SetRun(journal::JournalReader* reader, std::optional<std::int64_t> runId,
                               journal::ResultFilter filter) {
@@ -249,10 +208,6 @@ int CResultListModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(std::min<std::int64_t>(Count(), INT_MAX));
 }
 
-int CResultListModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(kResultTitles.size());
-}
-
 QVariant CResultListModel::data(const QModelIndex& index, int role) const {
     if (!m_pager || (role != Qt::DisplayRole && role != Qt::ForegroundRole))
         return {};
@@ -262,8 +217,4 @@ QVariant CResultListModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::ForegroundRole)
         return r->stored ? QVariant() : QVariant(QBrush(kFailedColor));
     return Q(ResultCell(*r, index.column()));
-}
-
-QVariant CResultListModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    return Header(kResultTitles, section, orientation, role);
 }

@@ -8,45 +8,75 @@
 
 #include <QAbstractTableModel>
 
+#include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <list>
 #include <optional>
 #include <unordered_map>
 #include <vector>
 
-class CRunListModel : public QAbstractTableModel {
+// A read-only table under fixed column titles (UTF-8).
+class CTitledTableModel : public QAbstractTableModel {
+public:
+    CTitledTableModel(std::vector<const char*> titles, QObject* parent);
+
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+
+private:
+    std::vector<const char*> m_titles;
+};
+
+// Rows held whole, few enough to read at once: the runs, a run's requests.
+template <class Row> class CRowListModel : public CTitledTableModel {
+public:
+    using CTitledTableModel::CTitledTableModel;
+
+    void SetRows(std::vector<Row> rows) {
+        beginResetModel();
+        m_rows = std::move(rows);
+        endResetModel();
+    }
+    const Row* RowAt(int row) const {
+        return row >= 0 && row < rowCount() ? &m_rows[static_cast<std::size_t>(row)] : nullptr;
+    }
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override {
+        return parent.isValid() ? 0
+                                : static_cast<int>(std::min<std::size_t>(m_rows.size(), INT_MAX));
+    }
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override {
+        const Row* row = RowAt(index.row());
+        return row != nullptr ? RowData(*row, index.column(), role) : QVariant();
+    }
+
+protected:
+    virtual QVariant RowData(const Row& row, int column, int role) const = 0;
+
+private:
+    std::vector<Row> m_rows;
+};
+
+class CRunListModel : public CRowListModel<journal::RunInfo> {
     Q_OBJECT
 
 public:
     explicit CRunListModel(QObject* parent = nullptr);
-    void SetRuns(std::vector<journal::RunInfo> runs);
-    const journal::RunInfo* RunAt(int row) const;
-
-    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
-    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
-    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
-    QVariant headerData(int section, Qt::Orientation orientation,
-                        int role = Qt::DisplayRole) const override;
 
 private:
-    std::vector<journal::RunInfo> m_runs;
+    QVariant RowData(const journal::RunInfo& run, int column, int role) const override;
 };
 
-class CRequestListModel : public QAbstractTableModel {
+class CRequestListModel : public CRowListModel<journal::Request> {
     Q_OBJECT
 
 public:
     explicit CRequestListModel(QObject* parent = nullptr);
-    void SetRequests(std::vector<journal::Request> requests);
-
-    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
-    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
-    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
-    QVariant headerData(int section, Qt::Orientation orientation,
-                        int role = Qt::DisplayRole) const override;
 
 private:
-    std::vector<journal::Request> m_requests;
+    QVariant RowData(const journal::Request& request, int column, int role) const override;
 };
 
 // A run's filtered results, read a page at a time and a few pages kept.
@@ -73,7 +103,7 @@ private:
 std::vector<std::string> ResultColumnTitles();
 std::string ResultCell(const journal::Result& result, int column);
 
-class CResultListModel : public QAbstractTableModel {
+class CResultListModel : public CTitledTableModel {
     Q_OBJECT
 
 public:
@@ -85,10 +115,7 @@ public:
     std::int64_t Count() const;
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
-    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
-    QVariant headerData(int section, Qt::Orientation orientation,
-                        int role = Qt::DisplayRole) const override;
 
 private:
     mutable std::optional<CResultPager> m_pager;
