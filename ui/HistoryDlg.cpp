@@ -135,12 +135,16 @@ void CHistoryDlg::SelectRun(int row) {
         m_runsView->selectRow(row);
 }
 
-void CHistoryDlg::ApplyFilter() {
-    m_searchDelay->stop();
+journal::ResultFilter CHistoryDlg::CurrentFilter() const {
     journal::ResultFilter filter;
     filter.failedOnly = m_failedOnly->isChecked();
     filter.search = m_search->text().trimmed().toStdString();
-    m_results->SetRun(m_reader.get(), m_runId, std::move(filter));
+    return filter;
+}
+
+void CHistoryDlg::ApplyFilter() {
+    m_searchDelay->stop();
+    m_results->SetRun(m_reader.get(), m_runId, CurrentFilter());
     m_count->setText(m_runId ? QStringLiteral("共 %1 条").arg(m_results->Count()) : QString());
     m_export->setEnabled(m_results->Count() > 0);
 }
@@ -161,10 +165,7 @@ void CHistoryDlg::ExportRun() {
         return;
 
     // What the list shows, read in large pages in send order.
-    journal::ResultFilter filter;
-    filter.failedOnly = m_failedOnly->isChecked();
-    filter.search = m_search->text().trimmed().toStdString();
-    CResultPager pager(*m_reader, *m_runId, std::move(filter), 4096, 1);
+    CResultPager pager(*m_reader, *m_runId, CurrentFilter(), 4096, 1);
     ExportTable table;
     table.kind = "上传记录" + std::to_string(*m_runId);
     table.titles = ResultColumnTitles();

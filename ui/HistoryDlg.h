@@ -47,6 +47,8 @@ public:
     const CResultListModel& Results() const { return *m_results; }
 
 private:
+    // The failed-only box and the search text as the results list applies them.
+    journal::ResultFilter CurrentFilter() const;
     void ShowRequestsIfVisible();
 
     std::unique_ptr<journal::JournalReader> m_reader;
