@@ -4,13 +4,14 @@
 //
 //   quillmark-history-shot OUT.png JOURNAL_FILE
 
+#include "FramedShot.h"
+
 #include "journal/JournalWriter.h"
 #include "tests/journal/JournalFiles.h"
 #include "ui/DialogUnits.h"
 #include "ui/HistoryDlg.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QPixmap>
 #include <QScreen>
 #include <QTimer>
@@ -98,18 +99,8 @@ int main(int argc, char** argv) {
     dlg.show();
     int status = 1;
     QTimer::singleShot(200, &dlg, [&] {
-        // Waits for the window manager's frame, then lets it reach the screen.
-        QElapsedTimer waited;
-        waited.start();
-        while (dlg.frameGeometry() == dlg.geometry() && waited.elapsed() < 2000)
-            QApplication::processEvents(QEventLoop::AllEvents, 50);
-        QElapsedTimer settle;
-        settle.start();
-        while (settle.elapsed() < 300)
-            QApplication::processEvents(QEventLoop::AllEvents, 50);
-        const QRect frame = dlg.frameGeometry();
-        const QPixmap shot = dlg.screen()->grabWindow(0);
-        const QPixmap window = frame == dlg.geometry() ? dlg.grab() : shot.copy(frame);
+        AwaitFrame(dlg);
+        const QPixmap window = FramedWindow(dlg, dlg.screen()->grabWindow(0));
         status = window.save(QString::fromLocal8Bit(argv[1]), "PNG") ? 0 : 1;
         dlg.done(0);
     });

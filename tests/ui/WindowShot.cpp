@@ -10,6 +10,8 @@
 // With --screen the whole screen is saved too. The gateway is reached through
 // the network client, at ADDRESS:PORT when given, else at its defaults.
 
+#include "FramedShot.h"
+
 #include "support/Common.h"
 #include "support/Prompt.h"
 #include "ui/DialogUnits.h"
@@ -20,7 +22,6 @@
 #endif
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QScreen>
@@ -36,20 +37,6 @@ public:
         std::fprintf(stderr, "message: %s\n", text.c_str());
     }
 };
-
-// Waits until the window manager has put its frame around `window` (at most
-// two seconds: without a window manager there is none).
-void AwaitFrame(QWidget& window) {
-    QElapsedTimer waited;
-    waited.start();
-    while (window.frameGeometry() == window.geometry() && waited.elapsed() < 2000)
-        QApplication::processEvents(QEventLoop::AllEvents, 50);
-    // Let the frame and the window's contents reach the screen.
-    QElapsedTimer settle;
-    settle.start();
-    while (settle.elapsed() < 300)
-        QApplication::processEvents(QEventLoop::AllEvents, 50);
-}
 } // namespace
 
 int main(int argc, char** argv) {
@@ -97,9 +84,7 @@ int main(int argc, char** argv) {
         std::printf("client %dx%d frame %dx%d%+d%+d screen %dx%d\n", dlg.width(), dlg.height(),
                     frame.width(), frame.height(), frame.x(), frame.y(), screen->size().width(),
                     screen->size().height());
-        // The frame as the screen shows it; without a window manager the
-        // window draws itself.
-        const QPixmap window = frame == dlg.geometry() ? dlg.grab() : shot.copy(frame);
+        const QPixmap window = FramedWindow(dlg, shot);
         status = window.save(out, "PNG") ? 0 : 1;
         if (screenOut != nullptr && !shot.save(QString::fromLocal8Bit(screenOut), "PNG"))
             status = 1;
