@@ -2,6 +2,7 @@
 // module for .csv, zipfile and an XML parser for .xlsx (tests/export/read_table.py).
 
 #include "../cli/CliTempDir.h"
+#include "cli/TerminalReportList.h"
 #include "export/TableExport.h"
 
 #include <gtest/gtest.h>
@@ -41,33 +42,11 @@ const std::vector<std::string> kReserveTitles = {"序号", "结果代码", "结�
 const std::vector<std::string> kBankTitles = {"序号",     "结果代码", "结果说明", "银行代码",
                                               "银行账户", "账户全称", "银行全称"};
 
-std::string Escape(const std::string& cell) {
-    std::string out;
-    for (char c : cell) {
-        switch (c) {
-        case '\t':
-            out += "\\t";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out;
-}
-
+// A row as read_table.py prints it, its cells escaped as the terminal front end's lists are.
 std::string RowLine(const std::vector<std::string>& cells) {
     std::string line = "row ";
     for (std::size_t i = 0; i < cells.size(); ++i)
-        line += (i > 0 ? "\t" : "") + Escape(cells[i]);
+        line += (i > 0 ? "\t" : "") + EscapeCell(cells[i]);
     return line + "\n";
 }
 
