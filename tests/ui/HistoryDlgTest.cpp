@@ -31,30 +31,18 @@ void WriteRuns(const std::string& file) {
     journal::JournalWriter writer(file);
     writer.SetSession({"张三", "10.1.2.3", 7070});
     writer.BeginRun({"全部上传", "/srv", 1});
-    const std::vector<UploadRequestRecord> requests = {
-        ReserveRequest("000123", "甲公司"),
-        ReserveRequest("000124", "乙公司"),
-        ReserveRequest("777", "甲方"),
-        BankRequest("0102", "6222000000000000000000000001", "甲公司结算", "工商银行"),
-        BankRequest("0103", "6222000000000000000000000002", "丙公司", "农业银行"),
-    };
-    const std::vector<UploadResultRecord> results = {
-        ResultFor(requests[0], "0000", "成功"),     ResultFor(requests[1], "9720", "重复记录"),
-        ResultFor(requests[2], "0000", "成功"),     ResultFor(requests[3], "0000", "成功"),
-        ResultFor(requests[4], "9999", "户名不符"),
-    };
-    journal::ExchangeFacts facts;
-    facts.sent = std::chrono::system_clock::now();
-    facts.outcome = -2;
-    facts.serialNo = "2026120700000001";
-    facts.returnCode = "0000";
-    writer.Exchanged(requests, results, facts);
+    SampleBatch batch = MakeSampleBatch({{"0000", "成功"},
+                                         {"9720", "重复记录"},
+                                         {"0000", "成功"},
+                                         {"0000", "成功"},
+                                         {"9999", "户名不符"}});
+    writer.Exchanged(batch.requests, batch.results, batch.facts);
     writer.Shown("上传A股备付金成功2条,失败1条;\n上传银行账户成功1条,失败1条;");
     writer.EndRun();
 
     writer.BeginRun({"逐笔上传", "/srv", 1});
-    facts.outcome = 1;
-    writer.Exchanged({&requests[0], 1}, {&results[0], 1}, facts);
+    batch.facts.outcome = 1;
+    writer.Exchanged({&batch.requests[0], 1}, {&batch.results[0], 1}, batch.facts);
 }
 
 QString Cell(const QTableView* view, int row, int column) {
