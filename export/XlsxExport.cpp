@@ -150,25 +150,16 @@ std::string WriteXlsx(const std::string& path, const std::vector<ExportTable>& t
             break;
         }
 
-        // Constant-memory sheets are written row by row, so the widths come
-        // from a pass of their own.
-        const std::size_t columns = table.titles.size();
-        std::vector<double> widths(columns);
-        for (std::size_t c = 0; c < columns; ++c)
-            widths[c] = TextWidth(table.titles[c]);
-        for (std::size_t row = 0; row < table.rows; ++row)
-            for (std::size_t c = 0; c < columns; ++c)
-                widths[c] = std::max(widths[c], TextWidth(table.cell(row, c)));
-        for (std::size_t c = 0; c < columns && error == LXW_NO_ERROR; ++c)
-            error =
-                worksheet_set_column(sheet, static_cast<lxw_col_t>(c), static_cast<lxw_col_t>(c),
-                                     std::min(widths[c] + 2, kMaxColumnWidth), textFormat);
         worksheet_freeze_panes(sheet, 1, 0);
 
+        const std::size_t columns = table.titles.size();
+        std::vector<double> widths(columns);
         std::size_t& written = rowsWritten.emplace_back(columns > 0 ? 1 : 0);
-        for (std::size_t c = 0; c < columns && error == LXW_NO_ERROR; ++c)
+        for (std::size_t c = 0; c < columns && error == LXW_NO_ERROR; ++c) {
+            widths[c] = TextWidth(table.titles[c]);
             error = worksheet_write_string(sheet, 0, static_cast<lxw_col_t>(c),
                                            table.titles[c].c_str(), headerFormat);
+        }
         for (std::size_t row = 0; row < table.rows && error == LXW_NO_ERROR; ++row) {
             bool any = false;
             for (std::size_t c = 0; c < columns && error == LXW_NO_ERROR; ++c) {
@@ -176,11 +167,18 @@ std::string WriteXlsx(const std::string& path, const std::vector<ExportTable>& t
                 if (text.empty())
                     continue;
                 any = true;
+                widths[c] = std::max(widths[c], TextWidth(text));
                 error = worksheet_write_string(sheet, static_cast<lxw_row_t>(row + 1),
                                                static_cast<lxw_col_t>(c), text.c_str(), textFormat);
             }
             written += any ? 1 : 0;
         }
+        // The columns go into the sheet when the workbook closes, so each
+        // cell is read once, not again for a pass of widths before the rows.
+        for (std::size_t c = 0; c < columns && error == LXW_NO_ERROR; ++c)
+            error =
+                worksheet_set_column(sheet, static_cast<lxw_col_t>(c), static_cast<lxw_col_t>(c),
+                                     std::min(widths[c] + 2, kMaxColumnWidth), textFormat);
     }
 
     const lxw_error closeError = workbook_close(workbook);
