@@ -49,25 +49,6 @@ long long GatewayFixture::BankCount() {
     return count;
 }
 
-// Request records made by the tool's own builders, from account records as the
-// store would hold them.
-UploadRequestRecord ReserveRequest(const std::string& account, const std::string& nameUtf8) {
-    ReserveAccountRecord record{};
-    text::CopyToField(record.ReserveAccountNo, account);
-    text::CopyToField(record.ReserveAccountName, text::Utf8ToGbk(nameUtf8));
-    return CAccountUploader::BuildReserveRequest(record);
-}
-
-UploadRequestRecord BankRequest(const std::string& code, const std::string& account,
-                                const std::string& nameUtf8, const std::string& bankUtf8) {
-    BankAccountRecord record{};
-    text::CopyToField(record.BankCode, code);
-    text::CopyToField(record.BankAccountNo, account);
-    text::CopyToField(record.AccountFullName, text::Utf8ToGbk(nameUtf8));
-    text::CopyToField(record.BankFullName, text::Utf8ToGbk(bankUtf8));
-    return CAccountUploader::BuildBankRequest(record);
-}
-
 std::string WireBody(std::vector<UploadRequestRecord> records, const CCommunication& comm) {
     std::string body(records.size() * kRequestWireLength, '\0');
     for (std::size_t i = 0; i < records.size(); ++i) {

@@ -4,6 +4,7 @@
 
 #include "gateway/GatewayThread.h"
 #include "support/net/NetworkCommunication.h"
+#include "tests/fakes/RequestRecords.h"
 #include "upload/UploadRecords.h"
 
 #include <gtest/gtest.h>
@@ -51,10 +52,6 @@ protected:
     std::unique_ptr<GatewayThread> gateway;
     std::shared_ptr<LogLines> log = std::make_shared<LogLines>();
 };
-
-UploadRequestRecord ReserveRequest(const std::string& account, const std::string& nameUtf8);
-UploadRequestRecord BankRequest(const std::string& code, const std::string& account,
-                                const std::string& nameUtf8, const std::string& bankUtf8);
 
 // The body the exchange would send: records numbered from 1, the login's two
 // strings in fields 3 and 7, each converted to its 572-byte wire image.

@@ -5,6 +5,7 @@
 #include "journal/Journal.h"
 #include "support/Text.h"
 #include "tests/cli/CliTempDir.h"
+#include "tests/fakes/RequestRecords.h"
 #include "upload/UploadRecords.h"
 
 #include <cstring>
@@ -14,27 +15,6 @@
 #include <string>
 #include <utility>
 #include <vector>
-
-inline UploadRequestRecord ReserveRequest(const std::string& no, const std::string& nameUtf8) {
-    UploadRequestRecord r;
-    std::memset(&r, 0, sizeof r);
-    text::CopyToField(r.RecordKind, "01");
-    text::CopyToField(r.ReserveAccountNo, no);
-    text::CopyToField(r.ReserveAccountName, text::Utf8ToGbk(nameUtf8));
-    return r;
-}
-
-inline UploadRequestRecord BankRequest(const std::string& code, const std::string& no,
-                                       const std::string& nameUtf8, const std::string& bankUtf8) {
-    UploadRequestRecord r;
-    std::memset(&r, 0, sizeof r);
-    text::CopyToField(r.RecordKind, "02");
-    text::CopyToField(r.BankCode, code);
-    text::CopyToField(r.BankAccountNo, no);
-    text::CopyToField(r.AccountFullName, text::Utf8ToGbk(nameUtf8));
-    text::CopyToField(r.BankFullName, text::Utf8ToGbk(bankUtf8));
-    return r;
-}
 
 inline UploadResultRecord ResultFor(const UploadRequestRecord& request, const std::string& code,
                                     const std::string& textUtf8 = "") {
