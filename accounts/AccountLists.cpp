@@ -3,9 +3,8 @@
 #include "accounts/AccountUploader.h"
 #include "accounts/ListColumns.h"
 #include "support/Text.h"
-#include "upload/ResultCode.h"
+#include "upload/ResultWriter.h"
 
-#include <algorithm>
 
 namespace {
 
@@ -17,15 +16,6 @@ template <std::size_t N> std::string CellText(const char (&field)[N]) {
 int AppendRow(IReportList& list) {
     const int row = list.GetItemCount();
     return list.InsertItem(row, text::Format("%d", row + 1));
-}
-
-// Writes one result into columns 1 and 2 of `row`; true when its code
-// confirms that the record was stored.
-bool ShowResult(IReportList& list, int row, const UploadResultRecord& result) {
-    const std::string_view code = text::TrimGbk(text::FieldText(result.ResultCode));
-    list.SetItemText(row, kColumnResultCode, text::GbkToUtf8(code));
-    list.SetItemText(row, kColumnResultText, CellText(result.ResultText));
-    return upload::IsSuccessCode(result.ResultCode);
 }
 
 } // namespace
@@ -57,18 +47,22 @@ void CAccountUploader::UpdateLists(int mode, std::vector<UploadResultRecord>& re
         return;
     // Reserve results come first, then bank results, each in record order. A
     // result list shorter than the records fills only the rows it reaches.
+    // Mode 1 is called for an accepted request only, so a success code stored
+    // its record.
+    const upload::ResultWriter writer(m_pReserveList, m_pBankList);
     const std::size_t reserveCount = m_reserveAccountsA.size();
-    const std::size_t reserveShown = std::min(reserveCount, results.size());
-    for (std::size_t i = 0; i < reserveShown; ++i) {
-        if (ShowResult(*m_pReserveList, static_cast<int>(i), results[i]) && pReserveSuccesses)
-            ++*pReserveSuccesses;
-    }
-    const std::size_t bankAvailable = results.size() - reserveShown;
-    const std::size_t bankShown = std::min(m_bankAccounts.size(), bankAvailable);
-    for (std::size_t i = 0; i < bankShown; ++i) {
-        if (ShowResult(*m_pBankList, static_cast<int>(i), results[reserveCount + i]) &&
-            pBankSuccesses)
-            ++*pBankSuccesses;
+    for (std::size_t k = 0; k < results.size(); ++k) {
+        const bool reserve = k < reserveCount;
+        const std::size_t row = reserve ? k : k - reserveCount;
+        if (!reserve && row >= m_bankAccounts.size())
+            break;
+        writer.Show({reserve ? upload::RowKind::Reserve : upload::RowKind::Bank,
+                     static_cast<std::uint32_t>(row)},
+                    results[k]);
+        int* successes = reserve ? pReserveSuccesses : pBankSuccesses;
+        if (successes != nullptr &&
+            upload::DecideRow(results[k], true) == upload::RowOutcome::Stored)
+            ++*successes;
     }
 }
 

@@ -1,10 +1,9 @@
 // Loading the three local account files into the account store.
 
 #include "accounts/AccountUploader.h"
-#include "journal/Journal.h"
-#include "journal/Time.h"
 #include "support/Common.h"
 #include "support/FileAccess.h"
+#include "support/IsoTime.h"
 #include "support/Sha256.h"
 #include "support/Text.h"
 
@@ -85,7 +84,7 @@ std::string ShortReadText(FileKind kind, const std::string& path) {
 // `facts`, the file's size, time and the SHA-256 of the bytes read go there.
 template <class Record, std::size_t RecordLength, void (*Build)(Record&, const char*)>
 int ReadRecordFile(const std::string& path, std::vector<Record>& target, FileKind kind,
-                   std::string& error, journal::FileFacts* facts) {
+                   std::string& error, FileFacts* facts) {
     if (!CAccountUploader::FileExists(path.c_str()))
         return 1;
 
@@ -99,7 +98,7 @@ int ReadRecordFile(const std::string& path, std::vector<Record>& target, FileKin
     if (facts != nullptr) {
         facts->present = true;
         facts->size = static_cast<std::int64_t>(length);
-        facts->modified = journal::IsoTime(file.Modified());
+        facts->modified = text::IsoTime(file.Modified());
         digest.emplace();
     }
     if (length % RecordLength != 0) {
@@ -148,8 +147,12 @@ int ReadRecordFile(const std::string& path, std::vector<Record>& target, FileKin
 } // namespace
 
 int CAccountUploader::Load() {
+    return Load(nullptr);
+}
+
+int CAccountUploader::Load(LoadedFiles* files) {
     m_strLastError.clear();
-    m_rowOutcomes.Reset(0, 0);
+    m_runs.Outcomes().Reset(0, 0);
     if (m_pBankList)
         m_pBankList->DeleteAllItems();
     if (m_pReserveList)
@@ -161,13 +164,13 @@ int CAccountUploader::Load() {
         m_strLastError = kNoWorkPath;
         return 0;
     }
-    // The files' facts are taken only for a journal: hashing costs time.
-    journal::LoadedFiles files;
-    const bool journalled = m_pJournal != nullptr;
-    if (!LoadBankAccounts(journalled ? &files.bank : nullptr))
+    // The files' facts are taken only when asked for: hashing costs time.
+    if (files != nullptr)
+        *files = LoadedFiles();
+    if (!LoadBankAccounts(files != nullptr ? &files->bank : nullptr))
         return 0;
-    if (!LoadReserveAccounts(journalled ? &files.reserveA : nullptr,
-                             journalled ? &files.reserveB : nullptr))
+    if (!LoadReserveAccounts(files != nullptr ? &files->reserveA : nullptr,
+                             files != nullptr ? &files->reserveB : nullptr))
         return 0;
     // The B-share records are never shown or uploaded, so they alone are no load.
     if (m_reserveAccountsA.empty() && m_bankAccounts.empty()) {
@@ -176,20 +179,18 @@ int CAccountUploader::Load() {
     }
     std::vector<UploadResultRecord> noResults;
     UpdateLists(0, noResults, nullptr, nullptr);
-    m_rowOutcomes.Reset(m_reserveAccountsA.size(), m_bankAccounts.size());
-    if (journalled)
-        m_pJournal->FilesLoaded(files);
+    m_runs.Outcomes().Reset(m_reserveAccountsA.size(), m_bankAccounts.size());
     return 1;
 }
 
-int CAccountUploader::LoadBankAccounts(journal::FileFacts* facts) {
+int CAccountUploader::LoadBankAccounts(FileFacts* facts) {
     m_bankAccounts.clear();
     const std::string path = m_strWorkPath + "/localconfig/" + kBankFileName;
     return ReadRecordFile<BankAccountRecord, kBankFileRecordLength, BuildBankRecord>(
         path, m_bankAccounts, FileKind::Bank, m_strLastError, facts);
 }
 
-int CAccountUploader::LoadReserveAccounts(journal::FileFacts* factsA, journal::FileFacts* factsB) {
+int CAccountUploader::LoadReserveAccounts(FileFacts* factsA, FileFacts* factsB) {
     m_reserveAccountsA.clear();
     m_reserveAccountsB.clear();
     if (!ReadReserveFile(m_strWorkPath + "/localconfig/" + kReserveAFileName, m_reserveAccountsA,
@@ -203,7 +204,7 @@ int CAccountUploader::LoadReserveAccounts(journal::FileFacts* factsA, journal::F
 
 int CAccountUploader::ReadReserveFile(const std::string& path,
                                       std::vector<ReserveAccountRecord>& target,
-                                      journal::FileFacts* facts) {
+                                      FileFacts* facts) {
     return ReadRecordFile<ReserveAccountRecord, kReserveFileRecordLength, BuildReserveRecord>(
         path, target, FileKind::Reserve, m_strLastError, facts);
 }

@@ -9,20 +9,15 @@
 #include "support/DataBuf.h"
 #include "support/MainWindow.h"
 #include "support/ReportList.h"
-#include "upload/RowOutcomes.h"
+#include "accounts/LoadedFiles.h"
 #include "upload/UploadRecords.h"
+#include "upload/UploadRun.h"
 
-#include <functional>
 #include <string>
 #include <vector>
 
-namespace journal {
-class IJournal;
-struct ExchangeFacts;
-struct FileFacts;
-} // namespace journal
 namespace upload {
-class JournalRun;
+struct ExchangeFacts;
 } // namespace upload
 
 class CAccountUploader {
@@ -35,12 +30,12 @@ public:
 
     // Loading (accounts/AccountLoading.cpp). 1 on success; 0 with LastError().
     int Load();
-    // With facts, a file's size, time and SHA-256 as read go there.
-    int LoadBankAccounts(journal::FileFacts* facts = nullptr);
-    int LoadReserveAccounts(journal::FileFacts* factsA = nullptr,
-                            journal::FileFacts* factsB = nullptr);
+    // With `files`, each file's size, time and SHA-256 as read go there.
+    int Load(LoadedFiles* files);
+    int LoadBankAccounts(FileFacts* facts = nullptr);
+    int LoadReserveAccounts(FileFacts* factsA = nullptr, FileFacts* factsB = nullptr);
     int ReadReserveFile(const std::string& path, std::vector<ReserveAccountRecord>& target,
-                        journal::FileFacts* facts = nullptr);
+                        FileFacts* facts = nullptr);
     static int FileExists(const char* path);
 
     // Lists (accounts/AccountLists.cpp). Mode 0 appends a row per loaded record;
@@ -52,6 +47,9 @@ public:
     // One request and its response (upload/Exchange.cpp): 1, -1, -2 or -3.
     int Exchange(std::vector<UploadRequestRecord>& requests,
                  std::vector<UploadResultRecord>& results);
+    // The same, telling `facts` what the exchange saw (serial, header, failure).
+    int Exchange(std::vector<UploadRequestRecord>& requests,
+                 std::vector<UploadResultRecord>& results, upload::ExchangeFacts* facts);
     void ClearBuffers();
 
     // Request records made from account records (upload/UploadRequests.cpp).
@@ -65,33 +63,19 @@ public:
     // (upload/NewAccountsUpload.cpp).
     int UploadNew();
 
-    // True while an upload runs; a second upload started then
-    // (through the pump) returns 0 at once and does nothing.
-    bool IsUploading() const;
-    // Asks a running UploadEach or UploadNew to stop after the request in flight: the status
-    // text is cleared, no summary is shown and it returns 0.
-    void RequestStop();
-    // Called after each record of UploadEach with the records finished and the
-    // records of the run (reserve + bank, counted afresh); after each request of
-    // UploadNew with the records settled and the records it set out to send.
-    void SetProgressListener(std::function<void(int done, int total)> listener);
-    // The operator's journal every run and request goes to (not owned); none
-    // by default.
-    void SetJournal(journal::IJournal* journal) { m_pJournal = journal; }
-    journal::IJournal* Journal() const { return m_pJournal; }
+    // What the modes run with: observer, progress, stop, the rows' outcomes.
+    upload::RunServices& Runs() { return m_runs; }
+    const upload::RunServices& Runs() const { return m_runs; }
 
     const std::string& LastError() const { return m_strLastError; }
     const std::string& WorkPath() const { return m_strWorkPath; }
     const std::vector<BankAccountRecord>& BankAccounts() const { return m_bankAccounts; }
     const std::vector<ReserveAccountRecord>& ReserveAccountsA() const { return m_reserveAccountsA; }
     const std::vector<ReserveAccountRecord>& ReserveAccountsB() const { return m_reserveAccountsB; }
-    // The last outcome of every loaded row in this session.
-    const upload::CRowOutcomes& RowOutcomes() const { return m_rowOutcomes; }
 
 private:
-    friend class upload::JournalRun; // records what the window is shown during a run
     int ExchangeOnce(std::vector<UploadRequestRecord>& requests,
-                     std::vector<UploadResultRecord>& results, journal::ExchangeFacts& facts);
+                     std::vector<UploadResultRecord>& results, upload::ExchangeFacts& facts);
 
     std::string m_strWorkPath;
     std::vector<BankAccountRecord> m_bankAccounts;
@@ -103,9 +87,5 @@ private:
     CDataBuf m_responseBuf;
     CDataBuf m_requestBuf;
     std::string m_strLastError; // UTF-8
-    bool m_bUploading = false;
-    bool m_bStopRequested = false;
-    std::function<void(int done, int total)> m_progressListener;
-    upload::CRowOutcomes m_rowOutcomes;
-    journal::IJournal* m_pJournal = nullptr;
+    upload::RunServices m_runs;
 };

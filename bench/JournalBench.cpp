@@ -68,9 +68,9 @@ void BM_JournalBatch999999(benchmark::State& state) {
         state.ResumeTiming();
         journal::JournalWriter writer(file);
         writer.SetSession({"张三", "10.1.2.3", 7070});
-        writer.BeginRun({"全部上传", "/srv/accounts", 0});
-        writer.Exchanged(batch.requests, batch.results, {});
-        writer.EndRun();
+        BeginRun(writer, StartOf("全部上传", "/srv/accounts", 0));
+        Exchanged(writer, batch.requests, batch.results, {});
+        EndRun(writer);
         writer.Sync();
         if (!writer.TakeProblem().empty())
             state.SkipWithError("the journal could not be written");
@@ -157,17 +157,17 @@ void BM_JournalEnqueue(benchmark::State& state) {
     const auto perRequest = static_cast<std::size_t>(state.range(0));
     const JournalDir dir;
     journal::JournalWriter writer(dir.File());
-    writer.BeginRun({"逐笔上传", "/srv/accounts", 0});
+    BeginRun(writer, StartOf("逐笔上传", "/srv/accounts", 0));
     std::size_t at = 0;
     for (auto _ : state) {
         if (at + perRequest > kBatch)
             at = 0;
-        writer.Exchanged(std::span(batch.requests).subspan(at, perRequest),
+        Exchanged(writer, std::span(batch.requests).subspan(at, perRequest),
                          std::span(batch.results).subspan(at, perRequest), {});
         at += perRequest;
     }
     // Past the loop nothing is timed: the writer catches up.
-    writer.EndRun();
+    EndRun(writer);
     writer.Sync();
     const auto records = state.iterations() * static_cast<std::int64_t>(perRequest);
     state.SetItemsProcessed(records);
@@ -181,9 +181,9 @@ const std::string& JournalOfTheBatch() {
     static const std::string path = [] {
         static const JournalDir dir;
         journal::JournalWriter writer(dir.File());
-        writer.BeginRun({"全部上传", "/srv/accounts", 0});
-        writer.Exchanged(TheBatch().requests, TheBatch().results, {});
-        writer.EndRun();
+        BeginRun(writer, StartOf("全部上传", "/srv/accounts", 0));
+        Exchanged(writer, TheBatch().requests, TheBatch().results, {});
+        EndRun(writer);
         writer.Sync();
         return dir.File();
     }();

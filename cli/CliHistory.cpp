@@ -59,9 +59,46 @@ std::string ParseHistoryArgs(const std::vector<std::string>& args, HistoryArgs& 
     return {};
 }
 
+const char* EndingName(journal::Ending ending) {
+    switch (ending) {
+    case journal::Ending::Completed:
+        return "completed";
+    case journal::Ending::Failed:
+        return "failed";
+    case journal::Ending::Stopped:
+        return "stopped";
+    case journal::Ending::Unfinished:
+        break;
+    }
+    return "unfinished";
+}
+
+const char* OutcomeName(journal::Outcome outcome) {
+    switch (outcome) {
+    case journal::Outcome::Stored:
+        return "stored";
+    case journal::Outcome::Held:
+        return "held";
+    case journal::Outcome::Refused:
+        return "refused";
+    case journal::Outcome::NotStored:
+        return "not_stored";
+    case journal::Outcome::Unknown:
+        return "unknown";
+    case journal::Outcome::NotSent:
+        break;
+    }
+    return "not_sent";
+}
+
 void PrintRuns(journal::JournalReader* reader, std::ostream& out) {
+    // The columns after "message" came later; scripts read the earlier ones
+    // by position, so new ones only ever go at the end.
     out << "run\tstarted\tended\toperator\tgateway\tmode\treserve_sent\treserve_stored\t"
-           "reserve_failed\tbank_sent\tbank_stored\tbank_failed\tmessage\n";
+           "reserve_failed\tbank_sent\tbank_stored\tbank_failed\tmessage\t"
+           "reserve_held\treserve_refused\treserve_not_stored\treserve_unknown\t"
+           "bank_held\tbank_refused\tbank_not_stored\tbank_unknown\torigin\tending\t"
+           "dismissed\n";
     if (reader == nullptr)
         return;
     for (const journal::RunInfo& run : reader->Runs()) {
@@ -69,14 +106,19 @@ void PrintRuns(journal::JournalReader* reader, std::ostream& out) {
             << '\t' << EscapeCell(run.operatorName) << '\t' << EscapeCell(run.gatewayAddress) << ':'
             << run.gatewayPort << '\t' << run.mode << '\t' << run.reserve.sent << '\t'
             << run.reserve.stored << '\t' << run.reserve.failed << '\t' << run.bank.sent << '\t'
-            << run.bank.stored << '\t' << run.bank.failed << '\t' << EscapeCell(run.message)
+            << run.bank.stored << '\t' << run.bank.failed << '\t' << EscapeCell(run.message);
+        for (const journal::KindCounts* counts : {&run.reserve, &run.bank})
+            out << '\t' << counts->held << '\t' << counts->refused << '\t' << counts->notStored
+                << '\t' << counts->unknown;
+        out << '\t' << run.origin << '\t' << EndingName(run.ending) << '\t' << run.dismissed
             << '\n';
     }
 }
 
 void PrintResults(journal::JournalReader& reader, std::int64_t runId, bool failedOnly,
                   std::ostream& out) {
-    out << "kind\trow\tcode\ttext\taccount_no\taccount_name\tbank_code\tbank_name\n";
+    out << "kind\trow\tcode\ttext\taccount_no\taccount_name\tbank_code\tbank_name\t"
+           "outcome\trequest\tfinal\n";
     journal::ResultFilter filter;
     filter.failedOnly = failedOnly;
     for (std::int64_t offset = 0;; offset += kPage) {
@@ -85,7 +127,9 @@ void PrintResults(journal::JournalReader& reader, std::int64_t runId, bool faile
             out << (r.kind == journal::Kind::Bank ? "bank" : "reserve") << '\t' << r.row << '\t'
                 << EscapeCell(r.code) << '\t' << EscapeCell(r.text) << '\t'
                 << EscapeCell(r.accountNo) << '\t' << EscapeCell(r.accountName) << '\t'
-                << EscapeCell(r.bankCode) << '\t' << EscapeCell(r.bankName) << '\n';
+                << EscapeCell(r.bankCode) << '\t' << EscapeCell(r.bankName) << '\t'
+                << OutcomeName(r.outcome) << '\t' << r.requestSeq << '\t' << (r.final ? 1 : 0)
+                << '\n';
         }
         if (static_cast<std::int64_t>(page.size()) < kPage)
             break;

@@ -13,19 +13,37 @@
 namespace {
 
 // What the window's button handlers do with each command; 1 when it succeeded.
-int RunCommand(CliCommand command, CAccountUploader& uploader, IPrompt& prompt) {
+int Upload(CAccountUploader& uploader, int (CAccountUploader::*mode)(), journal::IJournal* journal,
+           IPrompt& prompt) {
+    const int done = (uploader.*mode)();
+    // A journal that could not record the run says so once, after the run's
+    // own message.
+    if (journal != nullptr)
+        if (const std::string problem = journal->TakeProblem(); !problem.empty())
+            prompt.ShowMessage(problem);
+    return done == 1 ? 1 : 0;
+}
+
+int RunCommand(CliCommand command, CAccountUploader& uploader, journal::IJournal* journal,
+               IPrompt& prompt) {
     switch (command) {
-    case CliCommand::Load:
-        if (uploader.Load() == 1)
+    case CliCommand::Load: {
+        // The files' facts are taken only for a journal: hashing costs time.
+        LoadedFiles files;
+        if (uploader.Load(journal != nullptr ? &files : nullptr) == 1) {
+            if (journal != nullptr)
+                journal->FilesLoaded(files);
             return 1;
+        }
         prompt.ShowMessage(uploader.LastError());
         return 0;
+    }
     case CliCommand::UploadAll:
-        return uploader.UploadAll() == 1 ? 1 : 0;
+        return Upload(uploader, &CAccountUploader::UploadAll, journal, prompt);
     case CliCommand::UploadEach:
-        return uploader.UploadEach() == 1 ? 1 : 0;
+        return Upload(uploader, &CAccountUploader::UploadEach, journal, prompt);
     case CliCommand::UploadNew:
-        return uploader.UploadNew() == 1 ? 1 : 0;
+        return Upload(uploader, &CAccountUploader::UploadNew, journal, prompt);
     }
     return 0;
 }
@@ -62,14 +80,15 @@ int RunCliSession(const CliSessionInput& input, std::ostream& out) {
     int status = kCliSuccess;
     {
         CAccountUploader uploader(&bankList, &reserveList, &window);
-        uploader.SetJournal(input.journal);
+        uploader.Runs().SetObserver(input.journal);
+        uploader.Runs().SetOrigin("terminal");
         if (LoginGateway(window, pComm, input.operatorName, input.password, address, port) == 1) {
             if (input.journal != nullptr)
                 input.journal->SetSession(
                     {input.operatorName, address, text::ParseDecimal32(port)});
             window.ShowMessage("登录成功!");
             for (const CliCommand command : input.commands) {
-                if (RunCommand(command, uploader, window) != 1) {
+                if (RunCommand(command, uploader, input.journal, window) != 1) {
                     status = kCliStepFailed;
                     break;
                 }

@@ -38,7 +38,9 @@ std::int64_t PruneRunsBefore(const std::string& path, const std::string& date, s
         return fail(SqliteError(db));
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
     std::string reason;
-    const FileState state = InspectFile(db, reason);
+    FileState state = InspectFile(db, reason);
+    if (state == FileState::Older)
+        state = Migrate(db, reason) ? FileState::Journal : FileState::Damaged;
     if (state == FileState::Empty) {
         sqlite3_close_v2(db);
         return 0;

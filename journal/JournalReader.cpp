@@ -16,7 +16,10 @@ constexpr const char* kRunColumns =
     "reserve_a_file_sha256, "
     "reserve_b_file_present, reserve_b_file_size, reserve_b_file_modified, "
     "reserve_b_file_sha256, "
-    "reserve_sent, reserve_stored, bank_sent, bank_stored, message";
+    "reserve_sent, reserve_stored, bank_sent, bank_stored, message, "
+    "origin, ifnull(ending, -1), ifnull(dismissed, ''), "
+    "reserve_failed, reserve_held, reserve_refused, reserve_not_stored, reserve_unknown, "
+    "bank_failed, bank_held, bank_refused, bank_not_stored, bank_unknown";
 
 FileFacts ReadFile(const Statement& s, int first) {
     FileFacts facts;
@@ -27,11 +30,16 @@ FileFacts ReadFile(const Statement& s, int first) {
     return facts;
 }
 
-KindCounts ReadCounts(const Statement& s, int first) {
+// Sent and stored at `first`, the other counts from `more` on.
+KindCounts ReadCounts(const Statement& s, int first, int more) {
     KindCounts counts;
     counts.sent = s.Int(first);
     counts.stored = s.Int(first + 1);
-    counts.failed = counts.sent - counts.stored;
+    counts.failed = s.Int(more);
+    counts.held = s.Int(more + 1);
+    counts.refused = s.Int(more + 2);
+    counts.notStored = s.Int(more + 3);
+    counts.unknown = s.Int(more + 4);
     return counts;
 }
 
@@ -49,9 +57,12 @@ RunInfo ReadRun(const Statement& s) {
     run.bankFile = ReadFile(s, 9);
     run.reserveFileA = ReadFile(s, 13);
     run.reserveFileB = ReadFile(s, 17);
-    run.reserve = ReadCounts(s, 21);
-    run.bank = ReadCounts(s, 23);
+    run.reserve = ReadCounts(s, 21, 29);
+    run.bank = ReadCounts(s, 23, 34);
     run.message = s.Text(25);
+    run.origin = s.Text(26);
+    run.ending = static_cast<Ending>(s.Int(27));
+    run.dismissed = s.Text(28);
     return run;
 }
 
@@ -60,7 +71,7 @@ RunInfo ReadRun(const Statement& s) {
 std::string FilterCondition(const ResultFilter& filter) {
     std::string where = "run_id = ?1";
     if (filter.failedOnly)
-        where += " AND NOT stored";
+        where += " AND final AND failed";
     if (!filter.search.empty())
         where += " AND ((account_no >= ?2 AND account_no < ?3) OR "
                  "(account_name >= ?2 AND account_name < ?3))";
@@ -99,7 +110,14 @@ std::unique_ptr<JournalReader> JournalReader::Open(const std::string& path, std:
     }
     sqlite3_busy_timeout(impl->db, kBusyTimeoutMs);
     std::string reason;
-    const FileState state = InspectFile(impl->db, reason);
+    FileState state = InspectFile(impl->db, reason);
+    if (state == FileState::Older) {
+        // Read through the current tables: the file is converted once, in place.
+        if (MigrateFile(path, reason))
+            state = InspectFile(impl->db, reason);
+        else
+            state = FileState::Damaged;
+    }
     if (state == FileState::Empty)
         reason = "还没有任何上传记录";
     if (state != FileState::Journal) {
@@ -129,8 +147,8 @@ std::optional<RunInfo> JournalReader::FindRun(std::int64_t runId) {
 
 std::vector<Request> JournalReader::Requests(std::int64_t runId) {
     Statement s(m_impl->db,
-                "SELECT seq, serial_no, sent, records, outcome, return_code, return_message "
-                "FROM request WHERE run_id = ?1 ORDER BY seq");
+                "SELECT seq, serial_no, sent, records, outcome, return_code, return_message, "
+                "finished, failure FROM request WHERE run_id = ?1 ORDER BY seq");
     s.Bind(1, runId);
     std::vector<Request> requests;
     while (s.Step() == SQLITE_ROW) {
@@ -142,18 +160,20 @@ std::vector<Request> JournalReader::Requests(std::int64_t runId) {
         r.outcome = static_cast<int>(s.Int(4));
         r.returnCode = s.Text(5);
         r.returnMessage = s.Text(6);
+        r.finished = s.Text(7);
+        r.failure = s.Text(8);
     }
     return requests;
 }
 
 std::int64_t JournalReader::CountResults(std::int64_t runId, const ResultFilter& filter) {
-    // The run's counts are committed with its results, so without a search
-    // they answer at once.
+    // The run's counts are committed with its results, and results are
+    // numbered from 0 without gaps, so without a search they answer at once.
     if (filter.search.empty()) {
-        Statement s(m_impl->db, filter.failedOnly
-                                    ? "SELECT reserve_sent + bank_sent - reserve_stored - "
-                                      "bank_stored FROM run WHERE id = ?1"
-                                    : "SELECT reserve_sent + bank_sent FROM run WHERE id = ?1");
+        Statement s(m_impl->db,
+                    filter.failedOnly
+                        ? "SELECT reserve_failed + bank_failed FROM run WHERE id = ?1"
+                        : "SELECT ifnull(max(seq) + 1, 0) FROM result WHERE run_id = ?1");
         s.Bind(1, runId);
         return s.Step() == SQLITE_ROW ? s.Int(0) : 0;
     }
@@ -169,7 +189,8 @@ std::vector<Result> JournalReader::Results(std::int64_t runId, const ResultFilte
     if (offset < 0 || limit <= 0)
         return results;
     constexpr const char* kColumns = "SELECT seq, request_seq, kind, row, account_no, "
-                                     "account_name, bank_code, bank_name, code, text, stored "
+                                     "account_name, bank_code, bank_name, code, text, stored, "
+                                     "outcome, final, failed "
                                      "FROM result WHERE ";
     // Send positions are numbered from 0 without gaps, so an unfiltered page
     // is a seek rather than a walk past `offset` rows.
@@ -194,6 +215,9 @@ std::vector<Result> JournalReader::Results(std::int64_t runId, const ResultFilte
         r.code = s.Text(8);
         r.text = s.Text(9);
         r.stored = s.Int(10) != 0;
+        r.outcome = static_cast<Outcome>(s.Int(11));
+        r.final = s.Int(12) != 0;
+        r.failed = s.Int(13) != 0;
     }
     return results;
 }

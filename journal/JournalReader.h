@@ -10,6 +10,8 @@
 // Not thread-safe: use one reader per thread. Every call answers from SQLite
 // and costs what its comment says; none loads a whole run into memory.
 
+#include "accounts/LoadedFiles.h"
+
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -18,21 +20,24 @@
 
 namespace journal {
 
-// One of the three account files as the load read it.
-struct FileFacts {
-    bool present = false; // false: the file was missing, so it held no records
-    std::int64_t size = 0;
-    std::string modified; // modification time, ISO 8601 with offset
-    std::string sha256;   // 64 lower-case hex digits of the bytes read
-};
+using ::FileFacts;
 
-// Sent, stored and failed records of one kind. Stored counts only result
-// codes that confirm storage; failed is sent minus stored.
+// The accounts of one kind a run sent, each counted once with its final
+// outcome. `failed` is what the run's message calls failed: sent minus stored
+// in the batch and per-record modes, sent minus stored minus held in
+// "只上传新增账户".
 struct KindCounts {
     std::int64_t sent = 0;
     std::int64_t stored = 0;
     std::int64_t failed = 0;
+    std::int64_t held = 0;
+    std::int64_t refused = 0;
+    std::int64_t notStored = 0;
+    std::int64_t unknown = 0;
 };
+
+// How a run ended, as the upload::RunEnding it was given.
+enum class Ending { Unfinished = -1, Completed = 0, Failed = 1, Stopped = 2 };
 
 struct RunInfo {
     std::int64_t id = 0;
@@ -52,6 +57,9 @@ struct RunInfo {
     // What the operator was shown during the run, in order, one message after
     // another separated by an empty line; empty when nothing was shown.
     std::string message;
+    std::string origin;    // "window", "terminal"; empty for runs of version 1
+    Ending ending = Ending::Unfinished;
+    std::string dismissed; // when the operator closed the run's last message; may be empty
 
     bool Finished() const { return !ended.empty(); }
 };
@@ -65,8 +73,13 @@ struct Request {
     // -2 a duplicate-record code came back, -3 a 9715 code came back.
     int outcome = 0;
     std::string returnCode;    // the response header's return code; empty when none arrived
-    std::string returnMessage; // its message when the code was not "0000"
+    std::string returnMessage; // its message ("处理完成" for an accepted one)
+    std::string finished;      // when the reply was read or the failure met
+    std::string failure;       // what the operator was told when the exchange failed
 };
+
+// A result's outcome, numbered as upload::RowOutcome.
+enum class Outcome { NotSent = 0, Stored = 1, Held = 2, Refused = 3, NotStored = 4, Unknown = 5 };
 
 enum class Kind { Reserve = 1, Bank = 2 };
 
@@ -83,10 +96,16 @@ struct Result {
     std::string code; // as it came back, trimmed; empty when no result came back
     std::string text;
     bool stored = false;
+    Outcome outcome = Outcome::NotSent;
+    // The account's last result in its run: the one its counts take. An
+    // account sent again (a later round) has earlier results that are not.
+    bool final = true;
+    bool failed = false; // counted among the run's failures (final results only)
 };
 
 struct ResultFilter {
-    bool failedOnly = false; // "只显示失败记录": results that were not stored
+    // "只显示失败记录": the final results counted among the run's failures.
+    bool failedOnly = false;
     // Results whose account number or account name starts with this text;
     // empty matches all. Both columns are indexed per run.
     std::string search;

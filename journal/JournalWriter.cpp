@@ -2,9 +2,9 @@
 
 #include "journal/Schema.h"
 #include "journal/Sql.h"
-#include "journal/Time.h"
+#include "support/IsoTime.h"
 #include "support/Text.h"
-#include "upload/ResultCode.h"
+#include "upload/RunTally.h"
 
 #include <cerrno>
 #include <condition_variable>
@@ -35,9 +35,10 @@ constexpr std::chrono::milliseconds kPollInterval{20};
 constexpr std::size_t kWakeQueueLength = 512;
 constexpr std::size_t kWakeRecords = 256;
 
-// A record as the queue holds it: a kind byte, then six GBK texts each with
-// a length byte (account number, account name, bank code, bank name, result
-// code, result text). Fields are at most 80 bytes, so a byte holds a length.
+// A record as the queue holds it: a kind byte, its row (4 bytes), its outcome
+// (1 byte), then six GBK texts each with a length byte (account number,
+// account name, bank code, bank name, result code, result text). Fields are at
+// most 80 bytes, so a byte holds a length.
 void PackText(std::string& out, const char* field, std::size_t size) {
     const std::string_view value = text::TrimGbk(text::FieldText(field, size));
     out.push_back(static_cast<char>(value.size()));
@@ -49,6 +50,18 @@ template <std::size_t N> void Pack(std::string& out, const char (&field)[N]) {
     PackText(out, field, N);
 }
 
+void PackRow(std::string& out, std::uint32_t row) {
+    for (int shift = 0; shift < 32; shift += 8)
+        out.push_back(static_cast<char>((row >> shift) & 0xff));
+}
+
+std::uint32_t UnpackRow(const char*& at) {
+    std::uint32_t row = 0;
+    for (int shift = 0; shift < 32; shift += 8)
+        row |= static_cast<std::uint32_t>(static_cast<unsigned char>(*at++)) << shift;
+    return row;
+}
+
 std::string_view UnpackText(const char*& at) {
     const auto size = static_cast<unsigned char>(*at++);
     const std::string_view value(at, size);
@@ -56,27 +69,35 @@ std::string_view UnpackText(const char*& at) {
     return value;
 }
 
+// An empty time is no time yet (NULL in the file).
+std::string TimeText(upload::WallClock::time_point when) {
+    return when == upload::WallClock::time_point{} ? std::string() : text::IsoTime(when);
+}
+
 struct BeginItem {
-    RunStart start;
+    upload::RunStart start;
     SessionFacts session;
     LoadedFiles files;
-    std::chrono::system_clock::time_point when;
 };
-struct ExchangeItem {
-    ExchangeFacts facts;
+struct RequestItem {
+    upload::ExchangeFacts facts;
     std::int64_t records = 0;
     std::string packed;
-    std::vector<std::size_t> rows; // empty: the next rows of each kind
+};
+struct EndItem {
+    upload::RunEnding ending;
+    upload::WallClock::time_point when;
 };
 struct ShownItem {
     std::string message;
 };
-struct EndItem {
-    std::chrono::system_clock::time_point when;
+struct DismissedItem {
+    upload::WallClock::time_point when;
 };
 struct SyncItem {};
 // The rare, large start of a run is held by pointer to keep every item small.
-using Item = std::variant<std::unique_ptr<BeginItem>, ExchangeItem, ShownItem, EndItem, SyncItem>;
+using Item = std::variant<std::unique_ptr<BeginItem>, RequestItem, EndItem, ShownItem,
+                          DismissedItem, SyncItem>;
 
 } // namespace
 
@@ -95,7 +116,6 @@ struct JournalWriter::State {
     bool problemTaken = false;
     SessionFacts session;
     LoadedFiles files;
-    std::vector<std::size_t> nextRows;
 
     // Writer thread only.
     sqlite3* db = nullptr;
@@ -103,13 +123,21 @@ struct JournalWriter::State {
     bool disabled = false;
     bool inTransaction = false;
     std::chrono::steady_clock::time_point lastCommit;
+    // The run being written: its counts take each account once, with the
+    // outcome of its last request, as the run's own message does.
     std::int64_t runId = 0;
+    bool runDirty = false;
+    bool runOpen = false; // between its start and its end: small requests come unannounced
+    bool heldIsFailure = true;
     std::int64_t requestSeq = 0;
     std::int64_t resultSeq = 0;
-    std::int64_t rows[2] = {0, 0};
-    KindCounts counts[2];
+    upload::RunTally tally;
+    std::vector<std::int64_t> lastResult[2]; // per row: its latest result's seq + 1
     std::string message;
-    Statement insertRun, insertRequest, insertResult, updateRun, begin, commit;
+    std::string ended;
+    std::int64_t ending = -1;
+    std::string dismissed;
+    Statement insertRun, insertRequest, insertResult, unfinal, updateRun, begin, commit;
 
     std::thread thread;
 
@@ -140,8 +168,8 @@ struct JournalWriter::State {
     }
     void FailSqlite() { Fail(SqliteError(db)); }
     void Close() {
-        for (Statement* s :
-             {&insertRun, &insertRequest, &insertResult, &updateRun, &begin, &commit})
+        for (Statement* s : {&insertRun, &insertRequest, &insertResult, &unfinal, &updateRun,
+                             &begin, &commit})
             *s = Statement();
         sqlite3_close_v2(db);
         db = nullptr;
@@ -167,11 +195,15 @@ struct JournalWriter::State {
     bool EnsureTransaction();
     bool Commit();
     void CommitIfDue();
+    bool WriteRun();
+    // A row's earlier result in this run is no longer its final one.
+    bool Supersede(upload::RowRef row, std::int64_t seq);
     void Handle(std::unique_ptr<BeginItem>& item) { Handle(*item); }
     void Handle(BeginItem& item);
-    void Handle(ExchangeItem& item);
-    void Handle(ShownItem& item);
+    void Handle(RequestItem& item);
     void Handle(EndItem& item);
+    void Handle(ShownItem& item);
+    void Handle(DismissedItem& item);
     void Handle(SyncItem&) {}
     void Loop();
 };
@@ -210,6 +242,14 @@ void JournalWriter::State::Open() {
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
     std::string reason;
     FileState state = InspectFile(db, reason);
+    if (state == FileState::Older) {
+        // Converted in one transaction: a failure leaves the file as it was.
+        if (!Migrate(db, reason)) {
+            Fail(reason);
+            return;
+        }
+        state = InspectFile(db, reason);
+    }
     if (state == FileState::Empty) {
         // Another process may be making the tables at the same moment: look
         // again under the write lock.
@@ -245,23 +285,29 @@ void JournalWriter::State::Open() {
             "reserve_a_file_present, reserve_a_file_size, reserve_a_file_modified, "
             "reserve_a_file_sha256, "
             "reserve_b_file_present, reserve_b_file_size, reserve_b_file_modified, "
-            "reserve_b_file_sha256) "
+            "reserve_b_file_sha256, origin, held_is_failure) "
             "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16, ?17, "
-            "?18, ?19)");
+            "?18, ?19, ?20, ?21)");
     insertRequest = Statement(db, "INSERT INTO request (run_id, seq, serial_no, sent, records, "
-                                  "outcome, return_code, return_message) "
-                                  "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
-    insertResult =
-        Statement(db, "INSERT INTO result (run_id, seq, request_seq, kind, row, "
-                      "account_no, account_name, bank_code, bank_name, code, text, "
-                      "stored) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)");
-    updateRun = Statement(db, "UPDATE run SET reserve_sent = ?2, reserve_stored = ?3, "
-                              "bank_sent = ?4, bank_stored = ?5, message = ?6, "
-                              "ended = ifnull(?7, ended) WHERE id = ?1");
+                                  "outcome, return_code, return_message, finished, failure) "
+                                  "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)");
+    insertResult = Statement(
+        db, "INSERT INTO result (run_id, seq, request_seq, kind, row, "
+            "account_no, account_name, bank_code, bank_name, code, text, "
+            "stored, outcome, final, failed) "
+            "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, 1, ?14)");
+    unfinal = Statement(db, "UPDATE result SET final = 0 WHERE run_id = ?1 AND seq = ?2");
+    updateRun = Statement(
+        db, "UPDATE run SET reserve_sent = ?2, reserve_stored = ?3, reserve_held = ?4, "
+            "reserve_refused = ?5, reserve_not_stored = ?6, reserve_unknown = ?7, "
+            "reserve_failed = ?8, bank_sent = ?9, bank_stored = ?10, bank_held = ?11, "
+            "bank_refused = ?12, bank_not_stored = ?13, bank_unknown = ?14, bank_failed = ?15, "
+            "message = ?16, ended = nullif(?17, ''), ending = nullif(?18, -1), "
+            "dismissed = nullif(?19, '') WHERE id = ?1");
     begin = Statement(db, "BEGIN IMMEDIATE");
     commit = Statement(db, "COMMIT");
-    if (!insertRun.Ok() || !insertRequest.Ok() || !insertResult.Ok() || !updateRun.Ok() ||
-        !begin.Ok() || !commit.Ok())
+    if (!insertRun.Ok() || !insertRequest.Ok() || !insertResult.Ok() || !unfinal.Ok() ||
+        !updateRun.Ok() || !begin.Ok() || !commit.Ok())
         FailSqlite();
 }
 
@@ -274,20 +320,32 @@ bool JournalWriter::State::EnsureTransaction() {
     return inTransaction;
 }
 
+bool JournalWriter::State::WriteRun() {
+    Statement& u = updateRun;
+    u.Bind(1, runId);
+    int column = 2;
+    for (const upload::RowKind kind : {upload::RowKind::Reserve, upload::RowKind::Bank}) {
+        const upload::OutcomeCounts& c = tally.Counts(kind);
+        for (const std::int64_t value : {c.sent, c.stored, c.held, c.refused, c.notStored,
+                                         c.unknown, c.Failed(heldIsFailure)})
+            u.Bind(column++, value);
+    }
+    u.BindStatic(16, message);
+    u.BindStatic(17, ended);
+    u.Bind(18, ending);
+    u.BindStatic(19, dismissed);
+    return Run(u);
+}
+
 bool JournalWriter::State::Commit() {
     if (!inTransaction)
         return !disabled;
-    if (runId != 0) {
-        // The run's counts and messages so far, so that a run cut short
-        // shows what it had done.
-        updateRun.Bind(1, runId);
-        updateRun.Bind(2, counts[0].sent);
-        updateRun.Bind(3, counts[0].stored);
-        updateRun.Bind(4, counts[1].sent);
-        updateRun.Bind(5, counts[1].stored);
-        updateRun.BindStatic(6, message);
-        if (!Run(updateRun))
+    // The run's counts and messages so far, so that a run cut short shows
+    // what it had done.
+    if (runId != 0 && runDirty) {
+        if (!WriteRun())
             return false;
+        runDirty = false;
     }
     if (!Run(commit))
         return false;
@@ -311,13 +369,19 @@ void JournalWriter::State::Handle(BeginItem& item) {
     if (!EnsureTransaction())
         return;
     runId = 0;
+    runDirty = false;
+    heldIsFailure = item.start.heldIsFailure;
     requestSeq = resultSeq = 0;
-    rows[0] = rows[1] = 0;
-    counts[0] = counts[1] = KindCounts();
+    tally = upload::RunTally();
+    lastResult[0].clear();
+    lastResult[1].clear();
     message.clear();
+    ended.clear();
+    ending = -1;
+    dismissed.clear();
 
     Statement& s = insertRun;
-    s.Bind(1, IsoTime(item.when));
+    s.Bind(1, text::IsoTime(item.start.when));
     s.Bind(2, item.session.operatorName);
     s.Bind(3, item.session.gatewayAddress);
     s.Bind(4, std::int64_t{item.session.gatewayPort});
@@ -331,13 +395,29 @@ void JournalWriter::State::Handle(BeginItem& item) {
         s.Bind(column++, facts->modified);
         s.Bind(column++, facts->sha256);
     }
+    s.Bind(20, item.start.origin);
+    s.Bind(21, std::int64_t{item.start.heldIsFailure ? 1 : 0});
     if (!Run(s))
         return;
     runId = sqlite3_last_insert_rowid(db);
+    runOpen = true;
     Commit();
 }
 
-void JournalWriter::State::Handle(ExchangeItem& item) {
+bool JournalWriter::State::Supersede(upload::RowRef row, std::int64_t seq) {
+    std::vector<std::int64_t>& latest = lastResult[row.kind == upload::RowKind::Reserve ? 0 : 1];
+    if (row.index >= latest.size())
+        latest.resize(row.index + 1, 0);
+    const std::int64_t earlier = latest[row.index];
+    latest[row.index] = seq + 1;
+    if (earlier == 0)
+        return true;
+    unfinal.Bind(1, runId);
+    unfinal.Bind(2, earlier - 1);
+    return Run(unfinal);
+}
+
+void JournalWriter::State::Handle(RequestItem& item) {
     if (runId == 0 || !EnsureTransaction())
         return;
     ++requestSeq;
@@ -345,13 +425,16 @@ void JournalWriter::State::Handle(ExchangeItem& item) {
     r.Bind(1, runId);
     r.Bind(2, requestSeq);
     r.Bind(3, item.facts.serialNo);
-    r.Bind(4, IsoTime(item.facts.sent));
+    r.Bind(4, text::IsoTime(item.facts.sent));
     r.Bind(5, item.records);
     r.Bind(6, std::int64_t{item.facts.outcome});
     r.Bind(7, item.facts.returnCode);
     r.Bind(8, item.facts.returnMessage);
+    r.Bind(9, TimeText(item.facts.finished));
+    r.Bind(10, item.facts.failure);
     if (!Run(r))
         return;
+    runDirty = true;
 
     Statement& s = insertResult;
     const char* at = item.packed.data();
@@ -359,24 +442,27 @@ void JournalWriter::State::Handle(ExchangeItem& item) {
     std::string texts[6];
     for (std::int64_t n = 1; at < end; ++n) {
         const bool bank = *at++ == '2';
+        const upload::RowRef row{bank ? upload::RowKind::Bank : upload::RowKind::Reserve,
+                                 UnpackRow(at)};
+        const auto outcome = static_cast<upload::RowOutcome>(*at++);
         for (std::string& t : texts)
             t = text::GbkToUtf8(UnpackText(at));
-        const int kind = bank ? 1 : 0;
-        const bool stored = upload::IsSuccessCode(texts[4]);
-        ++counts[kind].sent;
-        if (stored)
-            ++counts[kind].stored;
+        tally.Decide(row, outcome);
+        const bool failed = outcome != upload::RowOutcome::Stored &&
+                            (heldIsFailure || outcome != upload::RowOutcome::Held);
+        const std::int64_t seq = resultSeq++;
+        if (!Supersede(row, seq))
+            return;
         s.Bind(1, runId);
-        s.Bind(2, resultSeq++);
+        s.Bind(2, seq);
         s.Bind(3, requestSeq);
-        s.Bind(4, std::int64_t{kind + 1});
-        ++rows[kind];
-        const std::size_t index = static_cast<std::size_t>(n - 1);
-        s.Bind(5, index < item.rows.size() ? static_cast<std::int64_t>(item.rows[index]) + 1
-                                           : rows[kind]);
+        s.Bind(4, std::int64_t{bank ? 2 : 1});
+        s.Bind(5, std::int64_t{row.index} + 1);
         for (int i = 0; i < 6; ++i)
             s.BindStatic(6 + i, texts[i]);
-        s.Bind(12, std::int64_t{stored ? 1 : 0});
+        s.Bind(12, std::int64_t{outcome == upload::RowOutcome::Stored ? 1 : 0});
+        s.Bind(13, static_cast<std::int64_t>(outcome));
+        s.Bind(14, std::int64_t{failed ? 1 : 0});
         if (!Run(s))
             return;
         if (n % kClockStride == 0) {
@@ -387,21 +473,31 @@ void JournalWriter::State::Handle(ExchangeItem& item) {
     }
 }
 
+void JournalWriter::State::Handle(EndItem& item) {
+    if (runId == 0 || !EnsureTransaction())
+        return;
+    runOpen = false;
+    ended = text::IsoTime(item.when);
+    ending = static_cast<std::int64_t>(item.ending);
+    runDirty = true;
+    Commit();
+}
+
 void JournalWriter::State::Handle(ShownItem& item) {
     if (runId == 0 || !EnsureTransaction())
         return;
     if (!message.empty())
         message += "\n\n";
     message += item.message;
+    runDirty = true;
 }
 
-void JournalWriter::State::Handle(EndItem& item) {
+void JournalWriter::State::Handle(DismissedItem& item) {
     if (runId == 0 || !EnsureTransaction())
         return;
-    // Commit writes the counts and messages; the end time goes with them.
-    updateRun.Bind(7, IsoTime(item.when));
-    if (Commit())
-        runId = 0;
+    dismissed = text::IsoTime(item.when);
+    runDirty = true;
+    Commit();
 }
 
 void JournalWriter::State::Loop() {
@@ -413,7 +509,7 @@ void JournalWriter::State::Loop() {
         {
             std::unique_lock lock(mutex);
             // With uncommitted rows the writer wakes in time to commit them.
-            if (inTransaction || runId != 0)
+            if (inTransaction || runOpen)
                 wake.wait_for(lock, kPollInterval, [&] { return !queue.empty() || stopping; });
             else
                 wake.wait(lock, [&] { return !queue.empty() || stopping; });
@@ -463,10 +559,9 @@ void JournalWriter::FilesLoaded(const LoadedFiles& files) {
     m_state->files = files;
 }
 
-void JournalWriter::BeginRun(const RunStart& start) {
+void JournalWriter::RunStarted(const upload::RunStart& start) {
     auto item = std::make_unique<BeginItem>();
     item->start = start;
-    item->when = std::chrono::system_clock::now();
     {
         std::lock_guard lock(m_state->mutex);
         item->session = m_state->session;
@@ -475,20 +570,22 @@ void JournalWriter::BeginRun(const RunStart& start) {
     m_state->WaitFor(m_state->Enqueue(std::move(item)), kBeginWait);
 }
 
-void JournalWriter::Exchanged(std::span<const UploadRequestRecord> requests,
-                              std::span<const UploadResultRecord> results,
-                              const ExchangeFacts& facts) {
-    ExchangeItem item;
-    item.facts = facts;
-    item.records = static_cast<std::int64_t>(requests.size());
+void JournalWriter::RequestFinished(const upload::RequestReport& report) {
+    RequestItem item;
+    item.facts = report.facts;
+    item.records = static_cast<std::int64_t>(report.requests.size());
     // Results that cannot be matched to records one to one are not put
     // beside any record: the request's outcome tells what happened.
-    const bool matched = results.size() == requests.size();
-    item.packed.reserve(requests.size() * 64);
-    for (std::size_t i = 0; i < requests.size(); ++i) {
-        const UploadRequestRecord& r = requests[i];
-        const bool bank = std::strncmp(r.RecordKind, "02", 2) == 0;
+    const bool matched = report.results.size() == report.requests.size();
+    item.packed.reserve(report.requests.size() * 72);
+    for (std::size_t i = 0; i < report.requests.size(); ++i) {
+        const UploadRequestRecord& r = report.requests[i];
+        const bool bank = i < report.rows.size() ? report.rows[i].kind == upload::RowKind::Bank
+                                                 : std::strncmp(r.RecordKind, "02", 2) == 0;
         item.packed.push_back(bank ? '2' : '1');
+        PackRow(item.packed, i < report.rows.size() ? report.rows[i].index : 0);
+        item.packed.push_back(static_cast<char>(
+            i < report.outcomes.size() ? report.outcomes[i] : upload::RowOutcome::Unknown));
         if (bank) {
             Pack(item.packed, r.BankAccountNo);
             Pack(item.packed, r.AccountFullName);
@@ -500,31 +597,26 @@ void JournalWriter::Exchanged(std::span<const UploadRequestRecord> requests,
             item.packed.append(2, '\0');
         }
         if (matched) {
-            Pack(item.packed, results[i].ResultCode);
-            Pack(item.packed, results[i].ResultText);
+            Pack(item.packed, report.results[i].ResultCode);
+            Pack(item.packed, report.results[i].ResultText);
         } else {
             item.packed.append(2, '\0');
         }
-    }
-    {
-        std::lock_guard lock(m_state->mutex);
-        item.rows.swap(m_state->nextRows);
     }
     const bool large = item.records >= static_cast<std::int64_t>(kWakeRecords);
     m_state->Enqueue(std::move(item), large);
 }
 
-void JournalWriter::NextRows(std::span<const std::size_t> rows) {
-    std::lock_guard lock(m_state->mutex);
-    m_state->nextRows.assign(rows.begin(), rows.end());
+void JournalWriter::RunEnded(upload::RunEnding ending, upload::WallClock::time_point when) {
+    m_state->Enqueue(EndItem{ending, when});
 }
 
-void JournalWriter::Shown(const std::string& message) {
-    m_state->Enqueue(ShownItem{message}, false);
+void JournalWriter::MessageShown(const std::string& message) {
+    m_state->Enqueue(ShownItem{message});
 }
 
-void JournalWriter::EndRun() {
-    m_state->Enqueue(EndItem{std::chrono::system_clock::now()});
+void JournalWriter::MessageDismissed(upload::WallClock::time_point when) {
+    m_state->Enqueue(DismissedItem{when});
 }
 
 std::string JournalWriter::TakeProblem() {

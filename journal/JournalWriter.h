@@ -36,13 +36,13 @@ public:
 
     void SetSession(const SessionFacts& session) override;
     void FilesLoaded(const LoadedFiles& files) override;
-    void BeginRun(const RunStart& start) override;
-    void Exchanged(std::span<const UploadRequestRecord> requests,
-                   std::span<const UploadResultRecord> results,
-                   const ExchangeFacts& facts) override;
-    void NextRows(std::span<const std::size_t> rows) override;
-    void Shown(const std::string& message) override;
-    void EndRun() override;
+    // Returns once the run's row is committed, or the journal has given up
+    // on it, so that a run killed after its first request still shows.
+    void RunStarted(const upload::RunStart& start) override;
+    void RequestFinished(const upload::RequestReport& report) override;
+    void RunEnded(upload::RunEnding ending, upload::WallClock::time_point when) override;
+    void MessageShown(const std::string& message) override;
+    void MessageDismissed(upload::WallClock::time_point when) override;
     std::string TakeProblem() override;
 
     // Returns when the writer thread has handled everything queued before the

@@ -6,8 +6,10 @@
 namespace journal {
 
 // Results carry the list texts as they were shown so that a run reads the
-// same after the account files have changed. The partial index keeps the
-// "failed only" view cheap when, as usual, nearly everything was stored.
+// same after the account files have changed. A row sent in several requests of
+// a run has a result per request; only the last one is final, and only final
+// results are counted. The partial index keeps the "failed only" view cheap
+// when, as usual, nearly everything was stored.
 const char* const kCreateSchema = R"sql(
 CREATE TABLE run (
     id INTEGER PRIMARY KEY,
@@ -35,7 +37,21 @@ CREATE TABLE run (
     reserve_stored INTEGER NOT NULL DEFAULT 0,
     bank_sent INTEGER NOT NULL DEFAULT 0,
     bank_stored INTEGER NOT NULL DEFAULT 0,
-    message TEXT NOT NULL DEFAULT ''
+    message TEXT NOT NULL DEFAULT '',
+    origin TEXT NOT NULL DEFAULT '',
+    ending INTEGER,
+    held_is_failure INTEGER NOT NULL DEFAULT 1,
+    reserve_held INTEGER NOT NULL DEFAULT 0,
+    reserve_refused INTEGER NOT NULL DEFAULT 0,
+    reserve_not_stored INTEGER NOT NULL DEFAULT 0,
+    reserve_unknown INTEGER NOT NULL DEFAULT 0,
+    reserve_failed INTEGER NOT NULL DEFAULT 0,
+    bank_held INTEGER NOT NULL DEFAULT 0,
+    bank_refused INTEGER NOT NULL DEFAULT 0,
+    bank_not_stored INTEGER NOT NULL DEFAULT 0,
+    bank_unknown INTEGER NOT NULL DEFAULT 0,
+    bank_failed INTEGER NOT NULL DEFAULT 0,
+    dismissed TEXT
 );
 CREATE TABLE request (
     run_id INTEGER NOT NULL,
@@ -46,6 +62,8 @@ CREATE TABLE request (
     outcome INTEGER NOT NULL,
     return_code TEXT NOT NULL,
     return_message TEXT NOT NULL,
+    finished TEXT NOT NULL DEFAULT '',
+    failure TEXT NOT NULL DEFAULT '',
     PRIMARY KEY (run_id, seq)
 );
 CREATE TABLE result (
@@ -61,9 +79,12 @@ CREATE TABLE result (
     code TEXT NOT NULL,
     text TEXT NOT NULL,
     stored INTEGER NOT NULL,
+    outcome INTEGER NOT NULL DEFAULT 0,
+    final INTEGER NOT NULL DEFAULT 1,
+    failed INTEGER NOT NULL DEFAULT 0,
     PRIMARY KEY (run_id, seq)
 );
-CREATE INDEX result_failed ON result (run_id, seq) WHERE NOT stored;
+CREATE INDEX result_failed_final ON result (run_id, seq) WHERE final AND failed;
 CREATE INDEX result_account_no ON result (run_id, account_no);
 CREATE INDEX result_account_name ON result (run_id, account_name);
 )sql";
@@ -107,6 +128,8 @@ FileState InspectFile(sqlite3* db, std::string& reason) {
         reason = "不是本程序的上传记录文件";
         return FileState::Foreign;
     }
+    if (version < kSchemaVersion && version >= 1)
+        return FileState::Older;
     if (version > kSchemaVersion) {
         reason =
             text::Format("由更新版本的程序写入(格式版本%d,本程序支持%d)", version, kSchemaVersion);

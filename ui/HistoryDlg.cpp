@@ -54,7 +54,7 @@ CHistoryDlg::CHistoryDlg(std::unique_ptr<journal::JournalReader> reader, Message
     setWindowTitle(QStringLiteral("上传记录"));
     resize(900, 640);
 
-    m_runsView = MakeView(m_runs, {140, 80, 130, 70, 60, 60, 60}, this);
+    m_runsView = MakeView(m_runs, {140, 80, 130, 70, 60, 60, 60, 60}, this);
     m_runsView->setObjectName(QStringLiteral("runsView"));
     m_resultsView = MakeView(m_results, {60, 100, 200, 180, 60, 160, 60}, this);
     m_resultsView->setObjectName(QStringLiteral("resultsView"));

@@ -41,14 +41,31 @@ QString OutcomeText(int outcome) {
     }
 }
 
-const std::vector<const char*> kRunTitles = {"开始时间", "操作员", "网关", "方式",
-                                             "发送",     "成功",   "失败", "提示信息"};
+const std::vector<const char*> kRunTitles = {"开始时间", "操作员", "网关", "方式",  "发送",
+                                             "成功",     "已存在", "失败", "提示信息"};
 const std::vector<const char*> kRequestTitles = {"序号", "流水号",   "发送时间", "记录数",
                                                  "结果", "返回代码", "返回信息"};
 const std::vector<const char*> kResultTitles = {"序号",     "类别",     "账户号码", "账户名称",
                                                 "银行代码", "银行名称", "结果代码", "结果说明"};
 
 const QColor kFailedColor(0xB0, 0x00, 0x20);
+// An account that was already there is no failure of the upload.
+const QColor kHeldColor(0x80, 0x60, 0x00);
+// A result a later request of the same run replaced.
+const QColor kSupersededColor(0x80, 0x80, 0x80);
+
+QVariant ResultColor(const journal::Result& r) {
+    if (!r.final)
+        return QBrush(kSupersededColor);
+    switch (r.outcome) {
+    case journal::Outcome::Stored:
+        return {};
+    case journal::Outcome::Held:
+        return QBrush(kHeldColor);
+    default:
+        return QBrush(kFailedColor);
+    }
+}
 
 } // namespace
 
@@ -73,7 +90,7 @@ CRunListModel::CRunListModel(QObject* parent) : CRowListModel(kRunTitles, parent
 QVariant CRunListModel::RowData(const journal::RunInfo& run, int column, int role) const {
     if (role == Qt::ForegroundRole)
         return run.Finished() ? QVariant() : QVariant(QBrush(kFailedColor));
-    if (role == Qt::ToolTipRole && column == 7)
+    if (role == Qt::ToolTipRole && column == 8)
         return Q(run.message);
     if (role != Qt::DisplayRole)
         return {};
@@ -91,11 +108,17 @@ QVariant CRunListModel::RowData(const journal::RunInfo& run, int column, int rol
     case 5:
         return QString::number(run.reserve.stored + run.bank.stored);
     case 6:
-        return QString::number(run.reserve.failed + run.bank.failed);
+        return QString::number(run.reserve.held + run.bank.held);
     case 7:
-        // A run the program did not see to its end says so first.
-        return run.Finished() ? FirstLine(run.message)
-                              : QStringLiteral("（未完成）") + FirstLine(run.message);
+        return QString::number(run.reserve.failed + run.bank.failed);
+    case 8:
+        // A run the program did not see to its end says so first, and so
+        // does one the operator stopped.
+        if (!run.Finished())
+            return QStringLiteral("（未完成）") + FirstLine(run.message);
+        if (run.ending == journal::Ending::Stopped)
+            return QStringLiteral("（已中止）") + FirstLine(run.message);
+        return FirstLine(run.message);
     default:
         return {};
     }
@@ -124,7 +147,8 @@ QVariant CRequestListModel::RowData(const journal::Request& r, int column, int r
     case 5:
         return Q(r.returnCode);
     case 6:
-        return Q(r.returnMessage);
+        // A request that failed here says what the operator was told.
+        return Q(r.failure.empty() ? r.returnMessage : r.failure);
     default:
         return {};
     }
@@ -215,6 +239,6 @@ QVariant CResultListModel::data(const QModelIndex& index, int role) const {
     if (r == nullptr)
         return {};
     if (role == Qt::ForegroundRole)
-        return r->stored ? QVariant() : QVariant(QBrush(kFailedColor));
+        return ResultColor(*r);
     return Q(ResultCell(*r, index.column()));
 }

@@ -138,9 +138,9 @@ void CReserveUploadDlg::OnInitDialog() {
             m_pComm->Close();
         EnableLoginControls(true);
     } else {
-        m_pUploader->SetJournal(m_pJournal);
+        m_pUploader->Runs().SetObserver(m_pJournal);
         CStatusLine* statusLine = m_statusLine;
-        m_pUploader->SetProgressListener(
+        m_pUploader->Runs().SetProgressListener(
             [statusLine](int done, int total) { statusLine->ShowProgress(done, total); });
     }
     m_btnLogin->setFocus();
@@ -227,7 +227,11 @@ void CReserveUploadDlg::OnLoad() {
     // A load would empty the lists under a running upload.
     if (IsBusy() || UploaderMissing())
         return;
-    const bool loaded = m_pUploader->Load() != 0;
+    // The files' facts are taken only for a journal: hashing costs time.
+    LoadedFiles files;
+    const bool loaded = m_pUploader->Load(m_pJournal != nullptr ? &files : nullptr) != 0;
+    if (loaded && m_pJournal != nullptr)
+        m_pJournal->FilesLoaded(files);
     if (!loaded)
         ShowMessage(m_pUploader->LastError());
     EnableUploadControls(loaded);
@@ -258,6 +262,11 @@ void CReserveUploadDlg::RunUpload(int (CAccountUploader::*upload)()) {
         m_statusLine->ShowProgress(0, total);
     (m_pUploader.get()->*upload)();
     m_statusLine->ShowProgress(0, 0);
+    // A journal that could not record the run says so once, after the run's
+    // own message.
+    if (m_pJournal != nullptr)
+        if (const std::string problem = m_pJournal->TakeProblem(); !problem.empty())
+            ShowMessage(problem);
     m_bUploadRunning = false;
     CloseIfRequested();
 }
@@ -265,7 +274,7 @@ void CReserveUploadDlg::RunUpload(int (CAccountUploader::*upload)()) {
 void CReserveUploadDlg::SetJournal(journal::IJournal* journal) {
     m_pJournal = journal;
     if (m_pUploader)
-        m_pUploader->SetJournal(journal);
+        m_pUploader->Runs().SetObserver(journal);
 }
 
 bool CReserveUploadDlg::UploaderMissing() {
@@ -291,7 +300,7 @@ void CReserveUploadDlg::reject() {
     if (IsBusy() || m_waitHook->IsWaiting()) {
         m_bCloseRequested = true;
         if (m_pUploader)
-            m_pUploader->RequestStop();
+            m_pUploader->Runs().RequestStop();
         return;
     }
     QDialog::reject();

@@ -3,7 +3,7 @@
 // response header and one result record after another.
 
 #include "accounts/AccountUploader.h"
-#include "journal/Journal.h"
+#include "upload/RunObserver.h"
 #include "support/ComFormat.h"
 #include "support/Text.h"
 #include "upload/RecordFormats.h"
@@ -68,26 +68,34 @@ void CAccountUploader::ClearBuffers() {
 
 int CAccountUploader::Exchange(std::vector<UploadRequestRecord>& requests,
                                std::vector<UploadResultRecord>& results) {
-    // Every request of every mode passes here, so the journal sees them all.
-    journal::ExchangeFacts facts;
-    facts.sent = std::chrono::system_clock::now();
-    const std::size_t before = results.size();
-    facts.outcome = ExchangeOnce(requests, results, facts);
+    return Exchange(requests, results, nullptr);
+}
+
+int CAccountUploader::Exchange(std::vector<UploadRequestRecord>& requests,
+                               std::vector<UploadResultRecord>& results,
+                               upload::ExchangeFacts* facts) {
+    upload::ExchangeFacts ignored;
+    upload::ExchangeFacts& seen = facts != nullptr ? *facts : ignored;
+    seen.sent = upload::WallClock::now();
+    seen.outcome = ExchangeOnce(requests, results, seen);
+    if (seen.finished == upload::WallClock::time_point{})
+        seen.finished = upload::WallClock::now();
     ReleaseIfLarge(m_requestBuf);
     ReleaseIfLarge(m_responseBuf);
-    if (m_pJournal != nullptr)
-        m_pJournal->Exchanged(requests, std::span(results).subspan(before), facts);
-    return facts.outcome;
+    return seen.outcome;
 }
 
 int CAccountUploader::ExchangeOnce(std::vector<UploadRequestRecord>& requests,
                                    std::vector<UploadResultRecord>& results,
-                                   journal::ExchangeFacts& facts) {
+                                   upload::ExchangeFacts& facts) {
     int outcome = 1;
     ClearBuffers();
 
     CCommunication* comm = GetGolbalCommunicaHandle();
     auto fail = [&](const std::string& message, bool clearStatus) {
+        // The failure is met now; the operator may read its message for long.
+        facts.finished = upload::WallClock::now();
+        facts.failure = message;
         if (clearStatus && comm != nullptr)
             comm->ShowStatus("", 0);
         if (m_hMainWnd != nullptr)
@@ -148,6 +156,7 @@ int CAccountUploader::ExchangeOnce(std::vector<UploadRequestRecord>& requests,
     // never copied as it grows, and a peer announcing more gets no more up front.
     m_responseBuf.Reserve(kPrefixMode1 + kSkippedBytes + kResponseHeaderWireLength +
                           count * kResultWireLength);
+    facts.reachedGateway = true;
     const int sent = comm->SendAndReceive(&m_requestBuf, &m_responseBuf, 0);
     // The reply is complete (or will not come): the request's bytes are done with.
     ReleaseIfLarge(m_requestBuf);
@@ -181,11 +190,12 @@ int CAccountUploader::ExchangeOnce(std::vector<UploadRequestRecord>& requests,
     std::memset(&header, 0, sizeof header);
     CGlobalClass::Convert(&header, rawHeader, ResponseHeaderFormat);
     facts.returnCode = text::GbkToUtf8(text::TrimGbk(text::FieldText(header.ReturnCode)));
+    // The server's message is GBK; an accepted request's ("处理完成") is kept too.
+    facts.returnMessage = text::GbkToUtf8(text::TrimGbk(text::FieldText(header.ReturnMessage)));
 
     if (std::memcmp(header.ReturnCode, "0000", 4) != 0) {
-        // The server's message is GBK; the status text stays up while it shows.
-        m_strLastError = text::GbkToUtf8(text::TrimGbk(text::FieldText(header.ReturnMessage)));
-        facts.returnMessage = m_strLastError;
+        // The status text stays up while the message shows.
+        m_strLastError = facts.returnMessage;
         return fail(m_strLastError, false);
     }
 

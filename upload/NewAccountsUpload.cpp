@@ -1,11 +1,9 @@
 #include "upload/NewAccountsUpload.h"
 
 #include "accounts/AccountUploader.h"
-#include "accounts/ListColumns.h"
-#include "journal/Journal.h"
 #include "support/Text.h"
-#include "upload/JournalRun.h"
 #include "upload/ResultCode.h"
+#include "upload/UploadRun.h"
 #include "upload/UploadTexts.h"
 
 #include <algorithm>
@@ -24,20 +22,15 @@ constexpr const char* kNewSummaryFormat =
 constexpr std::size_t kOneByOneStatusEvery = 100;
 constexpr int kNotStoredForOthers = 9701;
 
-int CodeNumber(const UploadResultRecord& result) {
-    return text::ParseDecimal32(text::TrimGbk(text::FieldText(result.ResultCode)));
-}
-
 } // namespace
 
 int CNewAccountsUpload::Run() {
-    m_generation = m_ctx.outcomes.Generation();
-    std::vector<Row> pending = RowsToSend();
+    std::vector<RowRef> pending = RowsToSend();
     m_total = pending.size();
     BlankResults(pending);
 
-    std::vector<Row> resend;
-    std::vector<Row> oneByOne;
+    std::vector<RowRef> resend;
+    std::vector<RowRef> oneByOne;
     bool going = true;
     for (int round = 1; going && !pending.empty() && round <= kMaxRounds; ++round) {
         resend.clear();
@@ -55,7 +48,7 @@ int CNewAccountsUpload::Run() {
 
     if (going && !oneByOne.empty()) {
         pending.insert(pending.end(), oneByOne.begin(), oneByOne.end());
-        std::sort(pending.begin(), pending.end(), [](const Row& a, const Row& b) {
+        std::sort(pending.begin(), pending.end(), [](const RowRef& a, const RowRef& b) {
             return a.kind != b.kind ? a.kind < b.kind : a.index < b.index;
         });
     }
@@ -65,24 +58,28 @@ int CNewAccountsUpload::Run() {
         going = Send(std::span(pending).subspan(i, 1), nullptr, nullptr);
     }
 
+    m_run.End(going ? RunEnding::Completed : m_ending);
     ShowStatus("");
     if (!going)
         return 0;
-    if (m_ctx.prompt != nullptr)
-        m_ctx.prompt->ShowMessage(text::Format(kNewSummaryFormat, m_reserve.stored, m_reserve.held,
-                                               m_reserve.failed, m_bank.stored, m_bank.held,
-                                               m_bank.failed, m_requests));
+    const OutcomeCounts& reserve = m_run.Counts(RowKind::Reserve);
+    const OutcomeCounts& bank = m_run.Counts(RowKind::Bank);
+    m_run.Tell(text::Format(kNewSummaryFormat, static_cast<int>(reserve.stored),
+                            static_cast<int>(reserve.held), static_cast<int>(reserve.Failed(false)),
+                            static_cast<int>(bank.stored), static_cast<int>(bank.held),
+                            static_cast<int>(bank.Failed(false)), m_requests));
     ShowStatus("");
     return 1;
 }
 
-std::vector<CNewAccountsUpload::Row> CNewAccountsUpload::RowsToSend() const {
-    std::vector<Row> rows;
+std::vector<RowRef> CNewAccountsUpload::RowsToSend() const {
+    const CRowOutcomes& outcomes = m_uploader.Runs().Outcomes();
+    std::vector<RowRef> rows;
     for (const RowKind kind : {RowKind::Reserve, RowKind::Bank}) {
-        for (std::size_t i = 0; i < m_ctx.outcomes.Rows(kind); ++i) {
-            const RowOutcome outcome = m_ctx.outcomes.Get(kind, i);
+        for (std::size_t i = 0; i < outcomes.Rows(kind); ++i) {
+            const RowOutcome outcome = outcomes.Get(kind, i);
             if (outcome != RowOutcome::Stored && outcome != RowOutcome::Held)
-                rows.push_back({kind, i});
+                rows.push_back({kind, static_cast<std::uint32_t>(i)});
         }
     }
     return rows;
@@ -90,120 +87,68 @@ std::vector<CNewAccountsUpload::Row> CNewAccountsUpload::RowsToSend() const {
 
 // The rows about to go up lose their old results, as the other modes' lists
 // do; the rows left alone keep theirs. A row not sent since the load shows none.
-void CNewAccountsUpload::BlankResults(std::span<const Row> rows) {
-    for (const Row& row : rows) {
-        if (m_ctx.outcomes.Get(row.kind, row.index) == RowOutcome::NotSent)
-            continue;
-        if (IReportList* list = ListOf(row.kind)) {
-            const int index = static_cast<int>(row.index);
-            list->SetItemText(index, kColumnResultCode, row.kind == RowKind::Bank ? " " : "");
-            list->SetItemText(index, kColumnResultText, "");
-        }
+void CNewAccountsUpload::BlankResults(std::span<const RowRef> rows) {
+    const CRowOutcomes& outcomes = m_uploader.Runs().Outcomes();
+    for (const RowRef& row : rows) {
+        if (outcomes.Get(row.kind, row.index) != RowOutcome::NotSent)
+            m_writer.Blank(row);
     }
 }
 
-bool CNewAccountsUpload::Send(std::span<const Row> rows, std::vector<Row>* resend,
-                              std::vector<Row>* oneByOne) {
+bool CNewAccountsUpload::Send(std::span<const RowRef> rows, std::vector<RowRef>* resend,
+                              std::vector<RowRef>* oneByOne) {
     // A load during the run (through the window's events) replaced the rows.
-    if (m_ctx.outcomes.Generation() != m_generation)
+    if (!m_run.RowsStillLoaded()) {
+        m_ending = RunEnding::Failed;
         return false;
-    const auto& reserves = m_ctx.uploader.ReserveAccountsA();
-    const auto& banks = m_ctx.uploader.BankAccounts();
-    m_requestRecords.clear();
-    m_requestRecords.reserve(rows.size());
-    m_results.clear();
-    for (const Row& row : rows) {
-        if (row.kind == RowKind::Reserve)
-            m_requestRecords.push_back(CAccountUploader::BuildReserveRequest(reserves[row.index]));
-        else
-            m_requestRecords.push_back(CAccountUploader::BuildBankRequest(banks[row.index]));
     }
-
-    if (journal::IJournal* journal = m_ctx.uploader.Journal()) {
-        std::vector<std::size_t> indexes;
-        indexes.reserve(rows.size());
-        for (const Row& row : rows)
-            indexes.push_back(row.index);
-        journal->NextRows(indexes);
-    }
-    const int rc = m_ctx.uploader.Exchange(m_requestRecords, m_results);
+    const int rc = SendRows(m_uploader, m_run, rows, m_work);
     ++m_requests;
     m_sent += rows.size();
-    const bool answered = rc >= 0 || rc == -2 || rc == -3;
-    if (!answered || m_results.size() != rows.size()) {
-        // The gateway may have stored any of them, or none.
-        for (const Row& row : rows)
-            m_ctx.outcomes.Set(row.kind, row.index, RowOutcome::Unknown);
-        if (answered && m_ctx.prompt != nullptr) {
+    if (!m_work.matched) {
+        // Nothing can be put beside its record: the rows stay as decided
+        // (unknown, or not stored when the gateway refused the request).
+        m_ending = RunEnding::Failed;
+        const bool answered = rc >= 0 || rc == -2 || rc == -3;
+        if (answered) {
             ShowStatus("");
-            m_ctx.prompt->ShowMessage(kWrongResultCount);
+            m_run.End(m_ending);
+            m_run.Tell(kWrongResultCount);
         }
         return false;
     }
 
     for (std::size_t k = 0; k < rows.size(); ++k) {
-        const Row& row = rows[k];
-        const UploadResultRecord& result = m_results[k];
-        if (rc == -2 && resend != nullptr) {
-            if (CodeNumber(result) == kNotStoredForOthers) {
-                WriteResult(row, result);
-                m_ctx.outcomes.Set(row.kind, row.index, RowOutcome::Refused);
+        const RowRef& row = rows[k];
+        const UploadResultRecord& result = m_work.results[k];
+        if (rc == -2 && resend != nullptr && m_work.outcomes[k] == RowOutcome::NotStored) {
+            // A refused request stores nothing: a 9701 row goes again in the
+            // next round, a row whose code claimed success in a request of its own.
+            if (CodeNumber(result.ResultCode) == kNotStoredForOthers) {
+                m_writer.Show(row, result);
                 resend->push_back(row);
-                continue;
-            }
-            // A refused request stores nothing: a success code in it is not
-            // believed, and its own request will tell.
-            if (IsSuccessCode(result.ResultCode)) {
-                m_ctx.outcomes.Set(row.kind, row.index, RowOutcome::Unknown);
+            } else {
                 oneByOne->push_back(row);
-                continue;
             }
+            continue;
         }
-        Settle(row, result);
+        m_writer.Show(row, result);
+        ++m_settled;
     }
-    if (m_ctx.progress)
-        m_ctx.progress(static_cast<int>(m_settled), static_cast<int>(m_total));
-    return !m_ctx.stopRequested;
-}
-
-void CNewAccountsUpload::Settle(const Row& row, const UploadResultRecord& result) {
-    WriteResult(row, result);
-    const RowOutcome outcome = OutcomeOf(result);
-    m_ctx.outcomes.Set(row.kind, row.index, outcome);
-    ++m_settled;
-    Counts& counts = row.kind == RowKind::Reserve ? m_reserve : m_bank;
-    if (outcome == RowOutcome::Stored)
-        ++counts.stored;
-    else if (outcome == RowOutcome::Held)
-        ++counts.held;
-    else
-        ++counts.failed;
-}
-
-void CNewAccountsUpload::WriteResult(const Row& row, const UploadResultRecord& result) {
-    IReportList* list = ListOf(row.kind);
-    if (list == nullptr)
-        return;
-    const int index = static_cast<int>(row.index);
-    list->SetItemText(index, kColumnResultCode,
-                      text::GbkToUtf8(text::TrimGbk(text::FieldText(result.ResultCode))));
-    list->SetItemText(index, kColumnResultText,
-                      text::GbkToUtf8(text::TrimGbk(text::FieldText(result.ResultText))));
-}
-
-IReportList* CNewAccountsUpload::ListOf(RowKind kind) const {
-    return kind == RowKind::Reserve ? m_ctx.reserveList : m_ctx.bankList;
+    m_run.Progress(static_cast<int>(m_settled), static_cast<int>(m_total));
+    if (m_run.StopRequested()) {
+        m_ending = RunEnding::Stopped;
+        return false;
+    }
+    return true;
 }
 
 } // namespace upload
 
 int CAccountUploader::UploadNew() {
-    if (m_bUploading)
+    upload::Run run(m_runs, m_hMainWnd, upload::kUploadNewMode, m_strWorkPath, false);
+    if (!run.Claimed())
         return 0;
-    upload::UploadingScope uploading(m_bUploading);
-    upload::JournalRun journalled(*this, "只上传新增账户");
-    m_bStopRequested = false;
-    upload::CNewAccountsUpload run({*this, m_rowOutcomes, m_pReserveList, m_pBankList, m_hMainWnd,
-                                    m_bStopRequested, m_progressListener});
-    return run.Run();
+    const upload::ResultWriter writer(m_pReserveList, m_pBankList);
+    return upload::CNewAccountsUpload(*this, run, writer).Run();
 }

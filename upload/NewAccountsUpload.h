@@ -5,18 +5,21 @@
 // is left or the rounds stop shrinking, and the rest then goes one request per
 // record. The daily run of cumulative files thus costs two requests.
 
+#include "upload/ResultWriter.h"
 #include "upload/RowOutcomes.h"
+#include "upload/RowRequest.h"
+#include "upload/RunObserver.h"
 
 #include <cstddef>
-#include <functional>
 #include <span>
 #include <vector>
 
 class CAccountUploader;
-class IReportList;
 class IPrompt;
 
 namespace upload {
+
+class Run;
 
 class CNewAccountsUpload {
 public:
@@ -26,18 +29,8 @@ public:
     // client may store an account between two rounds, so a round can fail anew.
     static constexpr int kMaxRounds = 5;
 
-    struct Context {
-        CAccountUploader& uploader; // the exchange and the account arrays
-        CRowOutcomes& outcomes;
-        IReportList* reserveList;
-        IReportList* bankList;
-        IPrompt* prompt;
-        const bool& stopRequested;
-        // After every request: records settled so far, records to send at the start.
-        const std::function<void(int settled, int total)>& progress;
-    };
-
-    explicit CNewAccountsUpload(Context context) : m_ctx(context) {}
+    CNewAccountsUpload(CAccountUploader& uploader, upload::Run& run, const ResultWriter& writer)
+        : m_uploader(uploader), m_run(run), m_writer(writer) {}
 
     // 1 when every row to send was settled and the summary shown; 0 when the
     // run stopped (a failed exchange, a reply that cannot be matched to its
@@ -45,36 +38,23 @@ public:
     int Run();
 
 private:
-    struct Row {
-        RowKind kind;
-        std::size_t index;
-    };
-    struct Counts {
-        int stored = 0;
-        int held = 0;
-        int failed = 0;
-    };
+    std::vector<RowRef> RowsToSend() const;
+    void BlankResults(std::span<const RowRef> rows);
+    // One request of `rows`. Settled rows are written; with -2, rows answered
+    // 9701 go to `resend`, and rows answered with a success code to
+    // `oneByOne`, since a refused request stores nothing. False: stop.
+    bool Send(std::span<const RowRef> rows, std::vector<RowRef>* resend,
+              std::vector<RowRef>* oneByOne);
 
-    std::vector<Row> RowsToSend() const;
-    void BlankResults(std::span<const Row> rows);
-    // One request of `rows`. Settled rows are written and counted; with -2,
-    // rows answered 9701 go to `resend`, and rows answered with a success code
-    // to `oneByOne`, since a refused request stores nothing. False: stop.
-    bool Send(std::span<const Row> rows, std::vector<Row>* resend, std::vector<Row>* oneByOne);
-    void Settle(const Row& row, const UploadResultRecord& result);
-    void WriteResult(const Row& row, const UploadResultRecord& result);
-    IReportList* ListOf(RowKind kind) const;
-
-    Context m_ctx;
-    std::uint64_t m_generation = 0;
-    Counts m_reserve;
-    Counts m_bank;
+    CAccountUploader& m_uploader;
+    upload::Run& m_run;
+    const ResultWriter& m_writer;
+    RunEnding m_ending = RunEnding::Completed;
     int m_requests = 0;
     std::size_t m_sent = 0;
     std::size_t m_settled = 0;
     std::size_t m_total = 0;
-    std::vector<UploadRequestRecord> m_requestRecords;
-    std::vector<UploadResultRecord> m_results;
+    RowRequest m_work;
 };
 
 } // namespace upload

@@ -1,25 +1,22 @@
 #include "upload/ResultCode.h"
 
+#include "support/Text.h"
+
+#include <algorithm>
+
 namespace upload {
 
-namespace {
-bool IsPadding(char c) {
-    return c == '\0' || c == ' ' || (c >= '\t' && c <= '\r');
+std::string_view ShownCode(std::string_view code) {
+    return text::TrimGbk(text::FieldText(code.data(), code.size()));
 }
-} // namespace
 
 bool IsSuccessCode(std::string_view code) {
-    while (!code.empty() && IsPadding(code.front()))
-        code.remove_prefix(1);
-    while (!code.empty() && IsPadding(code.back()))
-        code.remove_suffix(1);
-    if (code.empty())
-        return false;
-    for (const char c : code) {
-        if (c != '0')
-            return false;
-    }
-    return true;
+    const std::string_view shown = ShownCode(code);
+    return !shown.empty() && std::all_of(shown.begin(), shown.end(), [](char c) { return c == '0'; });
+}
+
+int CodeNumber(std::string_view code) {
+    return text::ParseDecimal32(ShownCode(code));
 }
 
 } // namespace upload

@@ -1,19 +1,34 @@
 #pragma once
-// When a result record confirms that the settlement system stored its record.
-// Only an explicit zero code does: a blank code confirms nothing, and a code
-// such as "+0" or "0A" is something the system chose to say instead of zero.
+// What a result code says, read the way the operator reads it: the text the
+// row's code cell shows (the field up to its first NUL, trimmed as the cell
+// trims it). Only that text decides, so a row never shows one code and is
+// counted by another.
 
 #include <cstddef>
 #include <string_view>
 
 namespace upload {
 
-// True when `code`, with blanks and NULs around it removed, is one or more
-// ASCII '0' characters ("0000", "0"); false for anything else, empty included.
+// The GBK text a code cell shows for `code`.
+std::string_view ShownCode(std::string_view code);
+
+template <std::size_t N> std::string_view ShownCode(const char (&field)[N]) {
+    return ShownCode(std::string_view(field, N));
+}
+
+// True when the shown code is one or more ASCII '0' ("0000", "0"); a cell
+// that shows nothing, blanks, a sign or anything else is not a success.
 bool IsSuccessCode(std::string_view code);
 
 template <std::size_t N> bool IsSuccessCode(const char (&field)[N]) {
     return IsSuccessCode(std::string_view(field, N));
+}
+
+// The shown code read as a decimal number (0 when it has no digits).
+int CodeNumber(std::string_view code);
+
+template <std::size_t N> int CodeNumber(const char (&field)[N]) {
+    return CodeNumber(std::string_view(field, N));
 }
 
 } // namespace upload

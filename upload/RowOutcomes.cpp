@@ -1,19 +1,26 @@
 #include "upload/RowOutcomes.h"
 
-#include "support/Text.h"
 #include "upload/ResultCode.h"
 
 #include <algorithm>
 
 namespace upload {
 
-RowOutcome OutcomeOfCode(std::string_view code) {
-    if (IsSuccessCode(code))
-        return RowOutcome::Stored;
-    const std::int32_t number =
-        text::ParseDecimal32(text::TrimGbk(code.substr(0, code.find('\0'))));
-    if (number == 9720 || number == 9721)
+namespace {
+constexpr int kHeldHere = 9720;
+constexpr int kHeldHereToo = 9721;
+constexpr int kNotStoredForOthers = 9701;
+} // namespace
+
+RowOutcome DecideRow(const UploadResultRecord& result, bool accepted) {
+    const int code = CodeNumber(result.ResultCode);
+    const bool success = IsSuccessCode(result.ResultCode);
+    if (!success && (code == kHeldHere || code == kHeldHereToo))
         return RowOutcome::Held;
+    if (success)
+        return accepted ? RowOutcome::Stored : RowOutcome::NotStored;
+    if (!accepted && code == kNotStoredForOthers)
+        return RowOutcome::NotStored;
     return RowOutcome::Refused;
 }
 
@@ -37,20 +44,6 @@ RowOutcome CRowOutcomes::Get(RowKind kind, std::size_t row) const {
 std::size_t CRowOutcomes::Count(RowKind kind, RowOutcome outcome) const {
     const std::vector<RowOutcome>& rows = Of(kind);
     return static_cast<std::size_t>(std::count(rows.begin(), rows.end(), outcome));
-}
-
-void CRowOutcomes::SetFromBatch(const std::vector<UploadResultRecord>& results) {
-    for (std::size_t k = 0; k < results.size(); ++k) {
-        if (k < m_reserve.size())
-            m_reserve[k] = OutcomeOf(results[k]);
-        else
-            Set(RowKind::Bank, k - m_reserve.size(), OutcomeOf(results[k]));
-    }
-}
-
-void CRowOutcomes::SetAll(RowOutcome outcome) {
-    std::fill(m_reserve.begin(), m_reserve.end(), outcome);
-    std::fill(m_bank.begin(), m_bank.end(), outcome);
 }
 
 } // namespace upload

@@ -1,33 +1,41 @@
 #pragma once
-// What this session last learnt about each loaded row. Nothing reads the
-// lists' cells back, so the core keeps the outcome of every row itself: the
-// upload modes write it where they write results, a load starts it afresh.
+// The outcome of a row, decided once where its result arrives, and what this
+// session last learnt about each loaded row. Every consumer (the list row, the
+// run's message, the next "upload new" run, the journal) takes the decision
+// made here; none reads a result code again to judge it.
 
 #include "upload/UploadRecords.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <string_view>
 #include <vector>
 
 namespace upload {
 
+// Numbered for the journal, which stores them: never renumber.
 enum class RowOutcome : std::uint8_t {
-    NotSent, // not sent since the load
-    Stored,  // its result code was a success
-    Held,    // 9720 or 9721: this participant already holds the account
-    Refused, // any other result code
-    Unknown, // its request failed; the gateway may or may not have stored it
+    NotSent = 0,   // not sent (in this run, or since the load)
+    Stored = 1,    // a success code in an accepted request
+    Held = 2,      // 9720 or 9721: this participant already holds the account
+    Refused = 3,   // any other code: the gateway refused this record
+    NotStored = 4, // a success code or 9701 inside a refused request, which stores nothing
+    Unknown = 5,   // its request got no readable reply: stored or not, nobody knows
 };
+inline constexpr int kRowOutcomeCount = 6;
 
 enum class RowKind : std::uint8_t { Reserve, Bank };
 
-// The outcome a result code stands for.
-RowOutcome OutcomeOfCode(std::string_view code);
-inline RowOutcome OutcomeOf(const UploadResultRecord& result) {
-    return OutcomeOfCode(std::string_view(result.ResultCode, sizeof result.ResultCode));
-}
+// A row of one of the two lists. Compact, as a batch holds one per record.
+struct RowRef {
+    RowKind kind;
+    std::uint32_t index;
+};
 
+// The one rule: `accepted` is false for a request the gateway refused as a
+// whole (the exchange returned -2), true when it returned 1 or -3.
+RowOutcome DecideRow(const UploadResultRecord& result, bool accepted);
+
+// The last outcome of every loaded row in this session; a load starts it afresh.
 class CRowOutcomes {
 public:
     // Every row not sent; also marks the rows as belonging to a new load.
@@ -39,11 +47,6 @@ public:
     std::size_t Count(RowKind kind, RowOutcome outcome) const;
     // Changes with every Reset, so a run can tell that a load replaced its rows.
     std::uint64_t Generation() const { return m_generation; }
-
-    // One request of every reserve row then every bank row: result k belongs
-    // to row k of that order.
-    void SetFromBatch(const std::vector<UploadResultRecord>& results);
-    void SetAll(RowOutcome outcome);
 
 private:
     const std::vector<RowOutcome>& Of(RowKind kind) const {

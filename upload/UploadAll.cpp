@@ -4,7 +4,7 @@
 
 #include "accounts/AccountUploader.h"
 #include "support/Text.h"
-#include "upload/JournalRun.h"
+#include "upload/RowRequest.h"
 #include "upload/UploadTexts.h"
 
 namespace {
@@ -12,80 +12,77 @@ constexpr const char* kWrongResultCount = "上传失败,接收数据不正确!";
 constexpr const char* kUploaded = "上传数据成功!";
 constexpr const char* kDuplicates =
     "上传失败,失败原因:服务器存在重复记录;\n建议通过[逐笔上传]按钮上传列表中数据!";
+
+// Every reserve row, then every bank row: the order of the request's records.
+std::vector<upload::RowRef> AllRows(std::size_t reserveCount, std::size_t bankCount) {
+    std::vector<upload::RowRef> rows;
+    rows.reserve(reserveCount + bankCount);
+    for (std::size_t i = 0; i < reserveCount; ++i)
+        rows.push_back({upload::RowKind::Reserve, static_cast<std::uint32_t>(i)});
+    for (std::size_t i = 0; i < bankCount; ++i)
+        rows.push_back({upload::RowKind::Bank, static_cast<std::uint32_t>(i)});
+    return rows;
+}
 } // namespace
 
-bool CAccountUploader::IsUploading() const {
-    return m_bUploading;
-}
-
 int CAccountUploader::UploadAll() {
-    if (m_bUploading)
+    upload::Run run(m_runs, m_hMainWnd, upload::kUploadAllMode, m_strWorkPath, true);
+    if (!run.Claimed())
         return 0;
-    upload::UploadingScope uploading(m_bUploading);
-    upload::JournalRun journalled(*this, "全部上传");
-
-    auto tell = [this](const std::string& message) {
-        if (m_hMainWnd != nullptr)
-            m_hMainWnd->ShowMessage(message);
-    };
 
     ClearResults();
     upload::ShowStatus(upload::kSendingStatus);
 
     const std::size_t reserveCount = m_reserveAccountsA.size();
     const std::size_t bankCount = m_bankAccounts.size();
-    std::vector<UploadRequestRecord> requests;
-    requests.reserve(reserveCount + bankCount);
-    for (const ReserveAccountRecord& account : m_reserveAccountsA)
-        requests.push_back(BuildReserveRequest(account));
-    for (const BankAccountRecord& account : m_bankAccounts)
-        requests.push_back(BuildBankRequest(account));
-
-    std::vector<UploadResultRecord> results;
-    const int rc = Exchange(requests, results);
-    // A refused batch (-2) stored nothing and shows no result, so every row is
-    // still to be sent, even one whose code claimed success; a failed or
-    // unmatched one leaves every row in doubt.
-    const bool matched = results.size() == reserveCount + bankCount;
-    if (rc == -2 && matched)
-        m_rowOutcomes.SetAll(upload::RowOutcome::Refused);
-    else if ((rc >= 0 || rc == -3) && matched)
-        m_rowOutcomes.SetFromBatch(results);
-    else
-        m_rowOutcomes.SetAll(upload::RowOutcome::Unknown);
+    upload::RowRequest work;
+    {
+        const std::vector<upload::RowRef> rows = AllRows(reserveCount, bankCount);
+        upload::SendRows(*this, run, rows, work);
+    }
+    const int rc = work.rc;
     // The request records are no longer needed while the lists are written.
-    std::vector<UploadRequestRecord>().swap(requests);
+    std::vector<UploadRequestRecord>().swap(work.requests);
 
     if (rc < 0 && rc != -2 && rc != -3) {
+        run.End(upload::RunEnding::Failed);
         upload::ShowStatus("");
         return 0;
     }
-    if (results.size() != reserveCount + bankCount) {
+    if (!work.matched) {
+        run.End(upload::RunEnding::Failed);
         upload::ShowStatus("");
-        tell(kWrongResultCount);
+        run.Tell(kWrongResultCount);
         return 0;
     }
     if (rc == -2) {
+        run.End(upload::RunEnding::Completed);
         upload::ShowStatus("");
-        tell(kDuplicates);
+        run.Tell(kDuplicates);
         upload::ShowStatus("");
         return 0;
     }
 
     int reserveSuccesses = 0;
     int bankSuccesses = 0;
-    UpdateLists(1, results, &reserveSuccesses, &bankSuccesses);
+    UpdateLists(1, work.results, &reserveSuccesses, &bankSuccesses);
+    run.End(upload::RunEnding::Completed);
     upload::ShowStatus("");
-    // A code that does not confirm storage gets the same account as a
-    // rejection, whatever the exchange made of it.
-    const bool allStored = reserveSuccesses == static_cast<int>(reserveCount) &&
-                           bankSuccesses == static_cast<int>(bankCount);
+    // The plain success message only when every record was stored; anything
+    // else gets the counts, whatever the exchange made of the codes.
+    const auto stored = [&](upload::RowKind kind) {
+        return static_cast<int>(run.Counts(kind).stored);
+    };
+    const int reserveStored = stored(upload::RowKind::Reserve);
+    const int bankStored = stored(upload::RowKind::Bank);
+    const bool allStored = reserveStored == static_cast<int>(reserveCount) &&
+                           bankStored == static_cast<int>(bankCount);
     if (rc == -3 || !allStored) {
-        tell(text::Format(upload::kSummaryFormat, reserveSuccesses,
-                          static_cast<int>(reserveCount) - reserveSuccesses, bankSuccesses,
-                          static_cast<int>(bankCount) - bankSuccesses));
+        run.Tell(text::Format(upload::kSummaryFormat, reserveStored,
+                              static_cast<int>(reserveCount) - reserveStored, bankStored,
+                              static_cast<int>(bankCount) - bankStored));
     } else {
-        tell(kUploaded);
+        run.Tell(kUploaded);
     }
     return 1;
 }

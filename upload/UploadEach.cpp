@@ -9,102 +9,59 @@
 
 #include "accounts/AccountUploader.h"
 #include "support/Text.h"
-#include "upload/JournalRun.h"
-#include "upload/ResultCode.h"
+#include "upload/ResultWriter.h"
+#include "upload/RowRequest.h"
 #include "upload/UploadTexts.h"
 
-namespace {
-
-struct PassCounts {
-    int successes = 0;
-    int failures = 0;
-};
-
-void WriteResult(IReportList* list, std::size_t row, const UploadResultRecord& result) {
-    if (list == nullptr || row >= static_cast<std::size_t>(list->GetItemCount()))
-        return;
-    const int index = static_cast<int>(row);
-    list->SetItemText(index, 1, text::GbkToUtf8(text::TrimGbk(text::FieldText(result.ResultCode))));
-    list->SetItemText(index, 2, text::GbkToUtf8(text::TrimGbk(text::FieldText(result.ResultText))));
-}
-
-} // namespace
-
-void CAccountUploader::RequestStop() {
-    m_bStopRequested = true;
-}
-
-void CAccountUploader::SetProgressListener(std::function<void(int, int)> listener) {
-    m_progressListener = std::move(listener);
-}
+#include <optional>
+#include <span>
 
 int CAccountUploader::UploadEach() {
-    if (m_bUploading)
+    upload::Run run(m_runs, m_hMainWnd, upload::kUploadEachMode, m_strWorkPath, true);
+    if (!run.Claimed())
         return 0;
-    upload::UploadingScope uploading(m_bUploading);
-    upload::JournalRun journalled(*this, "逐笔上传");
-    m_bStopRequested = false;
 
     ClearResults();
     upload::ShowStatus(upload::kSendingStatus);
 
-    std::vector<UploadRequestRecord> requests;
-    std::vector<UploadResultRecord> results;
+    const upload::ResultWriter writer(m_pReserveList, m_pBankList);
+    upload::RowRequest work;
     int done = 0;
 
-    // A load through the pump replaces the rows whose outcomes this run keeps.
-    const std::uint64_t loaded = m_rowOutcomes.Generation();
-    auto keepOutcome = [&](upload::RowKind kind, std::size_t row, upload::RowOutcome outcome) {
-        if (m_rowOutcomes.Generation() == loaded)
-            m_rowOutcomes.Set(kind, row, outcome);
-    };
-
-    // Sends record i of one kind; false when the run has to stop.
-    auto sendOne = [&](UploadRequestRecord request, IReportList* list, std::size_t row,
-                       PassCounts& counts, upload::RowKind kind) {
-        requests.clear();
-        results.clear();
-        requests.push_back(request);
-        const int rc = Exchange(requests, results);
-        keepOutcome(kind, row,
-                    rc == -1 || results.empty() ? upload::RowOutcome::Unknown
-                                                : upload::OutcomeOf(results.front()));
+    // Sends one row; the run ending that stops the run, if any.
+    auto sendOne = [&](upload::RowRef row) -> std::optional<upload::RunEnding> {
+        const int rc = upload::SendRows(*this, run, std::span(&row, 1), work, true);
         if (rc == -1)
-            return false;
-        // Stored only when the exchange accepted it and its code says so; an
-        // accepted response without any result confirms nothing.
-        if (rc >= 0 && !results.empty() && upload::IsSuccessCode(results.front().ResultCode))
-            ++counts.successes;
-        else
-            ++counts.failures;
-        if (!results.empty())
-            WriteResult(list, row, results.front());
+            return upload::RunEnding::Failed;
+        if (work.matched)
+            writer.Show(row, work.results.front());
 
         ++done;
-        if (m_progressListener)
-            m_progressListener(done,
-                               static_cast<int>(m_reserveAccountsA.size() + m_bankAccounts.size()));
+        run.Progress(done, static_cast<int>(m_reserveAccountsA.size() + m_bankAccounts.size()));
         if (m_hMainWnd != nullptr)
             m_hMainWnd->PumpMessages();
-        return !m_bStopRequested;
+        if (run.StopRequested())
+            return upload::RunEnding::Stopped;
+        return std::nullopt;
     };
 
-    PassCounts reserve;
-    PassCounts bank;
-    bool completed = true;
-    for (std::size_t i = 0; completed && i < m_reserveAccountsA.size(); ++i)
-        completed = sendOne(BuildReserveRequest(m_reserveAccountsA[i]), m_pReserveList, i, reserve,
-                            upload::RowKind::Reserve);
-    for (std::size_t i = 0; completed && i < m_bankAccounts.size(); ++i)
-        completed = sendOne(BuildBankRequest(m_bankAccounts[i]), m_pBankList, i, bank,
-                            upload::RowKind::Bank);
+    std::optional<upload::RunEnding> stopped;
+    for (std::size_t i = 0; !stopped && i < m_reserveAccountsA.size(); ++i)
+        stopped = sendOne({upload::RowKind::Reserve, static_cast<std::uint32_t>(i)});
+    for (std::size_t i = 0; !stopped && i < m_bankAccounts.size(); ++i)
+        stopped = sendOne({upload::RowKind::Bank, static_cast<std::uint32_t>(i)});
 
+    run.End(stopped.value_or(upload::RunEnding::Completed));
     upload::ShowStatus("");
-    if (!completed)
+    if (stopped)
         return 0;
-    if (m_hMainWnd != nullptr)
-        m_hMainWnd->ShowMessage(text::Format(upload::kSummaryFormat, reserve.successes,
-                                             reserve.failures, bank.successes, bank.failures));
+    // A record counts as stored only when its request was accepted and its
+    // code says so; every other record sent is a failure of its kind.
+    const upload::OutcomeCounts& reserve = run.Counts(upload::RowKind::Reserve);
+    const upload::OutcomeCounts& bank = run.Counts(upload::RowKind::Bank);
+    run.Tell(text::Format(upload::kSummaryFormat, static_cast<int>(reserve.stored),
+                          static_cast<int>(reserve.Failed(true)), static_cast<int>(bank.stored),
+                          static_cast<int>(bank.Failed(true))));
     upload::ShowStatus("");
     return 1;
 }

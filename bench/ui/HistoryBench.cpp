@@ -42,10 +42,10 @@ const std::string& JournalFile() {
         static JournalDir dir;
         journal::JournalWriter writer(dir.File());
         writer.SetSession({"张三", "127.0.0.1", 7070});
-        writer.BeginRun({"全部上传", "/srv/accounts", 1});
+        BeginRun(writer, StartOf("全部上传", "/srv/accounts", 1));
         std::vector<UploadRequestRecord> requests;
         std::vector<UploadResultRecord> results;
-        journal::ExchangeFacts facts;
+        upload::ExchangeFacts facts;
         facts.outcome = 1;
         facts.returnCode = "0000";
         for (int i = 0; i < kRecords;) {
@@ -62,10 +62,10 @@ const std::string& JournalFile() {
                                                : ResultFor(requests.back(), "0000", "成功"));
             }
             facts.sent = std::chrono::system_clock::now();
-            writer.Exchanged(requests, results, facts);
+            Exchanged(writer, requests, results, facts);
             writer.Sync(); // keeps the queue, and so the memory, small
         }
-        writer.EndRun();
+        EndRun(writer);
         return dir.File();
     }();
     return file;

@@ -187,7 +187,7 @@ TEST_F(FaultMatrixTest, ALoginAnnouncingTheOtherModeNeverPassesOffItsRepliesAsRe
 TEST_F(FaultMatrixTest, AGatewayRestartedBetweenTwoRecordsStopsTheRunUntilTheNextLogin) {
     WriteReserves({{"B880000001", "上海测试证券"}, {"B880000002", "深圳测试证券"}});
     Load();
-    uploader.SetProgressListener([this](int done, int) {
+    uploader.Runs().SetProgressListener([this](int done, int) {
         if (done == 1)
             RestartGateway();
     });
@@ -198,7 +198,7 @@ TEST_F(FaultMatrixTest, AGatewayRestartedBetweenTwoRecordsStopsTheRunUntilTheNex
     ExpectEverySuccessStored();
     EXPECT_EQ(ReserveCount(), 1);
 
-    uploader.SetProgressListener(nullptr);
+    uploader.Runs().SetProgressListener(nullptr);
     ASSERT_EQ(OperatorLogin(), 1) << LastMessage();
     EXPECT_EQ(uploader.UploadEach(), 1);
     EXPECT_EQ(LastMessage(), SummaryText(1, 1, 1, 0));

@@ -72,7 +72,7 @@ TEST_F(GatewayKillTest, KilledBetweenTwoRecordsNothingIsLostOrStoredTwice) {
     ASSERT_EQ(OperatorLogin(), 1) << window.messages.back();
     ASSERT_EQ(uploader.Load(), 1) << uploader.LastError();
     const std::string port = gateway.Port();
-    uploader.SetProgressListener([&](int done, int) {
+    uploader.Runs().SetProgressListener([&](int done, int) {
         if (done == 1) {
             gateway.Kill();
             ASSERT_TRUE(StartGateway(port));
@@ -85,7 +85,7 @@ TEST_F(GatewayKillTest, KilledBetweenTwoRecordsNothingIsLostOrStoredTwice) {
     EXPECT_EQ(reserveList.Cell(1, kColumnResultCode), "");
     EXPECT_EQ(StoredReserves(), 1); // the first record survived the kill
 
-    uploader.SetProgressListener(nullptr);
+    uploader.Runs().SetProgressListener(nullptr);
     ASSERT_EQ(OperatorLogin(), 1) << window.messages.back();
     EXPECT_EQ(uploader.UploadEach(), 1);
     EXPECT_EQ(window.messages.back(), SummaryText(2, 1, 1, 0));

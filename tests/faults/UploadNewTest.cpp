@@ -157,7 +157,7 @@ TEST_F(UploadNewTest, AnAccountStoredByAnotherParticipantBetweenTwoRoundsTakesAT
     CNetworkCommunication bob;
     bob.SetTimeoutMs(5000);
     ASSERT_EQ(Login(bob, "bob", kBobPassword), 0) << bob.LastErrorText;
-    uploader.SetProgressListener([&, requests = 0](int, int) mutable {
+    uploader.Runs().SetProgressListener([&, requests = 0](int, int) mutable {
         if (requests++ == 0) {
             ASSERT_EQ(Upload(bob, WireBody({ReserveRequest(reserves[0].first, "乙")}, bob)).codes,
                       std::vector<int>{0});
@@ -202,7 +202,7 @@ TEST_F(UploadNewTest, MoreThanARequestHoldsGoesInTwoRequestsOfTheFirstRound) {
     EXPECT_EQ(RecordsOf(TakeUploads()), (std::vector<int>{999'999, 200'001}));
     EXPECT_EQ(LastMessage(), NewSummary(count, 0, 0, 0, 0, 0, 2));
     EXPECT_EQ(ReserveCount(), count);
-    EXPECT_EQ(uploader.RowOutcomes().Count(upload::RowKind::Reserve, upload::RowOutcome::Stored),
+    EXPECT_EQ(uploader.Runs().Outcomes().Count(upload::RowKind::Reserve, upload::RowOutcome::Stored),
               static_cast<std::size_t>(count));
 }
 
@@ -210,7 +210,7 @@ TEST_F(UploadNewTest, ACutConnectionInTheSecondRoundIsResentBySerialAndNothingSt
     const Accounts reserves = Reserves(6);
     const Accounts banks = Banks(4);
     Day(Held(reserves, 3), Held(banks, 3), reserves, banks);
-    uploader.SetProgressListener([&, requests = 0](int, int) mutable {
+    uploader.Runs().SetProgressListener([&, requests = 0](int, int) mutable {
         if (++requests == 1) // the second round's reply breaks off inside its first record
             gateway->SetFaults(CutReplies(16 + 9 + 2 + 126 + 300, 1));
     });
@@ -231,14 +231,14 @@ TEST_F(UploadNewTest, AfterAPerRecordRunCutOffItSendsOnlyWhatIsNotStored) {
     Day({}, {}, Reserves(4), Banks(2));
     // The third record's reply is lost twice: the run stops with that record
     // stored by the gateway but not known to the tool.
-    uploader.SetProgressListener([&](int done, int) {
+    uploader.Runs().SetProgressListener([&](int done, int) {
         if (done == 2)
             gateway->SetFaults(CutReplies(0, 2));
     });
     EXPECT_EQ(uploader.UploadEach(), 0);
     EXPECT_EQ(ReserveCount(), 3);
-    EXPECT_EQ(uploader.RowOutcomes().Get(upload::RowKind::Reserve, 2), upload::RowOutcome::Unknown);
-    uploader.SetProgressListener(nullptr);
+    EXPECT_EQ(uploader.Runs().Outcomes().Get(upload::RowKind::Reserve, 2), upload::RowOutcome::Unknown);
+    uploader.Runs().SetProgressListener(nullptr);
     TakeUploads();
 
     EXPECT_EQ(uploader.UploadNew(), 1) << LastMessage();

@@ -39,25 +39,29 @@ TEST(CliHistory, ListsRunsAndResultsAndPrunes) {
     {
         journal::JournalWriter writer(dir.File());
         writer.SetSession({"张三", "10.1.2.3", 7070});
-        writer.BeginRun({"全部上传", "/w", 0});
+        BeginRun(writer, StartOf("全部上传", "/w", 0));
         const std::vector<UploadRequestRecord> requests = {
             ReserveRequest("000123", "甲\t公司"), ReserveRequest("000124", "乙"),
             BankRequest("0102", "6222", "丙", "工商银行")};
         const std::vector<UploadResultRecord> results = {ResultFor(requests[0], "0"),
                                                          ResultFor(requests[1], "9720", "重复"),
                                                          ResultFor(requests[2], "0")};
-        writer.Exchanged(requests, results, {});
-        writer.Shown("第一行\n第二行");
-        writer.EndRun();
+        Exchanged(writer, requests, results, {});
+        Shown(writer, "第一行\n第二行");
+        EndRun(writer);
     }
     const std::string runs = run({{}, 0, 2, ""});
-    EXPECT_NE(runs.find("\t张三\t10.1.2.3:7070\t全部上传\t2\t1\t1\t1\t1\t0\t第一行\\n第二行\n"),
+    // The documented columns first, in their order; the later ones after them.
+    EXPECT_NE(runs.find("\t张三\t10.1.2.3:7070\t全部上传\t2\t1\t1\t1\t1\t0\t第一行\\n第二行\t"
+                        "1\t0\t0\t0\t0\t0\t0\t0\tterminal\tcompleted\t"),
               std::string::npos)
         << runs;
     const std::string results = run({{"1"}, 0, 4, ""});
-    EXPECT_NE(results.find("reserve\t1\t0\t\t000123\t甲\\t公司\t\t\n"), std::string::npos)
+    EXPECT_NE(results.find("reserve\t1\t0\t\t000123\t甲\\t公司\t\t\tstored\t1\t1\n"),
+              std::string::npos)
         << results;
-    EXPECT_NE(results.find("bank\t1\t0\t\t6222\t丙\t0102\t工商银行\n"), std::string::npos);
+    EXPECT_NE(results.find("bank\t1\t0\t\t6222\t丙\t0102\t工商银行\tstored\t1\t1\n"),
+              std::string::npos);
     EXPECT_NE(run({{"1", "--failed"}, 0, 2, ""}).find("9720\t重复"), std::string::npos);
 
     const Case refused[] = {

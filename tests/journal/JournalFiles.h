@@ -8,8 +8,11 @@
 #include "tests/fakes/RequestRecords.h"
 #include "upload/UploadRecords.h"
 
+#include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <map>
+#include <span>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -32,7 +35,7 @@ inline UploadResultRecord ResultFor(const UploadRequestRecord& request, const st
 struct SampleBatch {
     std::vector<UploadRequestRecord> requests;
     std::vector<UploadResultRecord> results;
-    journal::ExchangeFacts facts;
+    upload::ExchangeFacts facts;
 };
 
 inline SampleBatch MakeSampleBatch(const std::pair<const char*, const char*> (&answers)[5]) {
@@ -47,6 +50,7 @@ inline SampleBatch MakeSampleBatch(const std::pair<const char*, const char*> (&a
     for (std::size_t i = 0; i < batch.requests.size(); ++i)
         batch.results.push_back(ResultFor(batch.requests[i], answers[i].first, answers[i].second));
     batch.facts.sent = std::chrono::system_clock::now();
+    batch.facts.reachedGateway = true;
     batch.facts.outcome = -2;
     batch.facts.serialNo = "2026120700000001";
     batch.facts.returnCode = "0000";
@@ -63,3 +67,58 @@ class JournalDir : public CliTempDir {
 public:
     std::string File() const { return (Path() / "journal.sqlite3").string(); }
 };
+
+// A run's start as a mode gives it.
+inline upload::RunStart StartOf(const char* mode, const char* workDir = "/w", int headerMode = 0) {
+    upload::RunStart start;
+    start.mode = mode;
+    start.origin = "terminal";
+    start.workDir = workDir;
+    start.headerMode = headerMode;
+    start.heldIsFailure = std::string(mode) != "只上传新增账户";
+    start.when = std::chrono::system_clock::now();
+    return start;
+}
+
+// The next row of each list in the current run of each journal, as a mode
+// that sends its rows in order gives them.
+inline std::map<const journal::IJournal*, std::uint32_t[2]>& NextRows() {
+    static std::map<const journal::IJournal*, std::uint32_t[2]> rows;
+    return rows;
+}
+
+inline void BeginRun(journal::IJournal& journal, const upload::RunStart& start) {
+    NextRows()[&journal][0] = NextRows()[&journal][1] = 0;
+    journal.RunStarted(start);
+}
+
+// One request handed to the journal as the modes hand it: each record's row
+// the next of its list, its outcome by the one rule (a -2 request stores
+// nothing; results not matched one to one leave the rows unknown).
+inline void Exchanged(journal::IJournal& journal, std::span<const UploadRequestRecord> requests,
+                      std::span<const UploadResultRecord> results,
+                      upload::ExchangeFacts facts = {}) {
+    facts.reachedGateway = true;
+    const bool matched = results.size() == requests.size();
+    std::vector<upload::RowRef> rows;
+    std::vector<upload::RowOutcome> outcomes;
+    for (std::size_t i = 0; i < requests.size(); ++i) {
+        const bool bank = std::strncmp(requests[i].RecordKind, "02", 2) == 0;
+        rows.push_back({bank ? upload::RowKind::Bank : upload::RowKind::Reserve,
+                        NextRows()[&journal][bank ? 1 : 0]++});
+        outcomes.push_back(matched ? upload::DecideRow(results[i], facts.outcome != -2)
+                                   : upload::RowOutcome::Unknown);
+    }
+    journal.RequestFinished({facts, requests, matched ? results : decltype(results)(), rows,
+                             outcomes});
+}
+
+inline void Shown(journal::IJournal& journal, const std::string& message) {
+    journal.MessageShown(message);
+    journal.MessageDismissed(std::chrono::system_clock::now());
+}
+
+inline void EndRun(journal::IJournal& journal,
+                   upload::RunEnding ending = upload::RunEnding::Completed) {
+    journal.RunEnded(ending, std::chrono::system_clock::now());
+}

@@ -31,12 +31,12 @@ void WriteBatchRun(JournalWriter& writer) {
     files.bank = {true, 244, "2026-12-01T09:00:00.000+08:00", std::string(64, 'a')};
     files.reserveA = {true, 144, "2026-12-01T09:00:01.000+08:00", std::string(64, 'b')};
     writer.FilesLoaded(files);
-    writer.BeginRun({"全部上传", "/srv/accounts", 1});
+    BeginRun(writer, StartOf("全部上传", "/srv/accounts", 1));
     const SampleBatch batch =
         MakeSampleBatch({{"0000", "成功"}, {"9720", "重复记录"}, {" 0 ", ""}, {"0", ""}, {"", ""}});
-    writer.Exchanged(batch.requests, batch.results, batch.facts);
-    writer.Shown("上传失败,失败原因:服务器存在重复记录");
-    writer.EndRun();
+    Exchanged(writer, batch.requests, batch.results, batch.facts);
+    Shown(writer, "上传失败,失败原因:服务器存在重复记录");
+    EndRun(writer);
 }
 
 } // namespace
@@ -63,11 +63,20 @@ TEST(JournalStore, BatchRunReadsBackWithItsCountsRequestsAndResults) {
     EXPECT_EQ(run.bankFile.size, 244);
     EXPECT_EQ(run.reserveFileA.sha256, std::string(64, 'b'));
     EXPECT_FALSE(run.reserveFileB.present);
+    // A request refused as a whole (-2) stored nothing, whatever its codes say.
     EXPECT_EQ(run.reserve.sent, 3);
-    EXPECT_EQ(run.reserve.stored, 2);
-    EXPECT_EQ(run.reserve.failed, 1);
+    EXPECT_EQ(run.reserve.stored, 0);
+    EXPECT_EQ(run.reserve.held, 1);
+    EXPECT_EQ(run.reserve.notStored, 2);
+    EXPECT_EQ(run.reserve.failed, 3);
     EXPECT_EQ(run.bank.sent, 2);
-    EXPECT_EQ(run.bank.stored, 1);
+    EXPECT_EQ(run.bank.stored, 0);
+    EXPECT_EQ(run.bank.refused, 1);
+    EXPECT_EQ(run.bank.notStored, 1);
+    EXPECT_EQ(run.bank.failed, 2);
+    EXPECT_EQ(run.origin, "terminal");
+    EXPECT_EQ(run.ending, Ending::Completed);
+    EXPECT_FALSE(run.dismissed.empty());
     EXPECT_EQ(run.message, "上传失败,失败原因:服务器存在重复记录");
     EXPECT_EQ(run.started.size(), std::string("2026-12-07T14:03:05.120+08:00").size());
 
@@ -88,6 +97,9 @@ TEST(JournalStore, BatchRunReadsBackWithItsCountsRequestsAndResults) {
     EXPECT_EQ(all[4].bankName, "农业银行");
     EXPECT_EQ(all[4].code, "");
     EXPECT_FALSE(all[4].stored);
+    EXPECT_EQ(all[0].outcome, Outcome::NotStored);
+    EXPECT_EQ(all[1].outcome, Outcome::Held);
+    EXPECT_EQ(all[4].outcome, Outcome::Refused);
     EXPECT_EQ(reader->FindRun(run.id + 1), std::nullopt);
 }
 
@@ -110,12 +122,12 @@ TEST(JournalStore, FiltersSearchesAndPagesTheResultsOfARun) {
         {{}, 0, {0, 1}, 5},
         {{}, 3, {3, 4}, 5},
         {{}, 5, {}, 5},
-        {{true, ""}, 0, {1, 4}, 2},
-        {{true, ""}, 1, {4}, 2},
+        {{true, ""}, 0, {0, 1}, 5},
+        {{true, ""}, 4, {4}, 5},
         {{false, "0001"}, 0, {0, 1}, 2},
         {{false, "甲"}, 0, {0, 2}, 3},
         {{false, "甲"}, 2, {3}, 3},
-        {{true, "甲"}, 0, {}, 0},
+        {{true, "甲"}, 0, {0, 2}, 3},
         {{false, "6222"}, 0, {3, 4}, 2},
         {{false, "%"}, 0, {}, 0},
     };
@@ -134,7 +146,7 @@ TEST(JournalStore, CommitsWhenTheClockSaysSoAndAtTheStartAndEndOfARun) {
     JournalDir dir;
     auto now = std::chrono::steady_clock::time_point();
     JournalWriter writer(dir.File(), [&now] { return now; });
-    writer.BeginRun({"逐笔上传", "/w", 0});
+    BeginRun(writer, StartOf("逐笔上传", "/w", 0));
     writer.Sync();
     auto reader = Reader(dir.File());
     ASSERT_TRUE(reader);
@@ -145,7 +157,7 @@ TEST(JournalStore, CommitsWhenTheClockSaysSoAndAtTheStartAndEndOfARun) {
     const UploadRequestRecord request = ReserveRequest("1", "甲");
     const UploadResultRecord result = ResultFor(request, "0");
     auto send = [&] {
-        writer.Exchanged({&request, 1}, {&result, 1}, ExchangeFacts{});
+        Exchanged(writer, {&request, 1}, {&result, 1}, upload::ExchangeFacts{});
         writer.Sync();
         return reader->CountResults(runs[0].id);
     };
@@ -156,7 +168,7 @@ TEST(JournalStore, CommitsWhenTheClockSaysSoAndAtTheStartAndEndOfARun) {
     EXPECT_EQ(send(), 3);
     EXPECT_EQ(reader->FindRun(runs[0].id)->reserve.stored, 3);
     EXPECT_EQ(send(), 3);
-    writer.EndRun();
+    EndRun(writer);
     writer.Sync();
     EXPECT_EQ(reader->CountResults(runs[0].id), 4);
     EXPECT_TRUE(reader->FindRun(runs[0].id)->Finished());
@@ -264,14 +276,14 @@ TEST(JournalStore, TwoWritersShareOneFile) {
         JournalWriter terminal(dir.File());
         const UploadRequestRecord request = ReserveRequest("1", "甲");
         const UploadResultRecord result = ResultFor(request, "0");
-        window.BeginRun({"全部上传", "/a", 0});
-        terminal.BeginRun({"逐笔上传", "/b", 0});
+        BeginRun(window, StartOf("全部上传", "/a", 0));
+        BeginRun(terminal, StartOf("逐笔上传", "/b", 0));
         for (int i = 0; i < 50; ++i) {
-            window.Exchanged({&request, 1}, {&result, 1}, {});
-            terminal.Exchanged({&request, 1}, {&result, 1}, {});
+            Exchanged(window, {&request, 1}, {&result, 1}, {});
+            Exchanged(terminal, {&request, 1}, {&result, 1}, {});
         }
-        window.EndRun();
-        terminal.EndRun();
+        EndRun(window);
+        EndRun(terminal);
         window.Sync();
         terminal.Sync();
         EXPECT_EQ(window.TakeProblem(), "");

@@ -21,6 +21,24 @@ namespace {
 
 struct JournalUploadFixture : UploadFixture {
     JournalDir journalDir;
+    IJournal* journal = nullptr;
+
+    // The journal wired as the front ends wire it: it observes every run and
+    // is told the files each load read.
+    void Journal(IJournal* observer) {
+        journal = observer;
+        uploader.Runs().SetObserver(observer);
+    }
+    void LoadJournalled(int reserves, int banks) {
+        WriteAccounts(reserves, banks);
+        LoadedFiles files;
+        ASSERT_EQ(uploader.Load(&files), 1) << uploader.LastError();
+        if (journal != nullptr)
+            journal->FilesLoaded(files);
+        comm.calls.clear();
+        comm.statusTexts.clear();
+        log.events.clear();
+    }
 
     std::unique_ptr<JournalReader> Reader() {
         std::string error;
@@ -30,25 +48,29 @@ struct JournalUploadFixture : UploadFixture {
     }
 };
 
-// Records what the uploader tells its journal, in order.
+// Records what a run tells its journal, in order.
 struct FakeJournal : IJournal {
     std::vector<std::string>* calls = nullptr;
-    std::string problem;
     LoadedFiles files;
 
     void SetSession(const SessionFacts&) override {}
     void FilesLoaded(const LoadedFiles& loaded) override { files = loaded; }
-    void BeginRun(const RunStart& start) override { calls->push_back("begin " + start.mode); }
-    void Exchanged(std::span<const UploadRequestRecord> requests,
-                   std::span<const UploadResultRecord> results,
-                   const ExchangeFacts& facts) override {
-        calls->push_back("exchange " + std::to_string(requests.size()) + " " +
-                         std::to_string(results.size()) + " " + std::to_string(facts.outcome));
+    std::string TakeProblem() override { return {}; }
+    void RunStarted(const upload::RunStart& start) override {
+        calls->push_back("begin " + start.mode);
     }
-    void NextRows(std::span<const std::size_t>) override {}
-    void Shown(const std::string& message) override { calls->push_back("shown " + message); }
-    void EndRun() override { calls->push_back("end"); }
-    std::string TakeProblem() override { return std::exchange(problem, ""); }
+    void RequestFinished(const upload::RequestReport& report) override {
+        calls->push_back("request " + std::to_string(report.requests.size()) + " " +
+                         std::to_string(report.results.size()) + " " +
+                         std::to_string(report.facts.outcome));
+    }
+    void RunEnded(upload::RunEnding ending, upload::WallClock::time_point) override {
+        calls->push_back("ended " + std::to_string(static_cast<int>(ending)));
+    }
+    void MessageShown(const std::string& message) override { calls->push_back("shown " + message); }
+    void MessageDismissed(upload::WallClock::time_point) override {
+        calls->push_back("dismissed");
+    }
 };
 
 struct ModeCase {
@@ -87,9 +109,9 @@ TEST_F(JournalUploadFixture, EachModeIsJournalledWithItsCountsRequestsAndCodes) 
         SCOPED_TRACE(c.name);
         std::filesystem::remove(journalDir.File());
         JournalWriter writer(journalDir.File());
-        uploader.SetJournal(&writer);
+        Journal(&writer);
         writer.SetSession({"张三", "10.0.0.9", 7071});
-        LoadAccounts(3, 2);
+        LoadJournalled(3, 2);
         window.messages.clear();
         AnswerWithCodes(c.codes);
         (uploader.*c.upload)();
@@ -140,37 +162,38 @@ TEST_F(JournalUploadFixture, EachModeIsJournalledWithItsCountsRequestsAndCodes) 
         EXPECT_EQ(results[1].accountName, "Reserve 1");
         EXPECT_EQ(results[4].accountNo, "62221");
         EXPECT_EQ(results[4].bankName, "Bank 1");
-        uploader.SetJournal(nullptr);
+        Journal(nullptr);
     }
 }
 
-TEST_F(JournalUploadFixture, TheRunBeginsBeforeTheFirstSendAndEndsAfterItsLastMessage) {
+TEST_F(JournalUploadFixture, TheRunEndsWithItsLastRequestBeforeItsMessageIsShown) {
     std::vector<std::string> calls;
     FakeJournal fake;
     fake.calls = &calls;
-    uploader.SetJournal(&fake);
-    LoadAccounts(2, 1);
+    Journal(&fake);
+    LoadJournalled(2, 1);
     EXPECT_TRUE(fake.files.reserveA.present);
     EXPECT_EQ(fake.files.reserveA.size, 96);
     EXPECT_EQ(fake.files.bank.sha256.size(), 64u);
     comm.onSend = [&calls] { calls.push_back("send"); };
     comm.responses = {Response({"0", "0", "0"}), Refusal("1001", text::Utf8ToGbk("拒绝"))};
-    fake.problem = "journal problem";
     window.messages.clear();
     uploader.UploadAll();
     uploader.UploadAll();
+    // The exchange shows its own failure before the run can end.
     const std::vector<std::string> expected = {
-        "begin 全部上传", "send", "exchange 3 3 1", "shown 上传数据成功!", "end",
-        "begin 全部上传", "send", "shown 拒绝",     "exchange 3 0 -1",     "end"};
+        "begin 全部上传", "send",     "request 3 3 1",   "ended 0", "shown 上传数据成功!",
+        "dismissed",      "begin 全部上传", "send", "request 3 0 -1", "shown 拒绝",
+        "dismissed",      "ended 1"};
     EXPECT_EQ(calls, expected);
-    const std::vector<std::string> shown = {"上传数据成功!", "journal problem", "拒绝"};
+    const std::vector<std::string> shown = {"上传数据成功!", "拒绝"};
     EXPECT_EQ(window.messages, shown);
 }
 
 TEST_F(JournalUploadFixture, UploadNewRecordsTheRowsItSendsAgain) {
     JournalWriter writer(journalDir.File());
-    uploader.SetJournal(&writer);
-    LoadAccounts(3, 2);
+    Journal(&writer);
+    LoadJournalled(3, 2);
     AnswerWithCodes({"0", "9999", "0", "0", "9999"});
     uploader.UploadEach();
     AnswerWithCodes({"0"});
@@ -193,18 +216,28 @@ TEST_F(JournalUploadFixture, UploadNewRecordsTheRowsItSendsAgain) {
 TEST_F(JournalUploadFixture, AJournalThatCannotBeUsedIsToldOnceAndTheUploadGoesOn) {
     std::ofstream(journalDir.File(), std::ios::binary) << std::string(3000, 'z');
     const std::string before = FileBytes(journalDir.File());
-    JournalWriter writer(journalDir.File());
-    uploader.SetJournal(&writer);
-    LoadAccounts(2, 1);
+    WriteAccounts(2, 1);
     AnswerWithCodes({"0"});
-    window.messages.clear();
-    EXPECT_EQ(uploader.UploadAll(), 1);
-    EXPECT_EQ(uploader.UploadEach(), 1);
-    ASSERT_EQ(window.messages.size(), 3u);
-    EXPECT_EQ(window.messages[0], "上传数据成功!");
-    EXPECT_NE(window.messages[1].find(journalDir.File()), std::string::npos);
-    EXPECT_NE(window.messages[1].find("不是本程序的上传记录文件"), std::string::npos);
-    EXPECT_EQ(Result(reserveList, 1).first, "0");
+    std::ostringstream out;
+    {
+        JournalWriter writer(journalDir.File());
+        CliSessionInput input;
+        input.operatorName = "op";
+        input.password = "pw";
+        input.gatewayAddress = "127.0.0.1";
+        input.gatewayPort = "7070";
+        input.commands = {CliCommand::Load, CliCommand::UploadAll, CliCommand::UploadEach};
+        input.journal = &writer;
+        EXPECT_EQ(RunCliSession(input, out), kCliSuccess) << out.str();
+    }
+    const std::string printed = out.str();
+    const std::size_t problem = printed.find("不是本程序的上传记录文件");
+    ASSERT_NE(problem, std::string::npos) << printed;
+    EXPECT_EQ(printed.find("不是本程序的上传记录文件", problem + 1), std::string::npos)
+        << "told once: " << printed;
+    EXPECT_LT(printed.find("上传数据成功!"), problem) << "after the run's own message";
+    EXPECT_NE(printed.find(journalDir.File()), std::string::npos);
+    EXPECT_NE(printed.find("上传A股备付金成功2条,失败0条"), std::string::npos) << printed;
     EXPECT_EQ(FileBytes(journalDir.File()), before);
 }
 
@@ -220,7 +253,7 @@ TEST_F(JournalUploadFixture, ARunKilledMidwayLeavesASoundJournalWithAPrefixOfIts
         JournalWriter writer(journalDir.File(), [ticks] {
             return std::chrono::steady_clock::time_point(std::chrono::milliseconds(250 * ++*ticks));
         });
-        uploader.SetJournal(&writer);
+        Journal(&writer);
         AnswerWithCodes({"0"});
         int sent = 0;
         // Halfway the writer is let catch up, so that part of the run is

@@ -41,7 +41,7 @@ const Account kAccounts[] = {
 void WriteRun(journal::JournalWriter& writer, const char* mode, bool perRecord,
               const std::vector<std::pair<const char*, const char*>>& outcomes, bool finish,
               const char* message) {
-    writer.BeginRun({mode, "/srv/accounts", 1});
+    BeginRun(writer, StartOf(mode, "/srv/accounts", 1));
     std::vector<UploadRequestRecord> requests;
     std::vector<UploadResultRecord> results;
     for (std::size_t i = 0; i < outcomes.size(); ++i) {
@@ -50,19 +50,19 @@ void WriteRun(journal::JournalWriter& writer, const char* mode, bool perRecord,
                                                  : BankRequest(a.bankCode, a.no, a.name, a.bank));
         results.push_back(ResultFor(requests.back(), outcomes[i].first, outcomes[i].second));
     }
-    journal::ExchangeFacts facts;
+    upload::ExchangeFacts facts;
     facts.returnCode = "0000";
     for (std::size_t i = 0; i < requests.size(); i = perRecord ? i + 1 : requests.size()) {
         const std::size_t n = perRecord ? 1 : requests.size();
         facts.sent = std::chrono::system_clock::now();
         facts.serialNo = "202612070000" + std::to_string(1000 + i);
         facts.outcome = std::string(outcomes[i].first) == "9720" ? -2 : 1;
-        writer.Exchanged({&requests[i], n}, {&results[i], n}, facts);
+        Exchanged(writer, {&requests[i], n}, {&results[i], n}, facts);
     }
     if (!finish)
         return;
-    writer.Shown(message);
-    writer.EndRun();
+    Shown(writer, message);
+    EndRun(writer);
 }
 
 void WriteJournal(const std::string& file) {

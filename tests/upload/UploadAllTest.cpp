@@ -156,9 +156,9 @@ TEST_F(UploadAllTest, ResultColumnsAreBlankedBeforeSending) {
     ASSERT_EQ(uploader.UploadAll(), 1);
     comm.onSend = [&] {
         EXPECT_TRUE(ResultsBlank());
-        EXPECT_TRUE(uploader.IsUploading());
+        EXPECT_TRUE(uploader.Runs().IsUploading());
     };
     comm.sendResult = -1;
     EXPECT_EQ(uploader.UploadAll(), 0);
-    EXPECT_FALSE(uploader.IsUploading());
+    EXPECT_FALSE(uploader.Runs().IsUploading());
 }

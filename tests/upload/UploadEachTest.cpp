@@ -19,7 +19,7 @@ TEST_F(UploadEachTest, OneRequestPerRecordWithResultsRowByRow) {
     LoadAccounts(2, 3);
     AnswerWithCodes({"0000", "0000", "0000", "1234", "0000"});
     std::vector<std::pair<int, int>> progress;
-    uploader.SetProgressListener([&](int done, int total) { progress.emplace_back(done, total); });
+    uploader.Runs().SetProgressListener([&](int done, int total) { progress.emplace_back(done, total); });
     // Each record's row is written before the window's events are handled.
     window.onPump = [&](int pump) {
         if (pump <= 2)
@@ -45,7 +45,7 @@ TEST_F(UploadEachTest, OneRequestPerRecordWithResultsRowByRow) {
     EXPECT_EQ(window.messages, std::vector<std::string>{Summary(2, 0, 2, 1)});
     EXPECT_EQ(log.events.back(), "status:"); // cleared again after the summary
     EXPECT_EQ(progress, (std::vector<std::pair<int, int>>{{1, 5}, {2, 5}, {3, 5}, {4, 5}, {5, 5}}));
-    EXPECT_FALSE(uploader.IsUploading());
+    EXPECT_FALSE(uploader.Runs().IsUploading());
 }
 
 TEST_F(UploadEachTest, FailedExchangeOnTheThirdReserveRecordStopsTheRun) {
@@ -147,7 +147,7 @@ TEST_F(UploadEachTest, StopRequestedDuringThePumpEndsAfterTheRecordInFlight) {
     AnswerWithCodes({"0000"});
     window.onPump = [&](int pump) {
         if (pump == 3)
-            uploader.RequestStop();
+            uploader.Runs().RequestStop();
     };
     EXPECT_EQ(uploader.UploadEach(), 0);
     EXPECT_EQ(comm.sentBodies.size(), 3u);
@@ -165,12 +165,12 @@ TEST_F(UploadEachTest, UploadsStartedFromThePumpAreTurnedAway) {
     LoadAccounts(1, 1);
     AnswerWithCodes({"0000"});
     window.onPump = [&](int) {
-        EXPECT_TRUE(uploader.IsUploading());
+        EXPECT_TRUE(uploader.Runs().IsUploading());
         EXPECT_EQ(uploader.UploadEach(), 0);
         EXPECT_EQ(uploader.UploadAll(), 0);
     };
     ASSERT_EQ(uploader.UploadEach(), 1);
     EXPECT_EQ(comm.sentBodies.size(), 2u);
     EXPECT_EQ(comm.statusTexts, (std::vector<std::string>{kSending, "", ""}));
-    EXPECT_FALSE(uploader.IsUploading());
+    EXPECT_FALSE(uploader.Runs().IsUploading());
 }

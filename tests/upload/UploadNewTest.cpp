@@ -119,7 +119,7 @@ TEST_P(UploadNewBadReplyTest, EndsWithAClearMessageAndCountsNothingNotStored) {
     EXPECT_EQ(uploader.UploadNew(), c.returns);
     EXPECT_EQ(RequestSizes(comm), c.requests);
     EXPECT_EQ(window.messages, std::vector<std::string>{c.message});
-    const auto& outcomes = uploader.RowOutcomes();
+    const auto& outcomes = uploader.Runs().Outcomes();
     EXPECT_EQ((Counts{outcomes.Count(RowKind::Reserve, RowOutcome::Stored),
                       outcomes.Count(RowKind::Reserve, RowOutcome::Held),
                       outcomes.Count(RowKind::Reserve, RowOutcome::Refused),
@@ -131,7 +131,7 @@ TEST_P(UploadNewBadReplyTest, EndsWithAClearMessageAndCountsNothingNotStored) {
                       RowOutcome::Stored)
             << row;
     EXPECT_EQ(comm.statusTexts.back(), "");
-    EXPECT_FALSE(uploader.IsUploading());
+    EXPECT_FALSE(uploader.Runs().IsUploading());
 }
 
 INSTANTIATE_TEST_SUITE_P(UploadNew, UploadNewBadReplyTest,
@@ -182,7 +182,7 @@ TEST_F(UploadNewTest, AGatewayThatNeverAnswers9701GetsTheRefusedOnesOneByOne) {
 
 TEST_F(UploadNewTest, EveryModeKeepsTheRowOutcomesAndALoadStartsThemAfresh) {
     LoadAccounts(2, 1);
-    const auto& outcomes = uploader.RowOutcomes();
+    const auto& outcomes = uploader.Runs().Outcomes();
     auto all = [&] {
         return std::vector<RowOutcome>{outcomes.Get(RowKind::Reserve, 0),
                                        outcomes.Get(RowKind::Reserve, 1),
@@ -190,11 +190,13 @@ TEST_F(UploadNewTest, EveryModeKeepsTheRowOutcomesAndALoadStartsThemAfresh) {
     };
     EXPECT_EQ(all(), std::vector<RowOutcome>(3, RowOutcome::NotSent));
 
-    // A refused batch stores nothing and its lists show no result: every row,
-    // even one whose code claimed success, is sent again by the next run.
+    // A refused batch stores nothing and its lists show no result: the row
+    // whose code claimed success is not stored and goes again; the held ones
+    // are held.
     comm.responses.push_back(Response({"9720", "0000", "9721"}));
     EXPECT_EQ(uploader.UploadAll(), 0);
-    EXPECT_EQ(all(), std::vector<RowOutcome>(3, RowOutcome::Refused));
+    EXPECT_EQ(all(), (std::vector<RowOutcome>{RowOutcome::Held, RowOutcome::NotStored,
+                                              RowOutcome::Held}));
 
     comm.sendResult = -1;
     EXPECT_EQ(uploader.UploadAll(), 0);

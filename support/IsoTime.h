@@ -1,5 +1,5 @@
 #pragma once
-// Times as the journal writes them: local time in ISO 8601 with milliseconds
+// Times as the journal and the file facts write them: local time in ISO 8601 with milliseconds
 // and the local offset, "2026-12-07T14:03:05.120+08:00".
 
 #include <chrono>
@@ -7,7 +7,7 @@
 #include <ctime>
 #include <string>
 
-namespace journal {
+namespace text {
 
 inline std::string IsoTime(std::chrono::system_clock::time_point when) {
     using namespace std::chrono;
@@ -28,4 +28,4 @@ inline std::string IsoTime(std::chrono::system_clock::time_point when) {
     return text;
 }
 
-} // namespace journal
+} // namespace text

@@ -1,0 +1,70 @@
+#pragma once
+// What a run tells whoever records it (the operator's journal). Calls come
+// from the uploading thread in this order: RunStarted, RequestFinished for
+// every request that went to the gateway, RunEnded when the last request is
+// done, then MessageShown / MessageDismissed for its closing message. An
+// implementation returns at once and never fails these calls.
+
+#include "upload/RowOutcomes.h"
+#include "upload/UploadRecords.h"
+
+#include <chrono>
+#include <span>
+#include <string>
+
+namespace upload {
+
+using WallClock = std::chrono::system_clock;
+
+struct RunStart {
+    std::string mode;   // the button's text: "全部上传", "逐笔上传", "只上传新增账户"
+    std::string origin; // the front end: "window" or "terminal"
+    std::string workDir;
+    int headerMode = 0;
+    // Whether the run's message counts held accounts among the failures.
+    bool heldIsFailure = true;
+    WallClock::time_point when;
+};
+
+// One exchange with the settlement system, as the exchange saw it.
+struct ExchangeFacts {
+    WallClock::time_point sent;
+    WallClock::time_point finished; // the reply read, or the failure met
+    int outcome = 0;                // what the exchange returned
+    // False when the exchange failed before the request left (no serial, no
+    // packet header, too many records): nothing reached the gateway.
+    bool reachedGateway = false;
+    std::string serialNo;      // empty when none was handed out
+    std::string returnCode;    // the response header's, empty when none arrived
+    std::string returnMessage; // the header's message (UTF-8), accepted requests too
+    std::string failure;       // what the operator was told when the exchange failed
+};
+
+// One request that went to the gateway, with the decision on each record.
+struct RequestReport {
+    const ExchangeFacts& facts;
+    std::span<const UploadRequestRecord> requests;
+    // One per request record when the reply could be matched to them, else empty.
+    std::span<const UploadResultRecord> results;
+    std::span<const RowRef> rows;         // the list row of each request record
+    std::span<const RowOutcome> outcomes; // the decision on each request record
+};
+
+enum class RunEnding : std::uint8_t {
+    Completed = 0, // every row it set out to send went, and the message followed
+    Failed = 1,    // a failed exchange or an unreadable reply stopped it
+    Stopped = 2,   // the operator closed the window mid-run
+};
+
+class IRunObserver {
+public:
+    virtual ~IRunObserver() = default;
+    virtual void RunStarted(const RunStart& start) = 0;
+    virtual void RequestFinished(const RequestReport& report) = 0;
+    virtual void RunEnded(RunEnding ending, WallClock::time_point when) = 0;
+    // A message the operator was shown for the run (UTF-8), and when it was closed.
+    virtual void MessageShown(const std::string& message) = 0;
+    virtual void MessageDismissed(WallClock::time_point when) = 0;
+};
+
+} // namespace upload

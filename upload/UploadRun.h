@@ -1,0 +1,102 @@
+#pragma once
+// What every upload mode runs with. RunServices is what a front end sets up
+// once and what outlives a run: who records runs, where progress goes, the
+// stop a close asks for, and what this session knows of each loaded row. A Run
+// is one upload from start to message: it claims the services (one upload at a
+// time), takes the decision on each row and hands it to the row outcomes, the
+// run's tally and the observer, and shows the closing message.
+
+#include "support/MainWindow.h"
+#include "upload/RowOutcomes.h"
+#include "upload/RunObserver.h"
+#include "upload/RunTally.h"
+
+#include <functional>
+#include <string>
+
+namespace upload {
+
+class RunServices {
+public:
+    using ProgressListener = std::function<void(int done, int total)>;
+
+    // Who records every run (not owned); none by default.
+    void SetObserver(IRunObserver* observer) { m_observer = observer; }
+    IRunObserver* Observer() const { return m_observer; }
+    // The front end the runs come from ("window", "terminal").
+    void SetOrigin(std::string origin) { m_origin = std::move(origin); }
+    const std::string& Origin() const { return m_origin; }
+    // After each record of the per-record mode: records finished and records of
+    // the run; after each request of "upload new": records settled and records
+    // it set out to send.
+    void SetProgressListener(ProgressListener listener) { m_progress = std::move(listener); }
+    const ProgressListener& Progress() const { return m_progress; }
+
+    // Asks a running per-record or "upload new" run to stop after the request
+    // in flight: no summary is shown and it returns 0.
+    void RequestStop() { m_stopRequested = true; }
+    bool StopRequested() const { return m_stopRequested; }
+    // True while a run holds the services; a second upload started then
+    // (through the pump) returns 0 at once and does nothing.
+    bool IsUploading() const { return m_uploading; }
+
+    CRowOutcomes& Outcomes() { return m_outcomes; }
+    const CRowOutcomes& Outcomes() const { return m_outcomes; }
+
+private:
+    friend class Run;
+    IRunObserver* m_observer = nullptr;
+    std::string m_origin = "window";
+    ProgressListener m_progress;
+    bool m_stopRequested = false;
+    bool m_uploading = false;
+    CRowOutcomes m_outcomes;
+};
+
+class Run {
+public:
+    // Claims the services unless a run holds them (Claimed() tells) and tells
+    // the observer that the run started. `heldIsFailure`: whether the run's
+    // message counts held accounts as failures.
+    Run(RunServices& services, IPrompt* prompt, const std::string& mode, std::string workDir,
+        bool heldIsFailure);
+    // A run that did not reach End() ends here as failed.
+    ~Run();
+    Run(const Run&) = delete;
+    Run& operator=(const Run&) = delete;
+
+    bool Claimed() const { return m_claimed; }
+
+    // The decision on one row: its outcome in this run and in the session.
+    // Rows of a load that replaced the run's rows are left alone.
+    void Settle(RowRef row, RowOutcome outcome);
+    // An exchange, with the decisions already settled: recorded when it reached
+    // the gateway, and the failure it showed the operator, if any.
+    void Reported(const RequestReport& report);
+    void Progress(int done, int total) const;
+    bool StopRequested() const { return m_services.m_stopRequested; }
+    // False once a load has replaced the rows this run started with.
+    bool RowsStillLoaded() const { return m_services.m_outcomes.Generation() == m_generation; }
+
+    // The run is over (its last request finished); call before its message.
+    void End(RunEnding ending);
+    // Shows a message of the run and records it with the time it was closed.
+    void Tell(const std::string& message);
+
+    const RunTally& Tally() const { return m_tally; }
+    const OutcomeCounts& Counts(RowKind kind) const { return m_tally.Counts(kind); }
+
+private:
+    RunServices& m_services;
+    IPrompt* m_prompt;
+    IRunObserver* m_observer;
+    bool m_claimed = false;
+    bool m_ended = false;
+    std::uint64_t m_generation = 0;
+    RunTally m_tally;
+    // When the exchange has already shown its failure, the run ended when
+    // that failure was met, not when the operator closed its message.
+    WallClock::time_point m_failureMet{};
+};
+
+} // namespace upload
