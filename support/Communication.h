@@ -12,7 +12,7 @@ class CCommunication {
 public:
     virtual ~CCommunication() = default;
 
-    // The virtual operations, in the order the tool has always relied on.
+    // The virtual operations, in their table order.
 
     // Connects to `address`:`port` and logs the operator in. Texts are UTF-8.
     virtual int Login(const std::string& loginContext, const std::string& operatorName,

@@ -3,7 +3,7 @@
 // 9 pt, whose base units are 6 × 12 pixels at 96 DPI: a horizontal unit is a
 // quarter of that width, a vertical unit an eighth of that height. Converting
 // with those base units (scaled by the screen's logical DPI) keeps every
-// window at its original pixel size, whichever font draws the text.
+// window at the template's pixel size, whichever font draws the text.
 
 #include <QFont>
 #include <QRect>

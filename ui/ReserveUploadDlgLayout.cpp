@@ -1,5 +1,5 @@
-// The main window's controls: one table in the order the window has always
-// listed them, which is also the tab order, with positions in dialog units.
+// The main window's controls: one table in their tab order, with positions
+// in dialog units.
 
 #include "ui/ReserveUploadDlg.h"
 

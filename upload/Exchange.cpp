@@ -20,9 +20,6 @@ constexpr const char* kSubsystem = "JSXT";
 constexpr const char* kKind = "99";
 constexpr const char* kFunction = "40";
 
-// Field 1 of a request record holds six digits, so one request can number at
-// most this many records.
-constexpr std::size_t kMaxRecordsPerRequest = 999'999;
 // Spare room behind the body for what BuildPacketHeader adds, so that a large
 // body is not moved to a bigger block just to gain its header.
 constexpr std::size_t kPacketHeaderRoom = 256;
@@ -109,9 +106,10 @@ int CAccountUploader::ExchangeOnce(std::vector<UploadRequestRecord>& requests,
     }
     // Refused before a serial number is spent: beyond six digits field 1 would
     // overflow and the server could not tell the records apart.
-    if (requests.size() > kMaxRecordsPerRequest) {
+    const std::size_t limit = m_runs.RecordLimit();
+    if (requests.size() > limit) {
         m_strLastError = text::Format("上传记录数[%zu]超过单次上传上限[%zu]条,请使用[逐笔上传]!",
-                                      requests.size(), kMaxRecordsPerRequest);
+                                      requests.size(), limit);
         return fail(m_strLastError, true);
     }
 

@@ -31,12 +31,13 @@ int CNewAccountsUpload::Run() {
 
     std::vector<RowRef> resend;
     std::vector<RowRef> oneByOne;
+    const std::size_t limit = m_uploader.Runs().RecordLimit();
     bool going = true;
     for (int round = 1; going && !pending.empty() && round <= kMaxRounds; ++round) {
         resend.clear();
         for (std::size_t first = 0; going && first < pending.size();
-             first += kMaxRecordsPerRequest) {
-            const std::size_t count = std::min(kMaxRecordsPerRequest, pending.size() - first);
+             first += limit) {
+            const std::size_t count = std::min(limit, pending.size() - first);
             ShowStatus(text::Format(kRoundStatus, round, m_sent + count));
             going = Send(std::span(pending).subspan(first, count), &resend, &oneByOne);
         }

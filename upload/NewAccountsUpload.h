@@ -23,8 +23,6 @@ class Run;
 
 class CNewAccountsUpload {
 public:
-    // Field 1 of a request record holds six digits.
-    static constexpr std::size_t kMaxRecordsPerRequest = 999'999;
     // Rounds of batch requests before what is unsettled goes one by one: another
     // client may store an account between two rounds, so a round can fail anew.
     static constexpr int kMaxRounds = 5;

@@ -43,6 +43,13 @@ public:
     CRowOutcomes& Outcomes() { return m_outcomes; }
     const CRowOutcomes& Outcomes() const { return m_outcomes; }
 
+    // Field 1 of a request record holds six digits, so one request numbers
+    // at most this many records. Lower only in tests, to reach the limit on
+    // small numbers.
+    static constexpr std::size_t kMaxRecordsPerRequest = 999'999;
+    std::size_t RecordLimit() const { return m_recordLimit; }
+    void SetRecordLimit(std::size_t limit) { m_recordLimit = limit; }
+
 private:
     friend class Run;
     IRunObserver* m_observer = nullptr;
@@ -51,6 +58,7 @@ private:
     bool m_stopRequested = false;
     bool m_uploading = false;
     CRowOutcomes m_outcomes;
+    std::size_t m_recordLimit = kMaxRecordsPerRequest;
 };
 
 class Run {

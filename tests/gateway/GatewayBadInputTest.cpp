@@ -91,7 +91,7 @@ TEST_F(GatewayBadInputTest, ATricklingClientIsClosedAtTheLoginDeadline) {
     Start(); // login deadline and frame stall both 300 ms
     QTcpSocket socket;
     socket.connectToHost("127.0.0.1", gateway->Port());
-    ASSERT_TRUE(socket.waitForConnected(3000));
+    ASSERT_TRUE(socket.waitForConnected(30000));
     socket.write("QMGWLI0000001000");
     std::size_t sent = 0;
     // Then one payload byte every 50 ms: never a stall, and 1,000 bytes would
@@ -150,7 +150,7 @@ TEST_F(GatewayBadInputTest, ManyClientsAtOnceAndMoreThanTheGatewayTakes) {
     for (int i = 0; i < 40; ++i) {
         crowd.push_back(std::make_unique<QTcpSocket>());
         crowd.back()->connectToHost("127.0.0.1", gateway->Port());
-        ASSERT_TRUE(crowd.back()->waitForConnected(3000));
+        ASSERT_TRUE(crowd.back()->waitForConnected(30000));
         crowd.back()->write(i % 2 ? "QMGWLI00000" : "\x00\x01garbage");
         crowd.back()->flush();
     }

@@ -116,7 +116,7 @@ RawResult Raw(std::uint16_t port, const std::string& bytes, int waitMs) {
     QTcpSocket socket;
     socket.connectToHost("127.0.0.1", port);
     RawResult result;
-    if (!socket.waitForConnected(3000))
+    if (!socket.waitForConnected(30000))
         return result;
     socket.write(bytes.data(), static_cast<qint64>(bytes.size()));
     socket.waitForBytesWritten(3000);

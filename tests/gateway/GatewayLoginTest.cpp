@@ -132,7 +132,7 @@ TEST_F(GatewayLoginTest, ALogoutEndsTheSessionForItsOtherConnectionsToo) {
 
     QTcpSocket other;
     other.connectToHost("127.0.0.1", gateway->Port());
-    ASSERT_TRUE(other.waitForConnected(3000));
+    ASSERT_TRUE(other.waitForConnected(30000));
     auto talk = [&](const std::string& bytes) {
         other.write(bytes.data(), static_cast<qint64>(bytes.size()));
         std::string reply;

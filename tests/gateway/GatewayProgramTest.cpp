@@ -32,9 +32,9 @@ TEST(GatewayProgramTest, AddOperatorThenServeOnAFreePortAndLogIn) {
 
     QProcess gateway;
     gateway.start(kProgram, {"--listen", "127.0.0.1:0", "--operators", operators});
-    ASSERT_TRUE(gateway.waitForStarted(10000));
+    ASSERT_TRUE(gateway.waitForStarted(30000));
     std::string line;
-    while (line.find('\n') == std::string::npos && gateway.waitForReadyRead(10000))
+    while (line.find('\n') == std::string::npos && gateway.waitForReadyRead(30000))
         line += gateway.readAllStandardOutput().toStdString();
     ASSERT_EQ(line.rfind("listening on 127.0.0.1:", 0), 0u) << line;
     const std::string port =
@@ -49,7 +49,7 @@ TEST(GatewayProgramTest, AddOperatorThenServeOnAFreePortAndLogIn) {
     comm.Close();
 
     gateway.terminate();
-    gateway.waitForFinished(10000);
+    gateway.waitForFinished(30000);
     const QByteArray log = gateway.readAllStandardError();
     EXPECT_TRUE(log.contains("operator=carol")) << log.toStdString();
     EXPECT_FALSE(log.contains("pass word"));
@@ -58,7 +58,7 @@ TEST(GatewayProgramTest, AddOperatorThenServeOnAFreePortAndLogIn) {
 TEST(GatewayProgramTest, ABadCommandLineIsRefusedWithUsage) {
     QProcess gateway;
     gateway.start(kProgram, {"--listen", "nowhere"});
-    ASSERT_TRUE(gateway.waitForFinished(10000));
+    ASSERT_TRUE(gateway.waitForFinished(30000));
     EXPECT_EQ(gateway.exitCode(), 2);
     EXPECT_TRUE(gateway.readAllStandardError().contains("usage:"));
 }

@@ -12,6 +12,7 @@
 #include <sqlite3.h>
 
 #include <csignal>
+#include <set>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -317,4 +318,189 @@ TEST_F(JournalUploadFixture, ThePasswordNeverReachesTheJournal) {
         bytes += FileBytes(entry.path());
     EXPECT_NE(bytes.find("RSV1"), std::string::npos);
     EXPECT_EQ(bytes.find(password), std::string::npos);
+}
+
+namespace {
+
+// A settlement system in a few lines: a request with an account it holds is
+// refused whole (held ones 9720 or 9721, the others 9701) and stores nothing;
+// any other request stores every record ("0000", "处理完成" in its header).
+std::function<std::string(const std::string&)> KeepingGateway(std::set<std::string>& held) {
+    return [&held](const std::string& body) {
+        std::vector<std::string> accounts;
+        for (std::size_t at = 0; at + kRequestWireLength <= body.size(); at += kRequestWireLength) {
+            const std::string record = body.substr(at, kRequestWireLength);
+            const std::string reserve = WireField(record, 138, 25);
+            accounts.push_back(reserve.empty() ? WireField(record, 249, 28) : reserve);
+        }
+        bool anyHeld = false;
+        for (const auto& account : accounts)
+            anyHeld = anyHeld || held.count(account) != 0;
+        ResponseScript script;
+        script.returnMessage = text::Utf8ToGbk("处理完成");
+        for (const auto& account : accounts) {
+            const bool isHeld = held.count(account) != 0;
+            script.resultCodes.push_back(isHeld ? (account.rfind("RSV", 0) == 0 ? "9720" : "9721")
+                                                : (anyHeld ? "9701" : "0000"));
+            if (!anyHeld)
+                held.insert(account);
+        }
+        return BuildResponse(script);
+    };
+}
+
+} // namespace
+
+TEST_F(JournalUploadFixture, UploadNewOverHeldAndNewAccountsCountsEachAccountOnce) {
+    JournalWriter writer(journalDir.File());
+    Journal(&writer);
+    LoadJournalled(16, 16);
+    std::set<std::string> held;
+    for (int i = 0; i < 8; ++i) {
+        held.insert("RSV" + std::to_string(i));
+        held.insert("6222" + std::to_string(i));
+    }
+    comm.responder = KeepingGateway(held);
+    window.messages.clear();
+    EXPECT_EQ(uploader.UploadNew(), 1);
+    writer.Sync();
+    ASSERT_EQ(window.messages.size(), 1u);
+    EXPECT_EQ(window.messages[0],
+              "上传A股备付金:新增8条,已存在8条,失败0条;\n上传银行账户:新增8条,已存在8条,失败0条;"
+              "\n共发送请求2次,具体请看列表中结果说明.");
+
+    auto reader = Reader();
+    ASSERT_TRUE(reader);
+    const RunInfo run = reader->Runs().at(0);
+    for (const KindCounts* counts : {&run.reserve, &run.bank}) {
+        EXPECT_EQ(counts->sent, 16);
+        EXPECT_EQ(counts->stored, 8);
+        EXPECT_EQ(counts->held, 8);
+        EXPECT_EQ(counts->notStored, 0);
+        EXPECT_EQ(counts->failed, 0);
+    }
+    ResultFilter failedOnly;
+    failedOnly.failedOnly = true;
+    EXPECT_EQ(reader->CountResults(run.id, failedOnly), 0);
+    EXPECT_TRUE(reader->Results(run.id, failedOnly, 0, 100).empty());
+    // Every code of every request stays readable: the new accounts' 9701 of
+    // the first round, then their 0000 of the second, which alone is final.
+    const auto all = reader->Results(run.id, {}, 0, 100);
+    ASSERT_EQ(all.size(), 48u);
+    EXPECT_EQ(all[8].code, "9701");
+    EXPECT_EQ(all[8].outcome, Outcome::NotStored);
+    EXPECT_FALSE(all[8].final);
+    EXPECT_EQ(all[32].accountNo, "RSV8");
+    EXPECT_EQ(all[32].code, "0000");
+    EXPECT_TRUE(all[32].final);
+    const auto requests = reader->Requests(run.id);
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].outcome, -2);
+    EXPECT_EQ(requests[1].returnMessage, "处理完成");
+}
+
+TEST_F(JournalUploadFixture, ACodeCountsAsTheCellShowsIt) {
+    using namespace std::string_literals;
+    const struct {
+        std::string code; // the second record's four code bytes
+        const char* cell;
+        const char* message;
+        std::int64_t stored;
+    } cases[] = {
+        {"\0\0"s "0\0"s, "", "上传A股备付金成功1条,失败1条;\n上传银行账户成功0条,失败0条;\n具体请看列表中结果说明.", 1},
+        {"0\0"s "1 "s, "0", "上传数据成功!", 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.cell);
+        std::filesystem::remove(journalDir.File());
+        JournalWriter writer(journalDir.File());
+        Journal(&writer);
+        LoadJournalled(2, 0);
+        comm.responses = {Response({"0000", c.code})};
+        window.messages.clear();
+        EXPECT_EQ(uploader.UploadAll(), 1);
+        writer.Sync();
+        EXPECT_EQ(Result(reserveList, 1).first, c.cell);
+        ASSERT_EQ(window.messages.size(), 1u);
+        EXPECT_EQ(window.messages[0], c.message);
+        const RunInfo run = Reader()->Runs().at(0);
+        EXPECT_EQ(run.reserve.stored, c.stored);
+        EXPECT_EQ(run.reserve.failed, 2 - c.stored);
+        Journal(nullptr);
+    }
+}
+
+TEST_F(JournalUploadFixture, ABatchRefusedBeforeAnyRequestSentNothing) {
+    JournalWriter writer(journalDir.File());
+    Journal(&writer);
+    uploader.Runs().SetRecordLimit(5);
+    LoadJournalled(4, 3);
+    window.messages.clear();
+    EXPECT_EQ(uploader.UploadAll(), 0);
+    writer.Sync();
+    EXPECT_EQ(comm.CountCalls("ApplySerialNo"), 0);
+    ASSERT_EQ(window.messages.size(), 1u);
+    EXPECT_EQ(window.messages[0], "上传记录数[7]超过单次上传上限[5]条,请使用[逐笔上传]!");
+    const RunInfo run = Reader()->Runs().at(0);
+    EXPECT_EQ(run.reserve.sent + run.bank.sent, 0);
+    EXPECT_EQ(run.reserve.failed + run.bank.failed, 0);
+    EXPECT_TRUE(Reader()->Requests(run.id).empty());
+    EXPECT_EQ(run.message, window.messages[0]);
+    EXPECT_EQ(run.ending, Ending::Failed);
+}
+
+TEST_F(JournalUploadFixture, EveryRequestKeepsItsReturnAndTheRunItsTimes) {
+    JournalWriter writer(journalDir.File());
+    Journal(&writer);
+    LoadJournalled(1, 1);
+    std::set<std::string> held;
+    comm.responder = KeepingGateway(held);
+    comm.onSend = [this] {
+        // The second record's reply never comes.
+        if (comm.CountCalls("SendAndReceive") == 2) {
+            comm.sendResult = -1;
+            comm.failureText = "等待网关应答超时(1500毫秒)";
+        }
+    };
+    window.messages.clear();
+    EXPECT_EQ(uploader.UploadEach(), 0);
+    writer.Sync();
+    const RunInfo run = Reader()->Runs().at(0);
+    const auto requests = Reader()->Requests(run.id);
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].returnCode, "0000");
+    EXPECT_EQ(requests[0].returnMessage, "处理完成");
+    EXPECT_EQ(requests[0].failure, "");
+    EXPECT_EQ(requests[1].returnCode, "");
+    EXPECT_EQ(requests[1].failure, "等待网关应答超时(1500毫秒)");
+    EXPECT_FALSE(requests[1].finished.empty());
+    // The run ended when its last request failed, not when its message was closed.
+    EXPECT_EQ(run.ending, Ending::Failed);
+    EXPECT_LE(run.ended, run.dismissed);
+    EXPECT_EQ(run.ended, requests[1].finished);
+    EXPECT_EQ(run.message, "等待网关应答超时(1500毫秒)");
+    EXPECT_EQ(run.bank.unknown, 1);
+    EXPECT_EQ(run.bank.failed, 1);
+    EXPECT_EQ(run.reserve.stored, 1);
+}
+
+TEST_F(JournalUploadFixture, ACloseDuringUploadEachIsJournalledAsStopped) {
+    JournalWriter writer(journalDir.File());
+    Journal(&writer);
+    LoadJournalled(3, 2);
+    AnswerWithCodes({"0"});
+    window.onPump = [this](int pumps) {
+        if (pumps == 2)
+            uploader.Runs().RequestStop();
+    };
+    window.messages.clear();
+    EXPECT_EQ(uploader.UploadEach(), 0);
+    writer.Sync();
+    EXPECT_TRUE(window.messages.empty()) << "no summary after a stop";
+    const RunInfo run = Reader()->Runs().at(0);
+    EXPECT_EQ(run.ending, Ending::Stopped);
+    EXPECT_TRUE(run.Finished());
+    EXPECT_EQ(run.reserve.sent, 2);
+    EXPECT_EQ(run.reserve.stored, 2);
+    EXPECT_EQ(run.bank.sent, 0);
 }

@@ -21,11 +21,11 @@ bool GatewayProcess::Start(const QStringList& arguments, const QStringList& vari
     m_process.start(QStringLiteral(QUILLMARK_GATEWAY_PROGRAM),
                     QStringList{"--listen", QString::fromStdString("127.0.0.1:" + port)} +
                         arguments);
-    if (!m_process.waitForStarted(10000)) {
+    if (!m_process.waitForStarted(30000)) {
         error = "cannot start the gateway: " + m_process.errorString().toStdString();
         return false;
     }
-    while (!m_stdout.contains('\n') && m_process.waitForReadyRead(10000))
+    while (!m_stdout.contains('\n') && m_process.waitForReadyRead(30000))
         m_stdout += m_process.readAllStandardOutput();
     const std::string line = m_stdout.left(m_stdout.indexOf('\n')).toStdString();
     if (line.rfind("listening on 127.0.0.1:", 0) != 0) {
@@ -40,16 +40,16 @@ void GatewayProcess::Stop() {
     if (m_process.state() == QProcess::NotRunning)
         return;
     m_process.terminate();
-    if (!m_process.waitForFinished(10000)) {
+    if (!m_process.waitForFinished(30000)) {
         m_process.kill();
-        m_process.waitForFinished(10000);
+        m_process.waitForFinished(30000);
     }
     m_stdout += m_process.readAllStandardOutput();
 }
 
 void GatewayProcess::Kill() {
     m_process.kill();
-    m_process.waitForFinished(10000);
+    m_process.waitForFinished(30000);
 }
 
 long long PeakResidentKiB(qint64 pid) {

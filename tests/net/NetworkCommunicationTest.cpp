@@ -33,10 +33,10 @@ public:
                 QTcpServer server;
                 server.listen(QHostAddress::LocalHost, 0);
                 p.set_value(server.serverPort());
-                if (!server.waitForNewConnection(5000))
+                if (!server.waitForNewConnection(30000))
                     return;
                 QTcpSocket* socket = server.nextPendingConnection();
-                socket->waitForReadyRead(5000);
+                socket->waitForReadyRead(30000);
                 socket->readAll();
                 socket->write(reply.data(), static_cast<qint64>(reply.size()));
                 socket->waitForBytesWritten(5000);

@@ -6,7 +6,7 @@ bool TestCertificates::Run(const QStringList& arguments, std::string& error) {
     QProcess openssl;
     openssl.setWorkingDirectory(m_dir.path());
     openssl.start("openssl", arguments);
-    if (!openssl.waitForStarted(10000)) {
+    if (!openssl.waitForStarted(30000)) {
         error = "cannot run openssl: " + openssl.errorString().toStdString();
         return false;
     }

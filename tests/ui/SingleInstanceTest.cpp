@@ -15,7 +15,7 @@ namespace {
 // Starts the probe on `dir` and returns its first line of output.
 QString StartProbe(QProcess& probe, const QString& dir) {
     probe.start(QStringLiteral(QUILLMARK_INSTANCE_PROBE), {dir});
-    if (!probe.waitForStarted(10000) || !probe.waitForReadyRead(10000))
+    if (!probe.waitForStarted(30000) || !probe.waitForReadyRead(30000))
         return QStringLiteral("no answer");
     return QString::fromLocal8Bit(probe.readLine()).trimmed();
 }
@@ -24,7 +24,7 @@ QString Probe(const QString& dir) {
     QProcess probe;
     const QString answer = StartProbe(probe, dir);
     probe.closeWriteChannel();
-    probe.waitForFinished(10000);
+    probe.waitForFinished(30000);
     return answer;
 }
 
@@ -42,7 +42,7 @@ private slots:
         QCOMPARE(Probe(dir.path()), QStringLiteral("running"));
 
         first.write("\n");
-        QVERIFY(first.waitForFinished(10000));
+        QVERIFY(first.waitForFinished(30000));
         QVERIFY(first.readAll().contains("released"));
         QCOMPARE(Probe(dir.path()), QStringLiteral("acquired"));
     }
@@ -52,7 +52,7 @@ private slots:
         QProcess crashed;
         QCOMPARE(StartProbe(crashed, dir.path()), QStringLiteral("acquired"));
         crashed.kill(); // no chance to clean up
-        QVERIFY(crashed.waitForFinished(10000));
+        QVERIFY(crashed.waitForFinished(30000));
         QVERIFY(QFile::exists(dir.filePath(QStringLiteral("Quillmark_Mutex.lock"))));
         QCOMPARE(Probe(dir.path()), QStringLiteral("acquired"));
     }
@@ -72,12 +72,12 @@ private slots:
         program.setProcessEnvironment(env);
         program.start(QStringLiteral(QUILLMARK_PROGRAM),
                       {QStringLiteral("--workdir"), work.path()});
-        QVERIFY(program.waitForStarted(10000));
+        QVERIFY(program.waitForStarted(30000));
         const QString lockFile = runtime.filePath(QStringLiteral("Quillmark_Mutex.lock"));
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(lockFile), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(lockFile), 30000);
         QCOMPARE(Probe(runtime.path()), QStringLiteral("running"));
         program.kill();
-        QVERIFY(program.waitForFinished(10000));
+        QVERIFY(program.waitForFinished(30000));
         QCOMPARE(Probe(runtime.path()), QStringLiteral("acquired"));
     }
 
@@ -88,7 +88,7 @@ private slots:
         env.remove(QStringLiteral("QT_QPA_PLATFORM"));
         program.setProcessEnvironment(env);
         program.start(QStringLiteral(QUILLMARK_PROGRAM), {QStringLiteral("--version")});
-        QVERIFY(program.waitForFinished(10000));
+        QVERIFY(program.waitForFinished(30000));
         QCOMPARE(program.exitCode(), 0);
         QCOMPARE(QString::fromLocal8Bit(program.readAllStandardOutput()).trimmed(),
                  QStringLiteral("Quillmark 1.0.0.1"));

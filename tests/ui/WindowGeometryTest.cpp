@@ -132,7 +132,7 @@ private slots:
         QCOMPARE(GrowToHeight(QRect(5, 100, 30, 22), 15), QRect(5, 100, 30, 22));
     }
 
-    void mainWindowKeepsTheOriginalsSizeWithTheStatusLineInside() {
+    void mainWindowKeepsTheTemplatesPixelSizeWithTheStatusLineInside() {
         RecordingPrompt prompt;
         CReserveUploadDlg dlg(&prompt);
         const CDialogUnits du = CDialogUnits::For(dlg);

@@ -177,6 +177,10 @@ struct Mode {
     int (CAccountUploader::*upload)();
 };
 
+void PrintTo(const Mode& mode, std::ostream* out) {
+    *out << mode.name;
+}
+
 class OutcomeAgreementTest : public UploadFixture, public ::testing::WithParamInterface<Mode> {};
 
 TEST_P(OutcomeAgreementTest, MessageJournalCellsAndOutcomesAgreeWithTheGateway) {
