@@ -21,7 +21,7 @@ bool MakeParents(const std::string& path, std::string& error) {
          slash = path.find('/', slash + 1)) {
         const std::string directory = path.substr(0, slash);
         if (::mkdir(directory.c_str(), kDirectoryMode) != 0 && errno != EEXIST) {
-            error = Failure("cannot make directory", directory, errno);
+            error = Failure("cannot open store", path, errno) + " (making " + directory + ")";
             return false;
         }
     }
@@ -33,7 +33,7 @@ bool MakeParents(const std::string& path, std::string& error) {
 bool Tighten(const std::string& path, std::string& error) {
     struct stat info;
     if (::stat(path.c_str(), &info) != 0)
-        return errno == ENOENT || (error = Failure("cannot read", path, errno), false);
+        return errno == ENOENT || (error = Failure("cannot read store", path, errno), false);
     if (!S_ISREG(info.st_mode) || info.st_uid != ::geteuid() || (info.st_mode & 0777) == kFileMode)
         return true;
     if (::chmod(path.c_str(), kFileMode) != 0) {
