@@ -76,7 +76,8 @@ void LoginChecks::Done(const std::string& source, std::uint64_t id,
         m_throttle.RecordSuccess(source);
     else
         m_throttle.RecordFailure(source);
-    if (ClientConnection* connection = m_server.Find(id)) {
+    ClientConnection* connection = m_server.Find(id);
+    if (connection && !connection->Leaving()) {
         connection->LoginChecked(verified);
     } else if (!verified) {
         // The client left before its answer: the failure still counts

@@ -16,6 +16,7 @@ void CReportListModel::SetColumns(std::vector<ReportColumn> columns) {
     beginResetModel();
     m_columns = std::move(columns);
     m_cells = CCellStore(static_cast<int>(m_columns.size()));
+    m_shortOfMemory = false;
     m_publishedRows = 0;
     m_changedFirst = m_changedLast = -1;
     endResetModel();

@@ -14,6 +14,7 @@
 #include <map>
 #include <mutex>
 #include <thread>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -142,6 +143,39 @@ TEST_F(GatewayCrowdTest, ARightLoginUnderAWrongPasswordFloodIsAnsweredPromptly) 
     // Generous: a loaded machine must not fail the test; the figure above is
     // what counts against the 1 s target.
     EXPECT_LT(loginMs, 5000.0);
+}
+
+// A check that has started runs on after its client has gone, and its
+// failure still counts. Each client comes from an address of its own, so no
+// delay holds its check back until after it left (a check that never ran
+// counts for nothing, and tells the client nothing either).
+TEST_F(GatewayCrowdTest, WrongPasswordsFromClientsThatLeaveAtOnceStillLockTheOperator) {
+    StartGateway();
+    for (int i = 0; i < 5; ++i) {
+        const std::string source = "127.0.0." + std::to_string(5 + i);
+        const int fd = ConnectFrom(source.c_str(), gateway->Port());
+        ASSERT_GE(fd, 0);
+        ASSERT_TRUE(SendAll(fd, LoginFrame("bob", "wrong")));
+        // An orderly close: a reset could drop the frame before it is read.
+        const linger orderly{0, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &orderly, sizeof orderly);
+        ::close(fd);
+    }
+    auto refusals = [&] {
+        int count = 0;
+        for (const std::string& line : log->Copy())
+            count += line.find("operator=bob") != std::string::npos &&
+                             line.find("refused(password)") != std::string::npos
+                         ? 1
+                         : 0;
+        return count;
+    };
+    ASSERT_TRUE(WaitFor([&] { return refusals() == 5; }))
+        << "waited for the five checks to fail; saw " << refusals();
+    CNetworkCommunication comm;
+    comm.SetTimeoutMs(30'000);
+    EXPECT_NE(Login(comm, "bob", kBobPassword), 0);
+    EXPECT_NE(comm.LastErrorText.find("锁定"), std::string::npos) << comm.LastErrorText;
 }
 
 } // namespace
