@@ -8,6 +8,7 @@
 #include "support/Text.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <new>
 #include <optional>
@@ -144,6 +145,18 @@ int ReadRecordFile(const std::string& path, std::vector<Record>& target, FileKin
     return 1;
 }
 
+// Makes room in `list` for `rows` rows before the first goes in, so that a
+// file too large for the list fails here like one too large to read. False
+// with `error` set.
+bool ReserveListRows(IReportList* list, std::size_t rows, const std::string& path,
+                     std::string& error) {
+    if (list == nullptr ||
+        (rows <= static_cast<std::size_t>(INT_MAX) && list->ReserveItems(static_cast<int>(rows))))
+        return true;
+    error = text::Format(kOutOfMemory, path.c_str());
+    return false;
+}
+
 } // namespace
 
 int CAccountUploader::Load() {
@@ -177,8 +190,26 @@ int CAccountUploader::Load(LoadedFiles* files) {
         m_strLastError = kNothingToLoad;
         return 0;
     }
+    const std::string bankPath = m_strWorkPath + "/localconfig/" + kBankFileName;
+    const std::string reservePath = m_strWorkPath + "/localconfig/" + kReserveAFileName;
     std::vector<UploadResultRecord> noResults;
-    UpdateLists(0, noResults, nullptr, nullptr);
+    if (ReserveListRows(m_pBankList, m_bankAccounts.size(), bankPath, m_strLastError) &&
+        ReserveListRows(m_pReserveList, m_reserveAccountsA.size(), reservePath, m_strLastError))
+        UpdateLists(0, noResults, nullptr, nullptr);
+    if (m_strLastError.empty() && m_pBankList && m_pBankList->IsShortOfMemory())
+        m_strLastError = text::Format(kOutOfMemory, bankPath.c_str());
+    if (m_strLastError.empty() && m_pReserveList && m_pReserveList->IsShortOfMemory())
+        m_strLastError = text::Format(kOutOfMemory, reservePath.c_str());
+    if (!m_strLastError.empty()) {
+        // Nothing half-shown stays behind, and the memory is free for the next load.
+        for (IReportList* list : {m_pBankList, m_pReserveList})
+            if (list)
+                list->DeleteAllItems();
+        std::vector<BankAccountRecord>().swap(m_bankAccounts);
+        std::vector<ReserveAccountRecord>().swap(m_reserveAccountsA);
+        std::vector<ReserveAccountRecord>().swap(m_reserveAccountsB);
+        return 0;
+    }
     m_runs.Outcomes().Reset(m_reserveAccountsA.size(), m_bankAccounts.size());
     return 1;
 }

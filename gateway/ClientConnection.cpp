@@ -3,6 +3,7 @@
 #include "gateway/GatewayServer.h"
 #include "support/SecretWipe.h"
 
+#include <QHostAddress>
 #include <QPointer>
 #include <QTcpSocket>
 
@@ -37,20 +38,30 @@ ClientConnection::ClientConnection(QTcpSocket* socket, GatewayServer& server)
     connect(m_socket, &QTcpSocket::bytesWritten, this, [this] { Pump(); });
     connect(m_socket, &QTcpSocket::disconnected, this, [this] { Close(); });
     m_timer.start(m_server.Config().loginTimeoutMs);
-    m_server.ConnectionOpened(this);
+    m_source = m_socket->peerAddress().toString().toStdString();
+    m_id = m_server.ConnectionOpened(this);
 }
 
 ClientConnection::~ClientConnection() {
     m_server.Release(m_reserved);
-    m_server.ConnectionClosed(this);
+    m_server.ConnectionClosed(m_id);
 }
 
 bool ClientConnection::Busy() const {
-    return m_closing || m_delayed || m_writing;
+    return m_closing || m_delayed || m_writing || m_refusing || m_login;
 }
 
-void ClientConnection::RefuseAndClose(const GatewayReply& reply) {
-    Write(wire::EncodeFrameHeader(reply.type, reply.payload.size()) + reply.payload, true);
+void ClientConnection::RefuseAndClose(const GatewayReply& reply, int delayMs) {
+    std::string bytes = wire::EncodeFrameHeader(reply.type, reply.payload.size()) + reply.payload;
+    if (delayMs <= 0) {
+        Write(std::move(bytes), true);
+        return;
+    }
+    m_refusing = true;
+    QTimer::singleShot(delayMs, this, [this, bytes = std::move(bytes)]() mutable {
+        if (!m_closing)
+            Write(std::move(bytes), true);
+    });
 }
 
 void ClientConnection::Close() {
@@ -115,8 +126,25 @@ void ClientConnection::OnReadyRead() {
 
 void ClientConnection::ProcessFrame() {
     m_inFrame = false;
+    m_sentFrame = true;
     const char* kind = GatewayProtocol::ReplyKind(m_frame.type);
     const std::optional<GatewayFaults> fault = m_server.TakeFault(kind);
+    if (m_frame.type == wire::kLogin) {
+        // The password is checked on a worker; reading waits for the answer.
+        auto check = std::make_shared<LoginCheck>();
+        const GatewayReply early = m_server.Protocol().BeginLogin(m_payload, *check);
+        WipeSecret(m_payload);
+        std::string().swap(m_payload);
+        if (!early.type.empty()) {
+            SendReply(early, fault);
+            return;
+        }
+        m_login = std::move(check);
+        m_loginFault = fault;
+        m_timer.stop(); // the login deadline still runs
+        m_server.Logins().Request(*this);
+        return;
+    }
     const GatewayReply reply =
         m_server.Protocol().Handle(m_state, m_frame.type, m_payload, fault ? &*fault : nullptr);
     if (!m_state.token.empty())
@@ -125,6 +153,25 @@ void ClientConnection::ProcessFrame() {
         WipeSecret(m_payload);     // the password is checked and no longer needed
     std::string().swap(m_payload); // a large request's memory goes back at once
     SendReply(reply, fault);
+}
+
+void ClientConnection::LoginChecked(bool verified) {
+    if (!m_login || m_closing)
+        return;
+    const std::shared_ptr<LoginCheck> check = std::move(m_login);
+    const std::optional<GatewayFaults> fault = std::move(m_loginFault);
+    m_loginFault.reset();
+    const GatewayReply reply = m_server.Protocol().FinishLogin(m_state, *check, verified,
+                                                               fault ? &*fault : nullptr);
+    if (!m_state.token.empty())
+        m_loginDeadline.stop();
+    SendReply(reply, fault);
+}
+
+void ClientConnection::RefuseBusy() {
+    m_login.reset();
+    m_loginFault.reset();
+    RefuseAndClose(GatewayProtocol::ErrorFrame("3003", "网关繁忙,请稍后重试"));
 }
 
 void ClientConnection::SendReply(const GatewayReply& reply,

@@ -9,6 +9,8 @@
 #include <QObject>
 #include <QTimer>
 
+#include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -20,8 +22,25 @@ public:
     ClientConnection(QTcpSocket* socket, GatewayServer& server);
     ~ClientConnection() override;
 
-    // Sends `reply` and closes: for connections refused at the door.
-    void RefuseAndClose(const GatewayReply& reply);
+    // Sends `reply` and closes: for connections refused at the door. With a
+    // delay the connection reads nothing meanwhile and no longer counts as
+    // one of the gateway's, so a client refused again and again cannot spin.
+    void RefuseAndClose(const GatewayReply& reply, int delayMs = 0);
+
+    std::uint64_t Id() const { return m_id; }
+    // The peer's address, as the source of its logins.
+    const std::string& Source() const { return m_source; }
+    bool LoggedIn() const { return !m_state.token.empty(); }
+    // Has sent one whole frame, of whatever kind.
+    bool SentFrame() const { return m_sentFrame; }
+    // Closing, or writing its last reply.
+    bool Leaving() const { return m_closing || m_closeAfterWrite || m_refusing; }
+
+    // The login whose password is being checked elsewhere, and its outcome.
+    std::shared_ptr<LoginCheck> PendingLogin() const { return m_login; }
+    void LoginChecked(bool verified);
+    // The check could not be queued: the login is refused as busy.
+    void RefuseBusy();
 
 private:
     void OnReadyRead();
@@ -51,4 +70,11 @@ private:
     bool m_closeAfterWrite = false;
     bool m_delayed = false;
     bool m_closing = false;
+
+    std::uint64_t m_id = 0;
+    std::string m_source;
+    bool m_sentFrame = false;
+    bool m_refusing = false; // a refusal waits to be sent
+    std::shared_ptr<LoginCheck> m_login; // set while its password is checked
+    std::optional<GatewayFaults> m_loginFault;
 };

@@ -110,44 +110,76 @@ GatewayReply GatewayProtocol::LoginReply(const Session& session, const GatewayFa
                                        session.participant, m_config.gatewayId, session.token});
 }
 
+LoginCheck::~LoginCheck() {
+    WipeSecret(password);
+}
+
+bool LoginCheck::Verify() {
+    const bool verified = OperatorTable::Verify(known ? &entry : nullptr, password);
+    WipeSecret(password);
+    return verified;
+}
+
 GatewayReply GatewayProtocol::Login(ConnectionState& state, std::string_view payload,
                                     const GatewayFaults* fault) {
+    LoginCheck check;
+    GatewayReply reply = BeginLogin(payload, check);
+    if (!reply.type.empty())
+        return reply;
+    const bool verified = check.Verify();
+    return FinishLogin(state, check, verified, fault);
+}
+
+GatewayReply GatewayProtocol::BeginLogin(std::string_view payload, LoginCheck& check) {
     std::vector<std::string> f;
     if (!wire::SplitFields(payload, f) || f.size() != 6)
         return Control(wire::kLoginReply, {"1008", Gbk("登录报文格式错误")});
+    const WipeOnExit wipeTyped(f[3]);
     if (f[0] != wire::kProtocolVersion)
         return Control(wire::kLoginReply, {"1009", Gbk("协议版本不支持")});
-    const std::string name = text::GbkToUtf8(f[2]);
-    const std::string context = Printable(text::GbkToUtf8(f[1]));
-    auto refuse = [&](const char* code, const char* message, const char* why) {
-        Log("login operator=" + Printable(name) + " context=" + context + " outcome=refused(" +
-            why + ")");
-        return Control(wire::kLoginReply, {code, Gbk(message)});
-    };
+    check.name = text::GbkToUtf8(f[2]);
+    check.context = Printable(text::GbkToUtf8(f[1]));
     if (f[4] != kSystemId || f[5] != kLoginCode)
-        return refuse("1003", "系统标识或登录代码错误", "system id");
-    if (m_guard.IsLocked(name))
-        return refuse("1002", "登录失败次数过多,操作员已被锁定,请稍后再试", "locked");
-    const OperatorEntry* entry = m_config.operators.Find(name);
-    std::string typed = text::GbkToUtf8(f[3]);
-    const bool verified = OperatorTable::Verify(entry, typed);
-    WipeSecret(typed);
-    WipeSecret(f[3]);
-    if (!verified) {
-        m_guard.RecordFailure(name);
-        return refuse("1001", "操作员名称或密码错误", entry ? "password" : "unknown operator");
+        return RefuseLogin(check, "1003", "系统标识或登录代码错误", "system id");
+    if (m_guard.IsLocked(check.name))
+        return RefuseLogin(check, "1002", "登录失败次数过多,操作员已被锁定,请稍后再试", "locked");
+    if (const OperatorEntry* entry = m_config.operators.Find(check.name)) {
+        check.known = true;
+        check.entry = *entry;
     }
-    m_guard.RecordSuccess(name);
+    check.password = text::GbkToUtf8(f[3]);
+    return {};
+}
+
+GatewayReply GatewayProtocol::RefuseLogin(const LoginCheck& check, const char* code,
+                                          const char* message, const std::string& why) const {
+    Log("login operator=" + Printable(check.name) + " context=" + check.context +
+        " outcome=refused(" + why + ")");
+    return Control(wire::kLoginReply, {code, Gbk(message)});
+}
+
+GatewayReply GatewayProtocol::FinishLogin(ConnectionState& state, const LoginCheck& check,
+                                          bool verified, const GatewayFaults* fault) {
+    if (!verified) {
+        m_guard.RecordFailure(check.name);
+        return RefuseLogin(check, "1001", "操作员名称或密码错误",
+                           check.known ? "password" : "unknown operator");
+    }
+    // A lock that began while the password was being checked holds too.
+    if (m_guard.IsLocked(check.name))
+        return RefuseLogin(check, "1002", "登录失败次数过多,操作员已被锁定,请稍后再试", "locked");
+    m_guard.RecordSuccess(check.name);
     std::uint64_t number = 0;
     if (!m_store.NextSessionNumber(number))
-        return refuse("1010", "网关存储失败,请稍后重试", ("store: " + m_store.LastError()).c_str());
-    const Session* session = m_sessions.Create(name, entry->participant, number);
+        return RefuseLogin(check, "1010", "网关存储失败,请稍后重试", "store: " + m_store.LastError());
+    const Session* session = m_sessions.Create(check.name, check.entry.participant, number);
     if (!session)
-        return refuse("1010", "网关存储失败,请稍后重试", "serial tags used up");
+        return RefuseLogin(check, "1010", "网关存储失败,请稍后重试", "serial tags used up");
     if (!state.token.empty())
         m_sessions.Remove(state.token);
     state.token = session->token;
-    Log("login operator=" + Printable(name) + " context=" + context + " outcome=accepted");
+    Log("login operator=" + Printable(check.name) + " context=" + check.context +
+        " outcome=accepted");
     return LoginReply(*session, fault);
 }
 

@@ -7,11 +7,32 @@
 #include "gateway/Sessions.h"
 #include "gateway/SettlementStore.h"
 
+#include <memory>
 #include <string>
 #include <string_view>
 
 struct ConnectionState {
     std::string token; // the session this connection works for; "" before login
+};
+
+// A login between its reading and its password check: what the check needs
+// (run on a worker thread) and what the answer needs afterwards. The password
+// is wiped when the check is done or the login dropped.
+struct LoginCheck {
+    LoginCheck() = default;
+    ~LoginCheck();
+    LoginCheck(const LoginCheck&) = delete;
+    LoginCheck& operator=(const LoginCheck&) = delete;
+
+    // True when the password is the operator's; the password is wiped.
+    // Thread-safe: touches nothing but this object.
+    bool Verify();
+
+    std::string name;    // UTF-8
+    std::string context; // printable, for the log
+    bool known = false;  // the operator exists
+    OperatorEntry entry; // a copy: the check runs off the serving thread
+    std::string password;
 };
 
 struct GatewayReply {
@@ -27,6 +48,14 @@ public:
     // `fault` is the fault to play on this reply, or null.
     GatewayReply Handle(ConnectionState& state, std::string_view type, std::string_view payload,
                         const GatewayFaults* fault);
+
+    // A login in two steps, so the password check can run elsewhere: Begin
+    // answers at once a login that needs no check (malformed, wrong system,
+    // locked) and otherwise fills `check` and returns a reply without a
+    // type; Finish answers it once `verified` is known.
+    GatewayReply BeginLogin(std::string_view payload, LoginCheck& check);
+    GatewayReply FinishLogin(ConnectionState& state, const LoginCheck& check, bool verified,
+                             const GatewayFaults* fault);
 
     // Which replies a request frame gets, in the terms of GatewayFaults::target.
     static const char* ReplyKind(std::string_view type);
@@ -49,6 +78,8 @@ private:
     GatewayReply Upload(ConnectionState& state, std::string_view payload,
                         const GatewayFaults* fault);
     GatewayReply LoginReply(const Session& session, const GatewayFaults* fault) const;
+    GatewayReply RefuseLogin(const LoginCheck& check, const char* code, const char* message,
+                             const std::string& why) const;
     void Log(const std::string& line) const;
 
     const GatewayConfig& m_config;

@@ -1,11 +1,16 @@
 #pragma once
 // The simulator's listening side: accepts connections on its thread's event
 // loop, bounds how many there are and how much memory their frames hold, and
-// hands whole frames to the protocol.
+// hands whole frames to the protocol. Connections that have not logged in
+// get a share of the slots, and one address a part of that share; past it,
+// the oldest of them that has not sent one whole frame makes room, so a
+// crowd of silent strangers cannot keep an operator out.
 
 #include "gateway/GatewayConfig.h"
 #include "gateway/GatewayProtocol.h"
+#include "gateway/LoginChecks.h"
 #include "gateway/SettlementStore.h"
+#include "gateway/WorkerPool.h"
 
 #include <QObject>
 
@@ -14,7 +19,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <unordered_set>
+#include <map>
 
 class ClientConnection;
 class QTcpServer;
@@ -43,12 +48,28 @@ public:
     void Release(long long bytes);
     long long Reserved() const { return m_reserved; }
 
-    void ConnectionOpened(ClientConnection* connection) { m_live.insert(connection); }
-    void ConnectionClosed(ClientConnection* connection) { m_live.erase(connection); }
+    // A connection's id, counted up, so ids order connections by age.
+    std::uint64_t ConnectionOpened(ClientConnection* connection);
+    void ConnectionClosed(std::uint64_t id) { m_live.erase(id); }
     int Connections() const { return static_cast<int>(m_live.size()); }
+    // The live connection with this id, or null.
+    ClientConnection* Find(std::uint64_t id) const;
+
+    LoginChecks& Logins() { return *m_logins; }
+    WorkerPool& Workers() { return *m_workers; }
+
+    // Slots for connections that have not logged in, and for one address.
+    int PreLoginShare() const;
+    int PreLoginShareOfOneAddress() const;
 
 private:
     void OnNewConnection();
+    void MakeRoomFor(ClientConnection* fresh);
+    // Connections that have not logged in and are not on their way out; all
+    // of them, or those from `source`.
+    int PreLogin(const std::string* source) const;
+    // Refuses the oldest of those that has not sent one whole frame.
+    void DropOldestSilent(const std::string* source);
 
     GatewayConfig m_config;
     SettlementStore m_store;
@@ -57,5 +78,9 @@ private:
     std::mutex m_faultMutex;
     GatewayFaults m_faults;
     long long m_reserved = 0;
-    std::unordered_set<ClientConnection*> m_live;
+    std::uint64_t m_nextId = 1;
+    int m_heldRefusals = 0;
+    std::map<std::uint64_t, ClientConnection*> m_live;
+    std::unique_ptr<WorkerPool> m_workers;
+    std::unique_ptr<LoginChecks> m_logins;
 };

@@ -1,5 +1,7 @@
 #include "gateway/SettlementStore.h"
 
+#include "gateway/StoreFiles.h"
+
 #include <sqlite3.h>
 
 namespace {
@@ -59,6 +61,8 @@ sqlite3_stmt* SettlementStore::Prepare(const char* sql) {
 }
 
 bool SettlementStore::Open(const std::string& path, std::string& error) {
+    if (!PrepareStoreFiles(path, error))
+        return false;
     if (sqlite3_open_v2(path.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
         SQLITE_OK) {
         Fail();

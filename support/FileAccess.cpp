@@ -17,19 +17,35 @@ ReadOnlyFile::~ReadOnlyFile() {
     Close();
 }
 
+namespace {
+
+// 0 for a regular file; EISDIR for a directory (readable on this system, but
+// never a file of records); ENODEV for a FIFO, a device or a socket, whose
+// contents are not a file's.
+int TypeError(const struct stat& info) {
+    if (S_ISREG(info.st_mode))
+        return 0;
+    return S_ISDIR(info.st_mode) ? EISDIR : ENODEV;
+}
+
+} // namespace
+
 int ReadOnlyFile::Open(const char* path) {
     Close();
-    // O_NONBLOCK keeps a FIFO put in place of a file from stalling the open.
+    // The type is checked before the open: opening a device or a FIFO can
+    // have effects of its own (a FIFO's writer sees a reader, a tape rewinds).
+    struct stat info;
+    if (::stat(path, &info) != 0)
+        return errno;
+    if (const int error = TypeError(info); error != 0)
+        return error;
+    // O_NONBLOCK keeps a FIFO swapped in after the check from stalling the
+    // open; the check after the open catches it.
     const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return errno;
-    struct stat info;
-    int error = 0;
-    if (::fstat(fd, &info) != 0)
-        error = errno;
-    else if (S_ISDIR(info.st_mode))
-        error = EISDIR; // readable on this system, but never a file of records
-    else if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+    int error = ::fstat(fd, &info) != 0 ? errno : TypeError(info);
+    if (error == 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0)
         error = errno;
     if (error != 0) {
         ::close(fd);

@@ -23,8 +23,10 @@ public:
     ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
 
     // Opens `path` and takes the lock without waiting. Returns 0, or the
-    // operating system's error code: a directory gives EISDIR, a file another
-    // holder has locked gives EWOULDBLOCK.
+    // operating system's error code: a directory gives EISDIR; a FIFO, a
+    // character or block device or a socket (directly or through a link)
+    // gives ENODEV and is not opened at all; a file another holder has locked
+    // gives EWOULDBLOCK.
     int Open(const char* path);
 
     // The length of the open file at the moment it was opened.

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
+#include <stdexcept>
 
 namespace {
 
@@ -38,6 +40,19 @@ void CCellStore::PositionArray::PushBack(std::uint64_t value) {
     (*this)[m_size++] = value;
 }
 
+void CCellStore::PositionArray::Reserve(std::size_t more) {
+    const std::size_t wanted = (m_size + more + kMask) >> kShift;
+    if (wanted <= m_blocks.size())
+        return;
+    std::vector<PageBlock> fresh;
+    fresh.reserve(wanted - m_blocks.size());
+    while (m_blocks.size() + fresh.size() < wanted)
+        fresh.push_back(AllocatePageBlock((kMask + 1) * sizeof(std::uint64_t)));
+    m_blocks.reserve(wanted); // the last step that can fail
+    for (PageBlock& block : fresh)
+        m_blocks.push_back(std::move(block));
+}
+
 void CCellStore::PositionArray::Insert(std::size_t at, std::uint64_t value) {
     PushBack(value);
     for (std::size_t i = m_size - 1; i > at; --i)
@@ -45,7 +60,24 @@ void CCellStore::PositionArray::Insert(std::size_t at, std::uint64_t value) {
     (*this)[at] = value;
 }
 
+bool CCellStore::Reserve(std::size_t rows) {
+    // Column by column: a failure leaves earlier columns with spare blocks,
+    // which is room, not a change of contents.
+    try {
+        for (Column& column : m_columns)
+            column.cells.Reserve(rows);
+    } catch (const std::bad_alloc&) {
+        return false;
+    } catch (const std::length_error&) {
+        return false;
+    }
+    return true;
+}
+
 void CCellStore::InsertRow(int row) {
+    // All columns grow or none does.
+    if (!Reserve(1))
+        throw std::bad_alloc();
     for (Column& column : m_columns) {
         if (static_cast<std::size_t>(row) == column.cells.Size())
             column.cells.PushBack(0);
@@ -58,9 +90,9 @@ void CCellStore::InsertRow(int row) {
 void CCellStore::Set(int row, int column, std::string_view text) {
     Column& target = m_columns[static_cast<std::size_t>(column)];
     std::uint64_t& cell = target.cells[static_cast<std::size_t>(row)];
-    if (cell != 0)
-        target.garbage += EncodedSize(Decode(target, cell).size());
+    const std::size_t dropped = cell != 0 ? EncodedSize(Decode(target, cell).size()) : 0;
     cell = text.empty() ? 0 : Append(target, text);
+    target.garbage += dropped;
     if (target.garbage > kCompactMinimum && target.garbage > target.bytes / 2)
         Compact(target);
 }
@@ -128,11 +160,20 @@ std::uint64_t CCellStore::Append(Column& column, std::string_view text) {
 }
 
 void CCellStore::Compact(Column& column) {
-    Column rebuilt = EmptyColumn();
-    column.cells.ForEach([&](std::uint64_t& cell) {
-        if (cell != 0)
-            cell = Append(rebuilt, Decode(column, cell));
-    });
-    rebuilt.cells = std::move(column.cells);
-    column = std::move(rebuilt);
+    // The new positions are kept apart until every text has its new place, so
+    // that a failed allocation leaves the column as it was, garbage and all.
+    try {
+        Column rebuilt = EmptyColumn();
+        std::vector<std::uint64_t> moved;
+        moved.reserve(column.cells.Size());
+        column.cells.ForEach([&](std::uint64_t& cell) {
+            moved.push_back(cell != 0 ? Append(rebuilt, Decode(column, cell)) : 0);
+        });
+        std::size_t i = 0;
+        column.cells.ForEach([&](std::uint64_t& cell) { cell = moved[i++]; });
+        rebuilt.cells = std::move(column.cells);
+        column = std::move(rebuilt);
+    } catch (const std::bad_alloc&) {
+        // Compaction only saves memory; the texts stay where they are.
+    }
 }

@@ -20,9 +20,14 @@ public:
     int Columns() const { return static_cast<int>(m_columns.size()); }
     int Rows() const { return static_cast<int>(m_rowCount); }
 
-    // Inserts an empty row before `row` (0 <= row <= Rows()).
+    // Makes room for `rows` more rows, so that inserting them allocates
+    // nothing; false, with the store as it was, when the memory is not there.
+    bool Reserve(std::size_t rows);
+    // Inserts an empty row before `row` (0 <= row <= Rows()). Throws
+    // std::bad_alloc, with the store as it was, unless room was reserved.
     void InsertRow(int row);
-    // Sets one cell; the caller has checked row and column.
+    // Sets one cell; the caller has checked row and column. Throws
+    // std::bad_alloc, with the cell as it was, when its text finds no room.
     void Set(int row, int column, std::string_view text);
     std::string_view Get(int row, int column) const;
     // Empties the store.
@@ -44,6 +49,8 @@ private:
         std::uint64_t& operator[](std::size_t i) { return Block(i >> kShift)[i & kMask]; }
         std::uint64_t operator[](std::size_t i) const { return Block(i >> kShift)[i & kMask]; }
         void PushBack(std::uint64_t value);
+        // Allocates the blocks for `more` further values; strong guarantee.
+        void Reserve(std::size_t more);
         void Insert(std::size_t at, std::uint64_t value);
         template <typename F> void ForEach(F&& f) {
             for (std::size_t i = 0; i < m_size; ++i)

@@ -6,6 +6,8 @@
 
 #include <QMetaObject>
 
+#include <new>
+
 CReportListModel::CReportListModel(std::vector<ReportColumn> columns, QObject* parent)
     : QAbstractTableModel(parent), m_columns(std::move(columns)),
       m_cells(static_cast<int>(m_columns.size())) {}
@@ -14,6 +16,7 @@ void CReportListModel::SetColumns(std::vector<ReportColumn> columns) {
     beginResetModel();
     m_columns = std::move(columns);
     m_cells = CCellStore(static_cast<int>(m_columns.size()));
+    m_shortOfMemory = false;
     m_publishedRows = 0;
     m_changedFirst = m_changedLast = -1;
     endResetModel();
@@ -22,6 +25,7 @@ void CReportListModel::SetColumns(std::vector<ReportColumn> columns) {
 void CReportListModel::DeleteAllItems() {
     beginResetModel();
     m_cells.Clear();
+    m_shortOfMemory = false;
     m_publishedRows = 0;
     m_changedFirst = m_changedLast = -1;
     endResetModel();
@@ -31,22 +35,32 @@ int CReportListModel::GetItemCount() const {
     return m_cells.Rows();
 }
 
+bool CReportListModel::ReserveItems(int count) {
+    return count >= 0 && m_cells.Reserve(static_cast<std::size_t>(count));
+}
+
 int CReportListModel::InsertItem(int row, const std::string& text) {
     const int count = m_cells.Rows();
     if (row < 0 || row > count)
         row = count;
+    // With room for the row made first, nothing below fails half-way through
+    // the views' insert notice.
+    if (!m_cells.Reserve(1)) {
+        m_shortOfMemory = true;
+        return -1;
+    }
     if (row < count) {
         // Rare: a row between existing ones. Views must see the rows before it first.
         Publish();
         beginInsertRows(QModelIndex(), row, row);
         m_cells.InsertRow(row);
-        m_cells.Set(row, 0, text);
+        StoreText(row, 0, text);
         ++m_publishedRows;
         endInsertRows();
         return row;
     }
     m_cells.InsertRow(row);
-    m_cells.Set(row, 0, text);
+    StoreText(row, 0, text);
     SchedulePublish();
     return row;
 }
@@ -54,8 +68,16 @@ int CReportListModel::InsertItem(int row, const std::string& text) {
 void CReportListModel::SetItemText(int row, int column, const std::string& text) {
     if (row < 0 || row >= m_cells.Rows() || column < 0 || column >= m_cells.Columns())
         return;
-    m_cells.Set(row, column, text);
+    StoreText(row, column, text);
     MarkChanged(row);
+}
+
+void CReportListModel::StoreText(int row, int column, const std::string& text) {
+    try {
+        m_cells.Set(row, column, text);
+    } catch (const std::bad_alloc&) {
+        m_shortOfMemory = true; // the cell keeps its old text
+    }
 }
 
 std::string CReportListModel::CellText(int row, int column) const {

@@ -33,6 +33,8 @@ public:
     int GetItemCount() const override;
     int InsertItem(int row, const std::string& text) override;
     void SetItemText(int row, int column, const std::string& text) override;
+    bool ReserveItems(int count) override;
+    bool IsShortOfMemory() const override { return m_shortOfMemory; }
 
     // A cell exactly as the core wrote it (UTF-8).
     std::string CellText(int row, int column) const;
@@ -51,6 +53,8 @@ public:
 private:
     void SchedulePublish();
     void MarkChanged(int row);
+    // Sets a cell; a text that finds no memory leaves the list short of memory.
+    void StoreText(int row, int column, const std::string& text);
 
     std::vector<ReportColumn> m_columns;
     CCellStore m_cells;
@@ -58,6 +62,7 @@ private:
     int m_changedFirst = -1;
     int m_changedLast = -1;
     bool m_publishQueued = false;
+    bool m_shortOfMemory = false;
     QElapsedTimer m_lastPublish;
     static constexpr qint64 kPublishEveryMs = 16;
 };

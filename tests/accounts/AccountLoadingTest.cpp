@@ -126,6 +126,47 @@ TEST_F(LoadFixture, DirectoryOrDanglingLinkInPlaceOfAFileFailsAtTheOpenWithItsCo
                                                  dir.PathOf("agbfj.dat").c_str(), ENOENT));
 }
 
+// A FIFO or a link to a device in place of any of the three files: the open
+// message with ENODEV, nothing taken from the FIFO, and the next load of real
+// files works.
+TEST_F(LoadFixture, FifoOrDeviceLinkInPlaceOfEachFileFailsAtTheOpenWithEnodev) {
+    struct Case {
+        std::string file;
+        std::string kind; // the words of its open message
+    };
+    for (const Case& c : {Case{"yhzh.dat", "银行账户配置文件"}, Case{"agbfj.dat", "资金账户配置文件"},
+                          Case{"bgbfj.dat", "资金账户配置文件"}}) {
+        for (const bool fifo : {true, false}) {
+            SCOPED_TRACE(c.file + (fifo ? " as a FIFO" : " as a link to /dev/zero"));
+            WriteDefaultFiles();
+            dir.Remove(c.file);
+            int held = -1;
+            if (fifo) {
+                ASSERT_EQ(::mkfifo(dir.PathOf(c.file).c_str(), 0600), 0);
+                held = ::open(dir.PathOf(c.file).c_str(), O_RDWR | O_NONBLOCK);
+                ASSERT_GE(held, 0);
+                ASSERT_EQ(::write(held, "xyz", 3), 3);
+            } else {
+                std::filesystem::create_symlink("/dev/zero", dir.PathOf(c.file));
+            }
+            EXPECT_EQ(uploader.Load(), 0);
+            EXPECT_EQ(uploader.LastError(), "打开" + c.kind + "[" + dir.PathOf(c.file) +
+                                                "]失败，失败原因[" + std::to_string(ENODEV) + "]！");
+            EXPECT_EQ(bankList.GetItemCount(), 0);
+            EXPECT_EQ(reserveList.GetItemCount(), 0);
+            if (held >= 0) {
+                char left[4] = {};
+                EXPECT_EQ(::read(held, left, sizeof left), 3) << "the FIFO was read";
+                ::close(held);
+            }
+            dir.Remove(c.file);
+            WriteDefaultFiles();
+            EXPECT_EQ(uploader.Load(), 1) << uploader.LastError();
+            EXPECT_EQ(bankList.GetItemCount(), 3);
+        }
+    }
+}
+
 TEST_F(LoadFixture, FileLockedByAnotherProcessFailsWithTheLockError) {
     WriteDefaultFiles();
     int ready[2];

@@ -4,6 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -50,13 +54,41 @@ TEST(FileAccessTest, ADanglingLinkExistsAndItsOpenSaysWhy) {
     EXPECT_EQ(file.Open(dir.PathOf("loop").c_str()), ELOOP);
 }
 
-TEST(FileAccessTest, FifoInPlaceOfAFileNeitherBlocksNorHoldsRecords) {
+TEST(FileAccessTest, FifoInPlaceOfAFileIsRefusedUnopenedAndUnread) {
     TempWorkDir dir;
     ASSERT_EQ(::mkfifo(dir.PathOf("pipe").c_str(), 0600), 0);
     EXPECT_TRUE(fileaccess::Exists(dir.PathOf("pipe").c_str()));
+    // Bytes waiting in the FIFO: a reader would take them.
+    const int held = ::open(dir.PathOf("pipe").c_str(), O_RDWR | O_NONBLOCK);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::write(held, "abc", 3), 3);
     fileaccess::ReadOnlyFile file;
-    ASSERT_EQ(file.Open(dir.PathOf("pipe").c_str()), 0);
-    EXPECT_EQ(file.Length(), 0u);
+    EXPECT_EQ(file.Open(dir.PathOf("pipe").c_str()), ENODEV);
     char byte;
     EXPECT_EQ(file.Read(&byte, 1), 0u);
+    char left[4] = {};
+    EXPECT_EQ(::read(held, left, sizeof left), 3);
+    ::close(held);
+}
+
+TEST(FileAccessTest, DevicesAndSocketsDirectlyOrThroughALinkAreNoFiles) {
+    TempWorkDir dir;
+    ASSERT_EQ(::symlink("/dev/zero", dir.PathOf("zero-link").c_str()), 0);
+    const std::string socketPath = dir.PathOf("sock");
+    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(sock, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+    std::strcpy(address.sun_path, socketPath.c_str());
+    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::symlink(socketPath.c_str(), dir.PathOf("sock-link").c_str()), 0);
+
+    for (const std::string& path : {std::string("/dev/zero"), std::string("/dev/null"),
+                                    dir.PathOf("zero-link"), socketPath, dir.PathOf("sock-link")}) {
+        fileaccess::ReadOnlyFile file;
+        EXPECT_EQ(file.Open(path.c_str()), ENODEV) << path;
+        EXPECT_EQ(file.Length(), 0u) << path;
+    }
+    ::close(sock);
 }

@@ -142,10 +142,16 @@ TEST(SettlementStoreTest, AFileStoreKeepsItsAccountsAcrossRuns) {
 }
 
 TEST(SettlementStoreTest, AStoreThatCannotBeOpenedSaysWhy) {
+    // Below a plain file: no directory can be made there, not even by root.
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string file = dir.path().toStdString() + "/plain-file";
+    QFile(QString::fromStdString(file)).open(QIODevice::WriteOnly);
+    const std::string path = file + "/sub/store.db";
     SettlementStore store;
     std::string error;
-    EXPECT_FALSE(store.Open("/nonexistent-dir/store.db", error));
-    EXPECT_NE(error.find("/nonexistent-dir/store.db"), std::string::npos) << error;
+    EXPECT_FALSE(store.Open(path, error));
+    EXPECT_NE(error.find(path), std::string::npos) << error;
 }
 
 } // namespace

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 namespace {
 
 const QString kProgram = QStringLiteral(QUILLMARK_GATEWAY_PROGRAM);
@@ -53,6 +55,30 @@ TEST(GatewayProgramTest, AddOperatorThenServeOnAFreePortAndLogIn) {
     const QByteArray log = gateway.readAllStandardError();
     EXPECT_TRUE(log.contains("operator=carol")) << log.toStdString();
     EXPECT_FALSE(log.contains("pass word"));
+}
+
+TEST(GatewayProgramTest, TheStoreItsWalAndShmAndANewDirectoryForThemAreTheOwnersAlone) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString store = dir.path() + "/new-dir/store.db";
+    QProcess gateway;
+    gateway.start(kProgram, {"--listen", "127.0.0.1:0", "--db", store});
+    ASSERT_TRUE(gateway.waitForStarted(10000));
+    std::string line;
+    while (line.find('\n') == std::string::npos && gateway.waitForReadyRead(10000))
+        line += gateway.readAllStandardOutput().toStdString();
+    ASSERT_EQ(line.rfind("listening on", 0), 0u) << "waited for the gateway to listen: " << line;
+    const auto mode = [](const QString& path) {
+        struct stat info;
+        return ::stat(path.toLocal8Bit().constData(), &info) == 0
+                   ? static_cast<int>(info.st_mode & 07777)
+                   : -1;
+    };
+    EXPECT_EQ(mode(dir.path() + "/new-dir"), 0700);
+    for (const QString& file : {store, store + "-wal", store + "-shm"})
+        EXPECT_EQ(mode(file), 0600) << file.toStdString();
+    gateway.terminate();
+    gateway.waitForFinished(10000);
 }
 
 TEST(GatewayProgramTest, ABadCommandLineIsRefusedWithUsage) {

@@ -1,6 +1,6 @@
 // Many clients at once against one gateway process, one record per request:
 // every record is stored exactly once, the gateway's memory stays bounded, and
-// connections that never log in hold nobody up.
+// connections that never log in hold nobody up, even a crowd of them.
 //
 // 50 clients of 1,000 records each, about six seconds on a two-core machine
 // (longer under the sanitizers); QUILLMARK_LOAD_RECORDS=N changes the records
@@ -8,6 +8,7 @@
 
 #include "GatewayFixture.h"
 #include "GatewayProcess.h"
+#include "LoopbackClients.h"
 
 #include "gateway/SettlementStore.h"
 
@@ -17,7 +18,9 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <deque>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -144,6 +147,86 @@ TEST(LoadTest, FiftyClientsUploadingOneRecordPerRequestStoreEachRecordOnce) {
     EXPECT_EQ(stored, uploaded);
     EXPECT_GT(peakKiB, 0);
     EXPECT_LT(peakKiB, kPeakLimitKiB);
+}
+
+// While the operators upload, strangers on another loopback address keep
+// about 500 connections open that never log in, closing the oldest and
+// opening another all the time: the gateway drops them to make room, and no
+// operator is refused a slot.
+TEST(LoadTest, FiftyClientsUploadWhileFiveHundredStrangersComeAndGo) {
+    constexpr int kCrowdRecords = 200;
+    constexpr std::size_t kStrangers = 500;
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string db = dir.path().toStdString() + "/store.db";
+    GatewayProcess gateway;
+    std::string error;
+    ASSERT_TRUE(gateway.Start(
+        {"--db", QString::fromStdString(db)},
+        {QStringLiteral("QUILLMARK_GATEWAY_DEMO_OPERATOR=") + kOperator + ":" + kPassword},
+        dir.path() + "/gateway.log", error))
+        << error;
+    const auto port = static_cast<std::uint16_t>(std::stoi(gateway.Port()));
+
+    std::atomic<bool> clientsDone{false};
+    std::atomic<long long> strangersMade{0};
+    std::thread crowd([&] {
+        std::deque<int> open;
+        while (!clientsDone) {
+            const int fd = StartConnectFrom("127.0.0.2", port);
+            if (fd >= 0) {
+                open.push_back(fd);
+                ++strangersMade;
+            }
+            if (open.size() > kStrangers) {
+                ::close(open.front());
+                open.pop_front();
+            }
+            // About a thousand a second: a crowd, not a busy loop.
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        for (int fd : open)
+            ::close(fd);
+    });
+    // The crowd is there before the first operator logs in.
+    const auto crowdBound = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (strangersMade < static_cast<long long>(kStrangers) &&
+           std::chrono::steady_clock::now() < crowdBound)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const bool crowded = strangersMade >= static_cast<long long>(kStrangers);
+
+    const auto started = std::chrono::steady_clock::now();
+    const auto deadline = started + kRunLimit;
+    std::vector<ClientTally> tallies(kClients);
+    std::vector<std::thread> clients;
+    for (int c = 0; c < kClients; ++c)
+        clients.emplace_back(RunClient, c, kCrowdRecords, gateway.Port(), deadline,
+                             std::ref(tallies[static_cast<std::size_t>(c)]));
+    for (auto& client : clients)
+        client.join();
+    clientsDone = true;
+    crowd.join();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    gateway.Stop();
+    ASSERT_TRUE(crowded) << "waited for 500 strangers to connect";
+
+    long long uploaded = 0;
+    for (const ClientTally& tally : tallies) {
+        uploaded += tally.stored;
+        EXPECT_EQ(tally.failure, "");
+        EXPECT_EQ(tally.failure.find("3004"), std::string::npos);
+        EXPECT_EQ(tally.failure.find("网关连接数已满"), std::string::npos);
+    }
+    SettlementStore store;
+    ASSERT_TRUE(store.Open(db, error)) << error;
+    const long long stored = store.CountReserve();
+    std::printf("load under a crowd: %d clients x %d records in %.1f s (%.0f requests/s) while "
+                "%lld stranger connections came and went; uploaded %lld, stored %lld\n",
+                kClients, kCrowdRecords, seconds, uploaded / std::max(seconds, 0.001),
+                strangersMade.load(), uploaded, stored);
+    EXPECT_EQ(uploaded, static_cast<long long>(kClients) * kCrowdRecords);
+    EXPECT_EQ(stored, uploaded);
 }
 
 } // namespace
