@@ -1,10 +1,12 @@
 #include "ui/HistoryDlg.h"
 
 #include "export/TableExport.h"
+#include "ui/ExportFolder.h"
 #include "ui/FileDialog.h"
 #include "ui/JournalModels.h"
 
 #include <QCheckBox>
+#include <QDateTime>
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -160,21 +162,37 @@ void CHistoryDlg::ShowRequestsIfVisible() {
 void CHistoryDlg::ExportRun() {
     if (!m_runId)
         return;
-    const std::string path = AskExportPath(this, QStringLiteral("上传记录-%1.xlsx").arg(*m_runId));
+    const std::string path = AskExportPath(
+        this, SuggestedExportName(QStringLiteral("上传记录%1").arg(*m_runId),
+                                  QDateTime::currentDateTime()));
     if (path.empty())
         return;
 
-    // What the list shows, read in large pages in send order.
-    CResultPager pager(*m_reader, *m_runId, CurrentFilter(), 4096, 1);
-    ExportTable table;
-    table.kind = "上传记录" + std::to_string(*m_runId);
-    table.titles = ResultColumnTitles();
-    table.rows = static_cast<std::size_t>(pager.Count());
-    table.cell = [&pager](std::size_t row, std::size_t column) {
-        const journal::Result* r = pager.At(static_cast<std::int64_t>(row));
-        return r != nullptr ? ResultCell(*r, static_cast<int>(column)) : std::string();
-    };
-    const std::string failure = ExportShowingWait(path, {table});
+    // The worker reads the run through a reader of its own: the dialog's
+    // reader goes on serving the lists meanwhile.
+    std::string error;
+    auto reader = journal::JournalReader::Open(m_reader->Path(), error);
+    if (!reader) {
+        if (m_showMessage)
+            m_showMessage(error);
+        return;
+    }
+    std::unique_ptr<CResultPager> pager;
+    const std::int64_t runId = *m_runId;
+    const journal::ResultFilter filter = CurrentFilter();
+    const std::string failure = ExportShowingProgress(this, path, [&] {
+        // What the list shows, read in large pages in send order.
+        pager = std::make_unique<CResultPager>(*reader, runId, filter, 4096, 1);
+        ExportTable table;
+        table.kind = "上传记录" + std::to_string(runId);
+        table.titles = ResultColumnTitles();
+        table.rows = static_cast<std::size_t>(pager->Count());
+        table.cell = [&pager](std::size_t row, std::size_t column) {
+            const journal::Result* r = pager->At(static_cast<std::int64_t>(row));
+            return r != nullptr ? ResultCell(*r, static_cast<int>(column)) : std::string();
+        };
+        return std::vector{table};
+    });
     if (!failure.empty() && m_showMessage)
         m_showMessage(failure);
 }

@@ -101,7 +101,24 @@ void CReserveUploadDlg::RegisterWaitHook() {
 }
 
 bool CReserveUploadDlg::IsBusy() const {
-    return m_bUploadRunning || m_bLoginRunning;
+    return m_bUploadRunning || m_bLoginRunning || m_bExportRunning;
+}
+
+void CReserveUploadDlg::SetExportRunning(bool running) {
+    if (running == m_bExportRunning)
+        return;
+    if (running) {
+        m_bLoadEnabledBeforeExport = m_btnLoad->isEnabled();
+        m_bUploadEnabledBeforeExport = m_btnUploadAll->isEnabled();
+        m_btnLoad->setEnabled(false);
+        EnableUploadControls(false);
+        m_bExportRunning = true;
+        return;
+    }
+    m_bExportRunning = false;
+    m_btnLoad->setEnabled(m_bLoadEnabledBeforeExport);
+    EnableUploadControls(m_bUploadEnabledBeforeExport);
+    CloseIfRequested();
 }
 
 void CReserveUploadDlg::CloseIfRequested() {

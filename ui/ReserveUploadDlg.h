@@ -54,6 +54,10 @@ public:
     CStatusLine* StatusLine() const { return m_statusLine; }
     // True while an upload runs and pumps events.
     bool IsUploadRunning() const { return m_bUploadRunning; }
+    // While an export reads the lists: the load and upload controls are off
+    // (a load would delete the rows being read) and a close waits for its end.
+    void SetExportRunning(bool running);
+    bool IsExportRunning() const { return m_bExportRunning; }
     // What the window does while the communication object waits on the gateway.
     CWindowWaitHook* WaitHook() const { return m_waitHook; }
 
@@ -119,4 +123,7 @@ private:
     bool m_bUploadRunning = false;
     bool m_bLoginRunning = false;
     bool m_bCloseRequested = false;
+    bool m_bExportRunning = false;
+    bool m_bLoadEnabledBeforeExport = false;
+    bool m_bUploadEnabledBeforeExport = false;
 };
