@@ -19,6 +19,8 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
+#include <QWindow>
 
 #include <new>
 
@@ -169,6 +171,9 @@ void CReserveUploadDlg::InitLists() {
 }
 
 void CReserveUploadDlg::ShowMessage(const std::string& text) {
+    // A run's message ends it: its progress goes first, not behind the box.
+    if (m_bUploadRunning)
+        m_statusLine->ShowProgress(0, 0);
     m_prompt->ShowMessage(text);
 }
 
@@ -312,6 +317,23 @@ void CReserveUploadDlg::reject() {
         return;
     }
     QDialog::reject();
+}
+
+void CReserveUploadDlg::showEvent(QShowEvent* event) {
+    FitToScreen();
+    QDialog::showEvent(event);
+    if (!m_bScreenWatched && windowHandle() != nullptr) {
+        m_bScreenWatched = true;
+        connect(windowHandle(), &QWindow::screenChanged, this, [this] { FitToScreen(); });
+        if (QScreen* screen = windowHandle()->screen())
+            connect(screen, &QScreen::availableGeometryChanged, this, [this] { FitToScreen(); });
+    }
+}
+
+void CReserveUploadDlg::moveEvent(QMoveEvent* event) {
+    QDialog::moveEvent(event);
+    // The window manager's frame is known once it has placed the window.
+    FitToScreen();
 }
 
 void CReserveUploadDlg::contextMenuEvent(QContextMenuEvent* event) {
