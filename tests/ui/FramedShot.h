@@ -28,6 +28,14 @@ bool AwaitShot(Condition done, const char* what) {
     return true;
 }
 
+// The window and its frame as `screen` (a grab of the whole screen, in the
+// screen's own pixels when it is scaled) shows them.
+inline QPixmap FramedWindow(QWidget& window, const QPixmap& screen) {
+    const qreal ratio = screen.devicePixelRatio();
+    const QRectF frame = window.frameGeometry();
+    return screen.copy(QRectF(frame.topLeft() * ratio, frame.size() * ratio).toAlignedRect());
+}
+
 // Waits until the window manager has put its frame around `window`, the
 // window is on the screen, and what the screen shows of it has stopped
 // changing (the frame and the contents drawn). False, saying what it waited
@@ -42,15 +50,10 @@ inline bool AwaitFrame(QWidget& window) {
     return AwaitShot(
         [&] {
             QApplication::processEvents();
-            const QImage now = window.screen()->grabWindow(0).copy(window.frameGeometry()).toImage();
+            const QImage now = FramedWindow(window, window.screen()->grabWindow(0)).toImage();
             const bool stable = !last.isNull() && now == last;
             last = now;
             return stable;
         },
         "the framed window to stop changing on the screen");
-}
-
-// The window and its frame as `screen` (a grab of the whole screen) shows them.
-inline QPixmap FramedWindow(QWidget& window, const QPixmap& screen) {
-    return screen.copy(window.frameGeometry());
 }
