@@ -39,10 +39,13 @@ public:
 
 // A window whose reserve list holds kRows rows after an upload.
 struct FilledWindow {
+    QTemporaryDir m_state;
     NoPrompt prompt;
     CReserveUploadDlg dlg{&prompt};
 
     FilledWindow() {
+        // The export remembers its folder: in a directory of the run's own.
+        qputenv("XDG_STATE_HOME", m_state.path().toUtf8());
         CReportListModel& model = dlg.m_listReserve->Model();
         for (int i = 0; i < kRows; ++i) {
             const std::string no = std::to_string(1'000'000'000'000LL + i);
