@@ -19,10 +19,13 @@ public:
     }
     void Start() {
         m_longest = 0;
+        m_longestEnd = 0;
         m_clock.start();
         m_last = 0;
         m_timer.start();
     }
+    // When the longest gap ended, in seconds from Start.
+    double LongestGapEndS() const { return static_cast<double>(m_longestEnd) / 1e9; }
     // Stops and returns the longest gap, in milliseconds.
     double Stop() {
         Tick();
@@ -33,7 +36,10 @@ public:
 private:
     void Tick() {
         const qint64 now = m_clock.nsecsElapsed();
-        m_longest = std::max(m_longest, now - m_last);
+        if (now - m_last > m_longest) {
+            m_longest = now - m_last;
+            m_longestEnd = now;
+        }
         m_last = now;
     }
 
@@ -41,4 +47,5 @@ private:
     QElapsedTimer m_clock;
     qint64 m_last = 0;
     qint64 m_longest = 0;
+    qint64 m_longestEnd = 0;
 };

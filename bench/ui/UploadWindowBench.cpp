@@ -232,6 +232,7 @@ void BM_BatchWindow999999(benchmark::State& state) {
         state.counters["rss_after_MiB"] = after;
         state.counters["kept_MiB"] = after - before;
         state.counters["longest_gap_ms"] = longestGap;
+        state.counters["gap_end_s"] = probe.LongestGapEndS();
     }
 }
 
