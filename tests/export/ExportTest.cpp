@@ -268,6 +268,27 @@ TEST(Export, ProgressCountsEveryRowAndACancelLeavesNothing) {
     EXPECT_EQ(FileText(dir.Path() / "old.xlsx"), "old");
 }
 
+TEST(Export, AFolderThatDisappearsDuringTheExportIsAMessage) {
+    CliTempDir dir;
+    const Rows rows(5000, {"1", "0", "成功", "000123456789012345", "某某证券营业部"});
+    for (const char* name : {"out.csv", "out.xlsx"}) {
+        SCOPED_TRACE(name);
+        const auto folder = dir.Path() / "gone";
+        std::filesystem::create_directory(folder);
+        ExportTable table = MakeTable("A股备付金账户", kReserveTitles, rows);
+        table.cell = [&](std::size_t row, std::size_t column) {
+            if (row == 2500 && column == 0)
+                std::filesystem::remove_all(folder);
+            return rows[row][column];
+        };
+        const std::string path = (folder / name).string();
+        const std::string message = ExportTables(path, {table});
+        EXPECT_EQ(message.rfind("导出结果失败：" + path + "\n", 0), 0u) << message;
+        EXPECT_FALSE(std::filesystem::exists(folder));
+        EXPECT_TRUE(DirectoryNames(dir.Path()).empty());
+    }
+}
+
 TEST(Export, ASheetHoldsNoMoreRowsThanASpreadsheetCan) {
     CliTempDir dir;
     ExportTable table;
