@@ -136,6 +136,8 @@ struct LoadedWindow {
     explicit LoadedWindow(const std::string& workDir) {
         CCommon::SetWorkPath(workDir);
         SetGolbalCommunicaHandle(&comm);
+        // A million records take the simulator a while on a busy machine.
+        comm.SetTimeoutMs(120000);
         dlg = std::make_unique<CReserveUploadDlg>(&prompt);
         comm.SetStatusSink([this](const std::string& text) { dlg->ShowStatus(text); });
         dlg->findChild<QLineEdit*>("addressEdit")->setText("127.0.0.1");
