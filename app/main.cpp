@@ -1,6 +1,7 @@
 // quillmark: the window program. Start-up names the message boxes, makes sure
 // that only one copy runs, runs the main window modally and ends with it.
 
+#include "app/InstanceChannel.h"
 #include "app/SingleInstance.h"
 #include "app/StartupOptions.h"
 #include "support/Common.h"
@@ -47,6 +48,18 @@ void UseChineseTexts(QApplication& app, QTranslator& translator) {
         app.installTranslator(&translator);
 }
 
+// Raises and activates the window. Under Wayland a program may not activate
+// its own window without a token from the launcher, which a second copy
+// started from a shell does not have: the window asks for attention there.
+void BringForward(QWidget& window) {
+    if (window.isMinimized())
+        window.showNormal();
+    window.raise();
+    window.activateWindow();
+    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+        QApplication::alert(&window);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -81,8 +94,15 @@ int main(int argc, char** argv) {
         CCommon::SetWorkPath(options.workDir.toStdString());
 
     CSingleInstanceLock lock;
-    if (lock.Acquire() == CSingleInstanceLock::Result::AlreadyRunning) {
+    CInstanceChannel channel;
+    const CSingleInstanceLock::Result locked = lock.Acquire();
+    if (locked == CSingleInstanceLock::Result::AlreadyRunning) {
         CQtPrompt().ShowMessage("您已经运行了一个程序，不能再运行此程序!");
+        // Then the running copy comes forward, where the operator looks.
+        if (const QString why = channel.Ask(QString::fromLatin1(CInstanceChannel::kComeForward));
+            !why.isEmpty())
+            Print(stderr, QStringLiteral("quillmark: the running copy was not reached: ") + why +
+                              u'\n');
         return 0;
     }
     // A lock that cannot be made at all leaves the program unguarded, not stopped.
@@ -104,6 +124,15 @@ int main(int argc, char** argv) {
     communication.SetStatusSink(
         [statusWindow](const std::string& text) { statusWindow->ShowStatus(text); });
 #endif
+    if (locked == CSingleInstanceLock::Result::Acquired) {
+        CReserveUploadDlg* shown = window.get();
+        const QString why = channel.Listen([shown](const QString& request) {
+            if (request == QLatin1String(CInstanceChannel::kComeForward))
+                BringForward(*shown);
+        });
+        if (!why.isEmpty())
+            Print(stderr, QStringLiteral("quillmark: no channel for later copies: ") + why + u'\n');
+    }
     window->exec();
 
     // The lock goes first, so a new copy may start while this one cleans up.

@@ -70,7 +70,8 @@ private:
 
 } // namespace
 
-std::string WriteCsv(const std::string& path, const std::vector<ExportTable>& tables) {
+std::string WriteCsv(const std::string& path, const std::vector<ExportTable>& tables,
+                     ExportTicker& ticker) {
     // Several tables share one header: the kind column, then every title in
     // the order it first appears. Each row fills the columns of its own table.
     const bool withKind = tables.size() > 1;
@@ -108,8 +109,11 @@ std::string WriteCsv(const std::string& path, const std::vector<ExportTable>& ta
             for (std::size_t i = 0; i < record.size(); ++i)
                 file.Field(record[i], i == 0);
             file.EndRecord();
+            if (!ticker.Row())
+                return kExportCancelled;
         }
     }
     const int error = file.Close();
+    ticker.RowsDone(false);
     return error == 0 ? std::string() : std::strerror(error);
 }

@@ -3,6 +3,7 @@
 // (for programs) or a .xlsx workbook (for people), chosen by the file name's
 // extension. The file appears whole or not at all.
 
+#include <atomic>
 #include <cstddef>
 #include <functional>
 #include <optional>
@@ -25,11 +26,29 @@ enum class ExportFormat { Csv, Xlsx };
 // The format a file name asks for by its extension (any letter case), or none.
 std::optional<ExportFormat> ExportFormatOf(std::string_view path);
 
+// What a caller follows and steers of an export under way; both optional.
+struct ExportControl {
+    // Rows written so far of all the tables' rows, from the exporting thread
+    // every few thousand rows and once at the end of the rows. `packing` is
+    // set once a workbook's rows are all written and the file is being packed:
+    // that step cannot be stopped, so a cancel given then takes effect when
+    // it ends.
+    std::function<void(std::size_t done, std::size_t total, bool packing)> progress;
+    // Set from any thread to stop the export; checked after every row.
+    const std::atomic<bool>* cancel = nullptr;
+};
+
+// What ExportTables returns for an export that `cancel` stopped.
+inline constexpr const char* kExportCancelled = "导出已取消";
+
 // Writes `tables` to `path`, replacing a file of that name only once the new
 // one is complete. In a CSV file several tables share one header and are told
 // apart by a kind column; a workbook gets one sheet per table. Returns an empty
-// string, or the message for the operator naming the path and the reason.
-std::string ExportTables(const std::string& path, const std::vector<ExportTable>& tables);
+// string, kExportCancelled, or the message for the operator naming the path
+// and the reason. A failed or cancelled export leaves neither the target nor
+// a temporary file.
+std::string ExportTables(const std::string& path, const std::vector<ExportTable>& tables,
+                         const ExportControl& control = {});
 
 // The title of the CSV column that holds each row's kind.
 inline constexpr const char* kExportKindTitle = "账户类别";

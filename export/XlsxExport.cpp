@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 
 namespace {
 
@@ -105,13 +106,27 @@ bool SheetsComplete(const std::string& path, const std::vector<std::size_t>& row
     return complete;
 }
 
+// Drops a workbook without packing it. The library frees it but leaves the
+// sheets' temporary files open (they have no name on disk): close them first.
+void DiscardWorkbook(lxw_workbook* workbook) {
+    lxw_worksheet* sheet = nullptr;
+    LXW_FOREACH_WORKSHEET(sheet, workbook) {
+        if (sheet->optimize_tmpfile != nullptr) {
+            std::fclose(sheet->optimize_tmpfile);
+            sheet->optimize_tmpfile = nullptr;
+        }
+    }
+    lxw_workbook_free(workbook);
+}
+
 std::string ErrorText(lxw_error error) {
     return lxw_strerror(error);
 }
 
 } // namespace
 
-std::string WriteXlsx(const std::string& path, const std::vector<ExportTable>& tables) {
+std::string WriteXlsx(const std::string& path, const std::vector<ExportTable>& tables,
+                      ExportTicker& ticker) {
     for (const ExportTable& table : tables)
         if (table.rows > kMaxSheetRows)
             return "“" + table.kind + "”有 " + std::to_string(table.rows) +
@@ -172,6 +187,10 @@ std::string WriteXlsx(const std::string& path, const std::vector<ExportTable>& t
                                                static_cast<lxw_col_t>(c), text.c_str(), textFormat);
             }
             written += any ? 1 : 0;
+            if (!ticker.Row()) {
+                DiscardWorkbook(workbook);
+                return kExportCancelled;
+            }
         }
         // The columns go into the sheet when the workbook closes, so each
         // cell is read once, not again for a pass of widths before the rows.
@@ -181,6 +200,8 @@ std::string WriteXlsx(const std::string& path, const std::vector<ExportTable>& t
                                      std::min(widths[c] + 2, kMaxColumnWidth), textFormat);
     }
 
+    if (error == LXW_NO_ERROR)
+        ticker.RowsDone(true);
     const lxw_error closeError = workbook_close(workbook);
     if (error == LXW_NO_ERROR)
         error = closeError;

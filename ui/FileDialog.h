@@ -6,7 +6,9 @@
 
 #include <QString>
 
+#include <functional>
 #include <string>
+#include <vector>
 
 class QWidget;
 
@@ -23,12 +25,18 @@ public:
 
     // The next GetSaveFileName returns `answer` without showing anything.
     static void SetNextAnswer(SaveFileAnswer answer);
+    // The path the last GetSaveFileName suggested.
+    static QString LastSuggestedPath();
 };
 
-// Asks where to export results to: a .xlsx or a .csv file, suggested in the
-// home directory under `suggestedName`. A name typed without an extension
-// takes the chosen file type's. Empty when the operator cancelled (UTF-8).
+// Asks where to export results to: a .xlsx or a .csv file, suggested under
+// `suggestedName` in the folder of the last export (else the work directory).
+// A name typed without an extension takes the chosen file type's. Empty when
+// the operator cancelled (UTF-8).
 std::string AskExportPath(QWidget* parent, const QString& suggestedName);
 
-// ExportTables with the wait cursor shown: a million rows take seconds.
-std::string ExportShowingWait(const std::string& path, const std::vector<ExportTable>& tables);
+// Exports on a worker thread behind a progress dialog; the folder of a
+// successful export is remembered for the next. Returns "" when the export
+// succeeded or was cancelled, else the message for the operator.
+std::string ExportShowingProgress(QWidget* parent, const std::string& path,
+                                  std::function<std::vector<ExportTable>()> makeTables);

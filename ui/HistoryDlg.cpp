@@ -1,10 +1,13 @@
 #include "ui/HistoryDlg.h"
 
 #include "export/TableExport.h"
+#include "ui/ExportFolder.h"
 #include "ui/FileDialog.h"
 #include "ui/JournalModels.h"
+#include "ui/ScreenFit.h"
 
 #include <QCheckBox>
+#include <QDateTime>
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -15,12 +18,29 @@
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTableView>
+#include <QScreen>
+#include <QStyle>
 #include <QTimer>
+#include <QWindow>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
-QTableView* MakeView(QAbstractItemModel* model, const QList<int>& widths, QWidget* parent) {
+// A column at least as wide as its title, or as `widest`, the longest text the
+// column holds, where one is known.
+int ColumnWidth(const QHeaderView& header, const QString& title, int width,
+                const QString& widest = {}) {
+    const int margin = header.style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, &header);
+    const QFontMetrics metrics = header.fontMetrics();
+    const int needed = std::max(metrics.horizontalAdvance(title),
+                                widest.isEmpty() ? 0 : metrics.horizontalAdvance(widest));
+    return std::max(width, needed + 4 * margin);
+}
+
+QTableView* MakeView(QAbstractItemModel* model, const QList<int>& widths, QWidget* parent,
+                     const QMap<int, QString>& widest = {}) {
     auto* view = new QTableView(parent);
     view->setModel(model);
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -37,7 +57,9 @@ QTableView* MakeView(QAbstractItemModel* model, const QList<int>& widths, QWidge
     header->setHighlightSections(false);
     header->setStretchLastSection(true);
     for (int i = 0; i < widths.size(); ++i)
-        header->resizeSection(i, widths[i]);
+        header->resizeSection(
+            i, ColumnWidth(*header, model->headerData(i, Qt::Horizontal).toString(), widths[i],
+                           widest.value(i)));
     return view;
 }
 
@@ -54,7 +76,8 @@ CHistoryDlg::CHistoryDlg(std::unique_ptr<journal::JournalReader> reader, Message
     setWindowTitle(QStringLiteral("上传记录"));
     resize(900, 640);
 
-    m_runsView = MakeView(m_runs, {140, 80, 130, 70, 60, 60, 60, 60}, this);
+    m_runsView = MakeView(m_runs, {140, 80, 130, 70, 60, 60, 60, 60}, this,
+                          {{3, QStringLiteral("只上传新增账户")}});
     m_runsView->setObjectName(QStringLiteral("runsView"));
     m_resultsView = MakeView(m_results, {60, 100, 200, 180, 60, 160, 60}, this);
     m_resultsView->setObjectName(QStringLiteral("resultsView"));
@@ -97,6 +120,7 @@ CHistoryDlg::CHistoryDlg(std::unique_ptr<journal::JournalReader> reader, Message
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     buttons->button(QDialogButtonBox::Close)->setText(QStringLiteral("关闭"));
+    buttons->button(QDialogButtonBox::Close)->setObjectName(QStringLiteral("closeButton"));
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
     auto* layout = new QVBoxLayout(this);
@@ -130,6 +154,39 @@ CHistoryDlg::CHistoryDlg(std::unique_ptr<journal::JournalReader> reader, Message
 
 CHistoryDlg::~CHistoryDlg() = default;
 
+void CHistoryDlg::showEvent(QShowEvent* event) {
+    FitToScreen();
+    QDialog::showEvent(event);
+}
+
+void CHistoryDlg::moveEvent(QMoveEvent* event) {
+    QDialog::moveEvent(event);
+    // The window manager's frame is known once it has placed the dialog.
+    FitToScreen();
+}
+
+void CHistoryDlg::FitToScreen() {
+    QScreen* screen = this->screen();
+    if (screen == nullptr || m_fitting)
+        return;
+    m_fitting = true;
+    // The size it opens at, less what the screen's available area lacks.
+    const QRect available = screen->availableGeometry();
+    const QMargins frame = ExpectedFrameMargins(*this);
+    const QSize room(available.width() - frame.left() - frame.right(),
+                     available.height() - frame.top() - frame.bottom());
+    const QSize fitted = size().boundedTo(room);
+    if (fitted != size())
+        resize(fitted);
+    if (isVisible() && !(windowHandle() != nullptr && windowHandle()->frameMargins().isNull())) {
+        const QRect outer = frameGeometry();
+        const QRect inside = KeptInside(outer, available);
+        if (inside.topLeft() != outer.topLeft())
+            move(inside.topLeft());
+    }
+    m_fitting = false;
+}
+
 void CHistoryDlg::SelectRun(int row) {
     if (row >= 0 && row < m_runs->rowCount())
         m_runsView->selectRow(row);
@@ -160,21 +217,37 @@ void CHistoryDlg::ShowRequestsIfVisible() {
 void CHistoryDlg::ExportRun() {
     if (!m_runId)
         return;
-    const std::string path = AskExportPath(this, QStringLiteral("上传记录-%1.xlsx").arg(*m_runId));
+    const std::string path = AskExportPath(
+        this, SuggestedExportName(QStringLiteral("上传记录%1").arg(*m_runId),
+                                  QDateTime::currentDateTime()));
     if (path.empty())
         return;
 
-    // What the list shows, read in large pages in send order.
-    CResultPager pager(*m_reader, *m_runId, CurrentFilter(), 4096, 1);
-    ExportTable table;
-    table.kind = "上传记录" + std::to_string(*m_runId);
-    table.titles = ResultColumnTitles();
-    table.rows = static_cast<std::size_t>(pager.Count());
-    table.cell = [&pager](std::size_t row, std::size_t column) {
-        const journal::Result* r = pager.At(static_cast<std::int64_t>(row));
-        return r != nullptr ? ResultCell(*r, static_cast<int>(column)) : std::string();
-    };
-    const std::string failure = ExportShowingWait(path, {table});
+    // The worker reads the run through a reader of its own: the dialog's
+    // reader goes on serving the lists meanwhile.
+    std::string error;
+    auto reader = journal::JournalReader::Open(m_reader->Path(), error);
+    if (!reader) {
+        if (m_showMessage)
+            m_showMessage(error);
+        return;
+    }
+    std::unique_ptr<CResultPager> pager;
+    const std::int64_t runId = *m_runId;
+    const journal::ResultFilter filter = CurrentFilter();
+    const std::string failure = ExportShowingProgress(this, path, [&] {
+        // What the list shows, read in large pages in send order.
+        pager = std::make_unique<CResultPager>(*reader, runId, filter, 4096, 1);
+        ExportTable table;
+        table.kind = "上传记录" + std::to_string(runId);
+        table.titles = ResultColumnTitles();
+        table.rows = static_cast<std::size_t>(pager->Count());
+        table.cell = [&pager](std::size_t row, std::size_t column) {
+            const journal::Result* r = pager->At(static_cast<std::int64_t>(row));
+            return r != nullptr ? ResultCell(*r, static_cast<int>(column)) : std::string();
+        };
+        return std::vector{table};
+    });
     if (!failure.empty() && m_showMessage)
         m_showMessage(failure);
 }

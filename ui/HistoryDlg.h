@@ -46,7 +46,13 @@ public:
     QTableView* RequestsView() const { return m_requestsView; }
     const CResultListModel& Results() const { return *m_results; }
 
+protected:
+    void showEvent(QShowEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+
 private:
+    // Keeps the dialog inside its screen's available area.
+    void FitToScreen();
     // The failed-only box and the search text as the results list applies them.
     journal::ResultFilter CurrentFilter() const;
     void ShowRequestsIfVisible();
@@ -68,4 +74,5 @@ private:
     QLabel* m_count;
     QPushButton* m_export;
     QTimer* m_searchDelay;
+    bool m_fitting = false;
 };

@@ -2,12 +2,14 @@
 
 #include "accounts/ListColumns.h"
 #include "export/TableExport.h"
+#include "ui/ExportFolder.h"
 #include "ui/FileDialog.h"
 #include "ui/HistoryDlg.h"
 #include "ui/ReportListView.h"
 #include "ui/ReserveUploadDlg.h"
 
 #include <QAction>
+#include <QDateTime>
 #include <QEvent>
 
 namespace {
@@ -47,11 +49,19 @@ ExportTable ModelTable(const char* kind, const CReportListModel& model) {
 }
 
 void ExportList(CReserveUploadDlg& dlg, CReportListView& view, const char* kind) {
-    const std::string path =
-        AskExportPath(&dlg, QString::fromUtf8(kind) + QStringLiteral("结果.xlsx"));
+    if (dlg.IsUploadRunning() || dlg.IsExportRunning())
+        return;
+    const std::string path = AskExportPath(
+        &dlg, SuggestedExportName(QString::fromUtf8(kind) + QStringLiteral("结果"),
+                                  QDateTime::currentDateTime()));
     if (path.empty())
         return;
-    const std::string failure = ExportShowingWait(path, {ModelTable(kind, view.Model())});
+    // The worker reads the list's rows: nothing may load or upload meanwhile.
+    dlg.SetExportRunning(true);
+    const CReportListModel& model = view.Model();
+    const std::string failure = ExportShowingProgress(
+        &dlg, path, [kind, &model] { return std::vector{ModelTable(kind, model)}; });
+    dlg.SetExportRunning(false);
     if (!failure.empty())
         dlg.ShowMessage(failure);
 }
@@ -65,7 +75,8 @@ public:
 
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::ContextMenu)
-            m_action->setEnabled(!m_dlg.IsUploadRunning() && m_view.Model().GetItemCount() > 0);
+            m_action->setEnabled(!m_dlg.IsUploadRunning() && !m_dlg.IsExportRunning() &&
+                                 m_view.Model().GetItemCount() > 0);
         return QObject::eventFilter(watched, event);
     }
 

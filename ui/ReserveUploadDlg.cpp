@@ -19,6 +19,8 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
+#include <QWindow>
 
 #include <new>
 
@@ -101,7 +103,24 @@ void CReserveUploadDlg::RegisterWaitHook() {
 }
 
 bool CReserveUploadDlg::IsBusy() const {
-    return m_bUploadRunning || m_bLoginRunning;
+    return m_bUploadRunning || m_bLoginRunning || m_bExportRunning;
+}
+
+void CReserveUploadDlg::SetExportRunning(bool running) {
+    if (running == m_bExportRunning)
+        return;
+    if (running) {
+        m_bLoadEnabledBeforeExport = m_btnLoad->isEnabled();
+        m_bUploadEnabledBeforeExport = m_btnUploadAll->isEnabled();
+        m_btnLoad->setEnabled(false);
+        EnableUploadControls(false);
+        m_bExportRunning = true;
+        return;
+    }
+    m_bExportRunning = false;
+    m_btnLoad->setEnabled(m_bLoadEnabledBeforeExport);
+    EnableUploadControls(m_bUploadEnabledBeforeExport);
+    CloseIfRequested();
 }
 
 void CReserveUploadDlg::CloseIfRequested() {
@@ -152,6 +171,9 @@ void CReserveUploadDlg::InitLists() {
 }
 
 void CReserveUploadDlg::ShowMessage(const std::string& text) {
+    // A run's message ends it: its progress goes first, not behind the box.
+    if (m_bUploadRunning)
+        m_statusLine->ShowProgress(0, 0);
     m_prompt->ShowMessage(text);
 }
 
@@ -304,6 +326,23 @@ void CReserveUploadDlg::reject() {
         return;
     }
     QDialog::reject();
+}
+
+void CReserveUploadDlg::showEvent(QShowEvent* event) {
+    FitToScreen();
+    QDialog::showEvent(event);
+    if (!m_bScreenWatched && windowHandle() != nullptr) {
+        m_bScreenWatched = true;
+        connect(windowHandle(), &QWindow::screenChanged, this, [this] { FitToScreen(); });
+        if (QScreen* screen = windowHandle()->screen())
+            connect(screen, &QScreen::availableGeometryChanged, this, [this] { FitToScreen(); });
+    }
+}
+
+void CReserveUploadDlg::moveEvent(QMoveEvent* event) {
+    QDialog::moveEvent(event);
+    // The window manager's frame is known once it has placed the window.
+    FitToScreen();
 }
 
 void CReserveUploadDlg::contextMenuEvent(QContextMenuEvent* event) {

@@ -7,6 +7,7 @@
 #include "support/Communication.h"
 #include "support/MainWindow.h"
 #include "ui/QtMessagePump.h"
+#include "ui/ScreenFit.h"
 
 #include <QDialog>
 #include <QIcon>
@@ -14,6 +15,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace journal {
 class IJournal;
@@ -54,6 +57,10 @@ public:
     CStatusLine* StatusLine() const { return m_statusLine; }
     // True while an upload runs and pumps events.
     bool IsUploadRunning() const { return m_bUploadRunning; }
+    // While an export reads the lists: the load and upload controls are off
+    // (a load would delete the rows being read) and a close waits for its end.
+    void SetExportRunning(bool running);
+    bool IsExportRunning() const { return m_bExportRunning; }
     // What the window does while the communication object waits on the gateway.
     CWindowWaitHook* WaitHook() const { return m_waitHook; }
 
@@ -82,11 +89,20 @@ public:
     std::unique_ptr<CAccountUploader> m_pUploader;
     CCommunication* m_pComm = nullptr; // not owned
 
+    // Fits the window to the available area of its screen (see ScreenFit.h);
+    // done when it is shown, moved or changes screen.
+    void FitToScreen();
+
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
 
 private:
     void CreateControls();
+    // Keeps every control's template rectangle for FitToScreen.
+    void RememberTemplateGeometry();
+    void PlaceForCut(const ScreenFitCut& cut);
     void OnInitDialog();
     void InitLists();
     void RunUpload(int (CAccountUploader::*upload)());
@@ -119,4 +135,12 @@ private:
     bool m_bUploadRunning = false;
     bool m_bLoginRunning = false;
     bool m_bCloseRequested = false;
+    bool m_bExportRunning = false;
+    std::vector<std::pair<QWidget*, QRect>> m_templateGeometry;
+    QSize m_templateSize;
+    ScreenFitCut m_fitCut;
+    bool m_bFitting = false;
+    bool m_bScreenWatched = false;
+    bool m_bLoadEnabledBeforeExport = false;
+    bool m_bUploadEnabledBeforeExport = false;
 };

@@ -12,6 +12,10 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <QScreen>
+#include <QWindow>
+
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -140,9 +144,74 @@ void CReserveUploadDlg::CreateControls() {
     m_statusLine->setGeometry(statusLeft, advice->y(), statusRight - statusLeft + 1,
                               advice->height());
     setFixedSize(du.Size(kWindowWidth, kWindowHeight));
+    RememberTemplateGeometry();
 
     connect(m_btnLogin, &QPushButton::clicked, this, &CReserveUploadDlg::OnLogin);
     connect(m_btnLoad, &QPushButton::clicked, this, &CReserveUploadDlg::OnLoad);
     connect(m_btnUploadAll, &QPushButton::clicked, this, &CReserveUploadDlg::OnUploadAll);
     connect(m_btnUploadEach, &QPushButton::clicked, this, &CReserveUploadDlg::OnUploadEach);
+}
+
+void CReserveUploadDlg::RememberTemplateGeometry() {
+    m_templateGeometry.clear();
+    for (QWidget* child : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+        m_templateGeometry.emplace_back(child, child->geometry());
+    m_templateSize = size();
+    m_fitCut = ScreenFitCut{{0, 0}, 0};
+    m_listReserve->setProperty("templateRect", m_listReserve->geometry());
+    m_listBank->setProperty("templateRect", m_listBank->geometry());
+}
+
+void CReserveUploadDlg::PlaceForCut(const ScreenFitCut& cut) {
+    // Each list's cut moves up everything below its bottom edge; the width's
+    // cut is spread over the lists' span, so controls keep their order there.
+    const QRect reserve = m_listReserve->property("templateRect").toRect();
+    const QRect bank = m_listBank->property("templateRect").toRect();
+    const int reserveBottom = reserve.y() + reserve.height();
+    const int bankBottom = bank.y() + bank.height();
+    const int spanLeft = reserve.x();
+    const int spanRight = reserve.x() + reserve.width();
+    const auto mapY = [&](int y) {
+        return y - (y >= reserveBottom ? cut.heights[0] : 0) - (y >= bankBottom ? cut.heights[1] : 0);
+    };
+    const auto mapX = [&](int x) {
+        const int into = std::clamp(x - spanLeft, 0, spanRight - spanLeft);
+        return x - cut.width * into / (spanRight - spanLeft);
+    };
+    for (const auto& [widget, rect] : m_templateGeometry) {
+        const int left = mapX(rect.x());
+        const int top = mapY(rect.y());
+        widget->setGeometry(left, top, mapX(rect.x() + rect.width()) - left,
+                            mapY(rect.y() + rect.height()) - top);
+    }
+    setFixedSize(m_templateSize.width() - cut.width,
+                 m_templateSize.height() - cut.heights[0] - cut.heights[1]);
+    m_fitCut = cut;
+}
+
+void CReserveUploadDlg::FitToScreen() {
+    QScreen* screen = this->screen();
+    if (screen == nullptr || m_bFitting || m_templateGeometry.empty())
+        return;
+    m_bFitting = true;
+    const QRect available = screen->availableGeometry();
+    const QMargins frame = ExpectedFrameMargins(*this);
+    // A list keeps its header and a few rows.
+    const int minListHeight = fontMetrics().height() * 6;
+    const QRect reserve = m_listReserve->property("templateRect").toRect();
+    const QRect bank = m_listBank->property("templateRect").toRect();
+    const ScreenFitCut cut =
+        PlanScreenFit(m_templateSize, frame, available, {reserve.height(), bank.height()},
+                      minListHeight, reserve.width(), reserve.width() / 2);
+    if (!(cut == m_fitCut))
+        PlaceForCut(cut);
+    if (isVisible() && !(windowHandle() != nullptr && windowHandle()->frameMargins().isNull())) {
+        // Where the window manager placed it, or a smaller screen, may leave it
+        // partly off the area: move it in.
+        const QRect outer = frameGeometry();
+        const QRect inside = KeptInside(outer, available);
+        if (inside.topLeft() != outer.topLeft())
+            move(inside.topLeft());
+    }
+    m_bFitting = false;
 }

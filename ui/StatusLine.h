@@ -1,7 +1,10 @@
 #pragma once
 // The line at the foot of the main window: the status text of long operations
-// (set and cleared only through ShowStatus) and, beside it, the progress of a
-// per-record upload.
+// (set and cleared only through ShowStatus), beside it the progress of a
+// request under way (bytes moved, seconds waited) and the count and bar of a
+// per-record upload. Each text stays on one line: when the line is too short
+// for them all, each is cut at a character boundary and ends in "…", its
+// whole text in its tool tip.
 
 #include <QElapsedTimer>
 #include <QTimer>
@@ -33,20 +36,30 @@ public:
     bool ProgressVisible() const;
     QString ProgressText() const;
 
+    // What each part shows now, as drawn (cut with "…" when too long).
+    QString ShownStatus() const;
+    QString ShownWait() const;
+    QString ShownProgress() const;
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    void UpdateLabel();
     void ApplyProgress();
+    // Shares the line's width out among the visible parts and cuts their texts.
+    void Relayout();
 
     QString m_text;
+    QString m_waitText;
+    QString m_waitDetail;
     QLabel* m_label;
     QLabel* m_wait;
+    QLabel* m_count;
     QProgressBar* m_progress;
     QTimer m_progressTimer;
     QElapsedTimer m_lastProgress;
     int m_done = 0;
     int m_total = 0;
+    bool m_progressShown = false;
     static constexpr qint64 kProgressEveryMs = 16;
 };

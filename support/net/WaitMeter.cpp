@@ -33,10 +33,15 @@ void WaitMeter::SetSent(std::uint64_t bytes) {
 
 void WaitMeter::AddReceived(std::uint64_t bytes) {
     m_progress.bytesReceived += bytes;
+    if (m_progress.bytesToReceive > 0)
+        m_progress.bytesReceived = std::min(m_progress.bytesReceived, m_progress.bytesToReceive);
 }
 
 void WaitMeter::ExpectReply(std::uint64_t bytes) {
+    // Counted afresh against the reply now announced: the frame headers and
+    // the replies to a resume that came before it are not part of it.
     m_progress.bytesToReceive = bytes;
+    m_progress.bytesReceived = 0;
 }
 
 void WaitMeter::Tick() {

@@ -21,6 +21,8 @@ public:
     void AddReceived(std::uint64_t bytes);
     void ExpectReply(std::uint64_t bytes);
 
+    // What the hook hears at its next report.
+    const WaitProgress& Progress() const { return m_progress; }
     // Reports to the hook when a report is due.
     void Tick();
     // How long one wait may block before the next Tick: all of `remainingMs`

@@ -7,7 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <csignal>
+#include <filesystem>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -186,6 +189,104 @@ TEST(Export, AFailedWriteNamesThePathAndLeavesNothingHalfWritten) {
     }
     EXPECT_EQ(FileText(dir.Path() / "old.csv"), "old");
     EXPECT_EQ(FileText(dir.Path() / "old.xlsx"), "old");
+}
+
+int OpenDescriptors() {
+    return static_cast<int>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                                          std::filesystem::directory_iterator()));
+}
+
+TEST(Export, ProgressCountsEveryRowAndACancelLeavesNothing) {
+    CliTempDir dir;
+    std::ofstream(dir.Path() / "old.csv") << "old";
+    std::ofstream(dir.Path() / "old.xlsx") << "old";
+    const auto before = DirectoryNames(dir.Path());
+    const Rows rows(10000, {"1", "0", "成功", "000123456789012345", "某某证券营业部"});
+    constexpr std::size_t kTotal = 20000;
+    // A cancel may come at any row, not only when progress is reported: the
+    // cells count the rows read and give the cancel at the row a case names.
+    std::atomic<bool> cancel = false;
+    std::size_t rowsRead = 0;
+    std::size_t cancelAtRow = 0;
+    ExportTable counted = MakeTable("A股备付金账户", kReserveTitles, rows);
+    counted.cell = [&](std::size_t row, std::size_t column) {
+        if (column == 0 && ++rowsRead == cancelAtRow)
+            cancel = true;
+        return rows[row][column];
+    };
+    const std::vector<ExportTable> tables{counted, counted};
+
+    enum class CancelAt { Never, Half, NinetyNine, Packing };
+    const struct {
+        const char* name;
+        CancelAt at;
+    } cases[] = {
+        {"old.csv", CancelAt::Never},       {"old.xlsx", CancelAt::Never},
+        {"old.csv", CancelAt::Half},        {"old.xlsx", CancelAt::Half},
+        {"old.csv", CancelAt::NinetyNine},  {"old.xlsx", CancelAt::NinetyNine},
+        {"old.xlsx", CancelAt::Packing},    {"new.xlsx", CancelAt::Packing},
+        {"new.csv", CancelAt::NinetyNine},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " cancel " + std::to_string(static_cast<int>(c.at)));
+        const std::string path = (dir.Path() / c.name).string();
+        cancel = false;
+        rowsRead = 0;
+        cancelAtRow = c.at == CancelAt::Half         ? kTotal / 2
+                      : c.at == CancelAt::NinetyNine ? kTotal * 99 / 100
+                                                     : 0;
+        std::vector<std::size_t> reports;
+        bool sawPacking = false;
+        ExportControl control;
+        control.cancel = &cancel;
+        control.progress = [&](std::size_t done, std::size_t total, bool packing) {
+            EXPECT_EQ(total, kTotal);
+            reports.push_back(done);
+            sawPacking = sawPacking || packing;
+            if (c.at == CancelAt::Packing && packing)
+                cancel = true;
+        };
+        const int descriptors = OpenDescriptors();
+        const std::string result = ExportTables(path, tables, control);
+        EXPECT_EQ(OpenDescriptors(), descriptors) << "a descriptor left open";
+        ASSERT_FALSE(reports.empty());
+        EXPECT_TRUE(std::is_sorted(reports.begin(), reports.end()));
+        if (c.at == CancelAt::Never) {
+            EXPECT_EQ(result, "");
+            EXPECT_EQ(reports.back(), kTotal);
+            EXPECT_EQ(sawPacking, std::string(c.name).ends_with(".xlsx"));
+            EXPECT_NE(FileText(path), "old");
+            std::ofstream(path, std::ios::trunc) << "old";
+        } else {
+            EXPECT_EQ(result, kExportCancelled);
+            EXPECT_EQ(rowsRead, c.at == CancelAt::Packing ? kTotal : cancelAtRow)
+                << "rows read after the cancel";
+            EXPECT_EQ(DirectoryNames(dir.Path()), before) << "a file left behind";
+        }
+    }
+    EXPECT_EQ(FileText(dir.Path() / "old.csv"), "old");
+    EXPECT_EQ(FileText(dir.Path() / "old.xlsx"), "old");
+}
+
+TEST(Export, AFolderThatDisappearsDuringTheExportIsAMessage) {
+    CliTempDir dir;
+    const Rows rows(5000, {"1", "0", "成功", "000123456789012345", "某某证券营业部"});
+    for (const char* name : {"out.csv", "out.xlsx"}) {
+        SCOPED_TRACE(name);
+        const auto folder = dir.Path() / "gone";
+        std::filesystem::create_directory(folder);
+        ExportTable table = MakeTable("A股备付金账户", kReserveTitles, rows);
+        table.cell = [&](std::size_t row, std::size_t column) {
+            if (row == 2500 && column == 0)
+                std::filesystem::remove_all(folder);
+            return rows[row][column];
+        };
+        const std::string path = (folder / name).string();
+        const std::string message = ExportTables(path, {table});
+        EXPECT_EQ(message.rfind("导出结果失败：" + path + "\n", 0), 0u) << message;
+        EXPECT_FALSE(std::filesystem::exists(folder));
+        EXPECT_TRUE(DirectoryNames(dir.Path()).empty());
+    }
 }
 
 TEST(Export, ASheetHoldsNoMoreRowsThanASpreadsheetCan) {

@@ -11,7 +11,11 @@
 #include <QAction>
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QDateTime>
+#include <QDir>
+#include <QPushButton>
 #include <QFile>
+#include <QFileInfo>
 #include <QMenu>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -41,6 +45,7 @@ class ExportActionTest : public QObject {
     RecordingPrompt prompt;
     std::unique_ptr<CReserveUploadDlg> dlg;
     QTemporaryDir dir;
+    QTemporaryDir state;
 
     // Opens the list's context menu and returns its item texts.
     QStringList MenuTexts(CReportListView* view) {
@@ -61,6 +66,11 @@ class ExportActionTest : public QObject {
     }
 
 private slots:
+    void initTestCase() {
+        QVERIFY(state.isValid());
+        qputenv("XDG_STATE_HOME", state.path().toUtf8());
+    }
+
     void init() {
         prompt.messages.clear();
         dlg = std::make_unique<CReserveUploadDlg>(&prompt);
@@ -122,6 +132,65 @@ private slots:
         CFileDialog::SetNextAnswer({});
         ExportAction(dlg->m_listReserve)->trigger();
         QCOMPARE(prompt.messages.size(), std::size_t{1});
+    }
+
+    void theSaveDialogStartsWhereTheLastExportWentAndNamesListAndTime() {
+        AccountWorkDir work;
+        dlg->m_listReserve->Model().InsertItem(0, "1");
+        QFile::remove(state.filePath("quillmark/export-folder"));
+        const QString before = QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss");
+        CFileDialog::SetNextAnswer({});
+        ExportAction(dlg->m_listReserve)->trigger();
+        const QString after = QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss");
+        // First in the work directory, named after the list and the time.
+        const QFileInfo first(CFileDialog::LastSuggestedPath());
+        QCOMPARE(first.absolutePath(), QFileInfo(work.Path()).absoluteFilePath());
+        QVERIFY2(first.fileName() == "A股备付金账户结果-" + before + ".xlsx" ||
+                     first.fileName() == "A股备付金账户结果-" + after + ".xlsx",
+                 qPrintable(first.fileName()));
+
+        // Then where the operator exported to, remembered in the state directory.
+        QDir(dir.path()).mkpath("exports");
+        CFileDialog::SetNextAnswer({dir.filePath("exports/a.csv"), ""});
+        ExportAction(dlg->m_listReserve)->trigger();
+        QVERIFY(prompt.messages.empty());
+        CFileDialog::SetNextAnswer({});
+        ExportAction(dlg->m_listBank)->trigger();
+        QCOMPARE(QFileInfo(CFileDialog::LastSuggestedPath()).absolutePath(),
+                 QFileInfo(dir.filePath("exports")).absoluteFilePath());
+        QVERIFY(QFile::exists(state.filePath("quillmark/export-folder")));
+
+        // A remembered folder that is gone: the work directory again.
+        QDir(dir.filePath("exports")).removeRecursively();
+        CFileDialog::SetNextAnswer({});
+        ExportAction(dlg->m_listBank)->trigger();
+        QCOMPARE(QFileInfo(CFileDialog::LastSuggestedPath()).absolutePath(),
+                 QFileInfo(work.Path()).absoluteFilePath());
+    }
+
+    void loadAndUploadAreOffWhileTheExportReadsTheLists() {
+        // Enough rows that the worker is still at work when the loop first runs.
+        CReportListModel& reserve = dlg->m_listReserve->Model();
+        for (int i = 0; i < 100000; ++i)
+            reserve.InsertItem(i, std::to_string(i + 1));
+        QPushButton* load = Button(*dlg, "loadButton");
+        load->setEnabled(true);
+        bool checked = false;
+        QTimer::singleShot(0, dlg.get(), [&] {
+            QVERIFY(dlg->IsExportRunning());
+            QVERIFY(!load->isEnabled());
+            QVERIFY(!Button(*dlg, "uploadAllButton")->isEnabled());
+            QVERIFY(!Button(*dlg, "uploadEachButton")->isEnabled());
+            checked = true;
+        });
+        CFileDialog::SetNextAnswer({dir.filePath("big.xlsx"), ""});
+        ExportAction(dlg->m_listReserve)->trigger();
+        QVERIFY2(checked, "the check during the export did not run");
+        QVERIFY(!dlg->IsExportRunning());
+        QVERIFY(load->isEnabled());
+        QVERIFY(!Button(*dlg, "uploadAllButton")->isEnabled());
+        QVERIFY(QFile::exists(dir.filePath("big.xlsx")));
+        QVERIFY(prompt.messages.empty());
     }
 };
 

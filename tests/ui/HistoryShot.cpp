@@ -5,6 +5,7 @@
 //   quillmark-history-shot OUT.png JOURNAL_FILE
 
 #include "FramedShot.h"
+#include "ScreenCheck.h"
 
 #include "journal/JournalWriter.h"
 #include "tests/journal/JournalFiles.h"
@@ -94,14 +95,17 @@ int main(int argc, char** argv) {
         return 1;
     }
     CHistoryDlg dlg(std::move(reader), nullptr);
-    dlg.resize(960, 600);
     dlg.SelectRun(1);
     dlg.show();
     int status = 1;
     QTimer::singleShot(200, &dlg, [&] {
-        AwaitFrame(dlg);
+        if (!AwaitFrame(dlg)) {
+            dlg.done(0);
+            return;
+        }
+        const bool fits = FitsAvailableArea(dlg, {"closeButton", "exportButton", "resultsView"});
         const QPixmap window = FramedWindow(dlg, dlg.screen()->grabWindow(0));
-        status = window.save(QString::fromLocal8Bit(argv[1]), "PNG") ? 0 : 1;
+        status = window.save(QString::fromLocal8Bit(argv[1]), "PNG") && fits ? 0 : 1;
         dlg.done(0);
     });
     dlg.exec();

@@ -47,14 +47,46 @@ private slots:
         QCOMPARE(Probe(dir.path()), QStringLiteral("acquired"));
     }
 
-    void aCopyThatDiedLeavesNoLockBehind() {
+    void aSecondCopyAsksTheFirstToComeForward() {
+        QTemporaryDir dir;
+        QProcess first;
+        QCOMPARE(StartProbe(first, dir.path()), QStringLiteral("acquired"));
+        QProcess second;
+        QCOMPARE(StartProbe(second, dir.path()), QStringLiteral("running"));
+        QVERIFY2(second.waitForFinished(30000), "waited for the second copy to end");
+        QCOMPARE(QString::fromLocal8Bit(second.readAll()).trimmed(), QStringLiteral("asked"));
+        QTRY_VERIFY2_WITH_TIMEOUT(first.canReadLine() || first.waitForReadyRead(100),
+                                  "waited for the first copy to hear the request", 30000);
+        QCOMPARE(QString::fromLocal8Bit(first.readLine()).trimmed(),
+                 QStringLiteral("request come-forward"));
+
+        // The channel lives in a directory closed to other users.
+        const QFileInfo socketDir(dir.filePath(QStringLiteral("quillmark")));
+        QVERIFY(socketDir.isDir());
+        QCOMPARE(int(socketDir.permissions() & (QFile::ReadGroup | QFile::WriteGroup |
+                                                 QFile::ExeGroup | QFile::ReadOther |
+                                                 QFile::WriteOther | QFile::ExeOther)),
+                 0);
+        first.write("\n");
+        QVERIFY(first.waitForFinished(30000));
+    }
+
+    void aCopyThatDiedLeavesNoLockAndNoChannelBehind() {
         QTemporaryDir dir;
         QProcess crashed;
         QCOMPARE(StartProbe(crashed, dir.path()), QStringLiteral("acquired"));
         crashed.kill(); // no chance to clean up
         QVERIFY(crashed.waitForFinished(30000));
         QVERIFY(QFile::exists(dir.filePath(QStringLiteral("Quillmark_Mutex.lock"))));
-        QCOMPARE(Probe(dir.path()), QStringLiteral("acquired"));
+        QProcess next;
+        QCOMPARE(StartProbe(next, dir.path()), QStringLiteral("acquired"));
+        // The dead copy's socket was replaced: the next copy hears requests.
+        QCOMPARE(Probe(dir.path()), QStringLiteral("running"));
+        QVERIFY(next.waitForReadyRead(30000));
+        QCOMPARE(QString::fromLocal8Bit(next.readLine()).trimmed(),
+                 QStringLiteral("request come-forward"));
+        next.write("\n");
+        QVERIFY(next.waitForFinished(30000));
     }
 
     void anUnwritableLockDirectoryLeavesTheProgramUnguarded() {

@@ -1,8 +1,10 @@
 // Draws the real main window after a login, a load and a batch upload, as the
 // window manager frames it on the screen, and saves it as a PNG (for the
-// README). Messages go to stderr instead of boxes. Prints the sizes it saw:
+// README and the screen tests). Messages go to stderr instead of boxes. Prints
+// the sizes it saw, and fails when the framed window, its upload buttons or
+// the advice line reach outside the screen's available area:
 //
-//   client WxH frame WxH+X+Y screen WxH
+//   client WxH frame WxH+X+Y available WxH+X+Y screen WxH
 //
 //   quillmark-window-shot [--screen SCREEN.png] OUT.png WORKDIR OPERATOR PASSWORD
 //                         [ADDRESS PORT]
@@ -11,6 +13,7 @@
 // the network client, at ADDRESS:PORT when given, else at its defaults.
 
 #include "FramedShot.h"
+#include "ScreenCheck.h"
 
 #include "support/Common.h"
 #include "support/Prompt.h"
@@ -77,15 +80,15 @@ int main(int argc, char** argv) {
         dlg.OnLogin();
         dlg.OnLoad();
         dlg.OnUploadAll();
-        AwaitFrame(dlg);
-        const QRect frame = dlg.frameGeometry();
-        QScreen* screen = dlg.screen();
-        const QPixmap shot = screen->grabWindow(0);
-        std::printf("client %dx%d frame %dx%d%+d%+d screen %dx%d\n", dlg.width(), dlg.height(),
-                    frame.width(), frame.height(), frame.x(), frame.y(), screen->size().width(),
-                    screen->size().height());
+        if (!AwaitFrame(dlg)) {
+            dlg.done(0);
+            return;
+        }
+        const bool fits = FitsAvailableArea(
+            dlg, {"uploadAllButton", "uploadEachButton", "adviceLabel", "statusLine", "loadButton"});
+        const QPixmap shot = dlg.screen()->grabWindow(0);
         const QPixmap window = FramedWindow(dlg, shot);
-        status = window.save(out, "PNG") ? 0 : 1;
+        status = window.save(out, "PNG") && fits ? 0 : 1;
         if (screenOut != nullptr && !shot.save(QString::fromLocal8Bit(screenOut), "PNG"))
             status = 1;
         dlg.done(0);

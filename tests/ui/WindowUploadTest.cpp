@@ -133,7 +133,15 @@ private slots:
         LoginAndLoad();
         QStringList progress;
         comm->onSend = [&] { progress << dlg->StatusLine()->ProgressText(); };
+        // The run's progress is gone before its message appears.
+        bool progressAtMessage = true;
+        prompt.onMessage = [&](const std::string&) {
+            progressAtMessage = dlg->StatusLine()->ProgressVisible() ||
+                                !dlg->StatusLine()->ShownProgress().isEmpty();
+        };
         Click(*dlg, "uploadEachButton");
+        prompt.onMessage = nullptr;
+        QVERIFY2(!progressAtMessage, "the progress was still shown behind the message");
         QCOMPARE(comm->CountCalls("SendAndReceive"), 5);
         QCOMPARE(progress, (QStringList{"0 / 5", "1 / 5", "2 / 5", "3 / 5", "4 / 5"}));
         QVERIFY(!dlg->StatusLine()->ProgressVisible());
