@@ -2,6 +2,7 @@
 
 #include "accounts/AccountUploader.h"
 #include "accounts/ListColumns.h"
+#include "support/BusyTicker.h"
 #include "support/Text.h"
 #include "upload/ResultWriter.h"
 
@@ -25,8 +26,10 @@ void CAccountUploader::UpdateLists(int mode, std::vector<UploadResultRecord>& re
     if (m_pReserveList == nullptr || m_pBankList == nullptr)
         return;
 
+    CBusyTicker busy;
     if (mode == 0) {
         for (const BankAccountRecord& record : m_bankAccounts) {
+            busy.Tick();
             const int row = AppendRow(*m_pBankList);
             m_pBankList->SetItemText(row, kColumnBankCode, CellText(record.BankCode));
             m_pBankList->SetItemText(row, kColumnBankAccountNo, CellText(record.BankAccountNo));
@@ -34,6 +37,7 @@ void CAccountUploader::UpdateLists(int mode, std::vector<UploadResultRecord>& re
             m_pBankList->SetItemText(row, kColumnBankFullName, CellText(record.BankFullName));
         }
         for (const ReserveAccountRecord& record : m_reserveAccountsA) {
+            busy.Tick();
             const int row = AppendRow(*m_pReserveList);
             m_pReserveList->SetItemText(row, kColumnReserveAccountNo,
                                         CellText(record.ReserveAccountNo));
@@ -52,6 +56,7 @@ void CAccountUploader::UpdateLists(int mode, std::vector<UploadResultRecord>& re
     const upload::ResultWriter writer(m_pReserveList, m_pBankList);
     const std::size_t reserveCount = m_reserveAccountsA.size();
     for (std::size_t k = 0; k < results.size(); ++k) {
+        busy.Tick();
         const bool reserve = k < reserveCount;
         const std::size_t row = reserve ? k : k - reserveCount;
         if (!reserve && row >= m_bankAccounts.size())
@@ -71,11 +76,14 @@ int CAccountUploader::ClearResults() {
         return 0;
     // The row count is read again for every row, as the list may change while
     // an upload pumps the window's events.
+    CBusyTicker busy;
     for (int row = 0; row < m_pReserveList->GetItemCount(); ++row) {
+        busy.Tick();
         m_pReserveList->SetItemText(row, kColumnResultCode, "");
         m_pReserveList->SetItemText(row, kColumnResultText, "");
     }
     for (int row = 0; row < m_pBankList->GetItemCount(); ++row) {
+        busy.Tick();
         m_pBankList->SetItemText(row, kColumnResultCode, " ");
         m_pBankList->SetItemText(row, kColumnResultText, "");
     }

@@ -2,6 +2,7 @@
 
 #include "journal/Schema.h"
 #include "journal/Sql.h"
+#include "support/BusyTicker.h"
 #include "support/IsoTime.h"
 #include "support/Text.h"
 #include "upload/RunTally.h"
@@ -578,7 +579,9 @@ void JournalWriter::RequestFinished(const upload::RequestReport& report) {
     // beside any record: the request's outcome tells what happened.
     const bool matched = report.results.size() == report.requests.size();
     item.packed.reserve(report.requests.size() * 72);
+    CBusyTicker busy;
     for (std::size_t i = 0; i < report.requests.size(); ++i) {
+        busy.Tick();
         const UploadRequestRecord& r = report.requests[i];
         const bool bank = i < report.rows.size() ? report.rows[i].kind == upload::RowKind::Bank
                                                  : std::strncmp(r.RecordKind, "02", 2) == 0;

@@ -23,6 +23,11 @@ public:
     virtual void OnWaiting(const WaitProgress& progress) = 0;
     // Called once when a request whose progress was reported is over.
     virtual void OnWaitEnded() = 0;
+    // Called now and then while the tool works through a long step of its own
+    // (building a request, reading a reply, filling rows). Like OnWaiting it
+    // may hand a front end's pending events on, dropping input; it must not
+    // start another request.
+    virtual void OnBusy() {}
 };
 
 // "1.2 MB", "340 KB", "12 B".

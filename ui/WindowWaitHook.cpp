@@ -61,6 +61,20 @@ void CWindowWaitHook::OnWaiting(const WaitProgress& progress) {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
+void CWindowWaitHook::OnBusy() {
+    QCoreApplication* app = QCoreApplication::instance();
+    if (m_waiting || app == nullptr) {
+        if (app != nullptr)
+            QCoreApplication::processEvents(QEventLoop::AllEvents);
+        return;
+    }
+    m_busy = true;
+    app->installEventFilter(this);
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    app->removeEventFilter(this);
+    m_busy = false;
+}
+
 void CWindowWaitHook::OnWaitEnded() {
     if (!m_waiting)
         return;
@@ -81,7 +95,7 @@ void CWindowWaitHook::StopFiltering() {
 }
 
 bool CWindowWaitHook::eventFilter(QObject* watched, QEvent* event) {
-    if (m_waiting && IsUserInput(event->type())) {
+    if ((m_waiting || m_busy) && IsUserInput(event->type())) {
         event->accept();
         return true;
     }

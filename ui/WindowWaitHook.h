@@ -24,6 +24,9 @@ public:
 
     void OnWaiting(const WaitProgress& progress) override;
     void OnWaitEnded() override;
+    // Paints between slices of the tool's own long steps; input given
+    // meanwhile is dropped as during a wait.
+    void OnBusy() override;
 
     // True between the first report of a request and its end.
     bool IsWaiting() const { return m_waiting; }
@@ -38,4 +41,5 @@ private:
     std::function<void()> m_ended;
     QElapsedTimer m_lastShown;
     bool m_waiting = false;
+    bool m_busy = false; // inside OnBusy
 };

@@ -4,6 +4,7 @@
 
 #include "accounts/AccountUploader.h"
 #include "upload/RunObserver.h"
+#include "support/BusyTicker.h"
 #include "support/ComFormat.h"
 #include "support/Text.h"
 #include "upload/RecordFormats.h"
@@ -133,7 +134,9 @@ int CAccountUploader::ExchangeOnce(std::vector<UploadRequestRecord>& requests,
     const std::size_t count = requests.size();
     m_requestBuf.Reserve(count * kRequestWireLength + kPacketHeaderRoom);
     m_requestBuf.Resize(count * kRequestWireLength);
+    CBusyTicker busy;
     for (std::size_t i = 0; i < count; ++i) {
+        busy.Tick();
         UploadRequestRecord& record = requests[i];
         char* end = std::to_chars(record.SeqNo, record.SeqNo + sizeof record.SeqNo - 1, i + 1).ptr;
         *end = '\0';
@@ -214,6 +217,7 @@ int CAccountUploader::ExchangeOnce(std::vector<UploadRequestRecord>& requests,
     UploadResultRecord work;
     std::memset(&work, 0, sizeof work);
     for (std::size_t k = 0; k < resultCount; ++k) {
+        busy.Tick();
         CGlobalClass::Convert(&work, raw + k * kResultWireLength, UploadResultFormat);
         outcome = Classify(outcome, text::ParseDecimal32(text::FieldText(work.ResultCode)));
         results.push_back(work);

@@ -1,6 +1,7 @@
 #include "upload/RowRequest.h"
 
 #include "accounts/AccountUploader.h"
+#include "support/BusyTicker.h"
 #include "upload/UploadRun.h"
 
 namespace upload {
@@ -19,7 +20,9 @@ int SendRows(CAccountUploader& uploader, Run& run, std::span<const RowRef> rows,
     work.requests.clear();
     work.requests.reserve(rows.size());
     work.results.clear();
+    CBusyTicker busy;
     for (const RowRef& row : rows) {
+        busy.Tick();
         if (row.kind == RowKind::Reserve)
             work.requests.push_back(CAccountUploader::BuildReserveRequest(reserves[row.index]));
         else
@@ -37,11 +40,15 @@ int SendRows(CAccountUploader& uploader, Run& run, std::span<const RowRef> rows,
     work.outcomes.assign(rows.size(), OutcomeOfUnmatched(facts));
     if (work.matched) {
         const bool accepted = work.rc != -2;
-        for (std::size_t k = 0; k < rows.size(); ++k)
+        for (std::size_t k = 0; k < rows.size(); ++k) {
+            busy.Tick();
             work.outcomes[k] = DecideRow(work.results[k], accepted);
+        }
     }
-    for (std::size_t k = 0; k < rows.size(); ++k)
+    for (std::size_t k = 0; k < rows.size(); ++k) {
+        busy.Tick();
         run.Settle(rows[k], work.outcomes[k]);
+    }
 
     const std::span<const UploadResultRecord> matchedResults =
         work.matched ? std::span<const UploadResultRecord>(work.results)

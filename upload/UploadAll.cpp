@@ -3,6 +3,7 @@
 // the lists only when exactly one came back per record.
 
 #include "accounts/AccountUploader.h"
+#include "support/BusyTicker.h"
 #include "support/Text.h"
 #include "upload/RowRequest.h"
 #include "upload/UploadTexts.h"
@@ -17,10 +18,15 @@ constexpr const char* kDuplicates =
 std::vector<upload::RowRef> AllRows(std::size_t reserveCount, std::size_t bankCount) {
     std::vector<upload::RowRef> rows;
     rows.reserve(reserveCount + bankCount);
-    for (std::size_t i = 0; i < reserveCount; ++i)
+    CBusyTicker busy;
+    for (std::size_t i = 0; i < reserveCount; ++i) {
+        busy.Tick();
         rows.push_back({upload::RowKind::Reserve, static_cast<std::uint32_t>(i)});
-    for (std::size_t i = 0; i < bankCount; ++i)
+    }
+    for (std::size_t i = 0; i < bankCount; ++i) {
+        busy.Tick();
         rows.push_back({upload::RowKind::Bank, static_cast<std::uint32_t>(i)});
+    }
     return rows;
 }
 } // namespace
