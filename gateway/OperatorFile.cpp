@@ -6,8 +6,12 @@
 #include <QRandomGenerator>
 #include <QSaveFile>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 
 namespace {
 
@@ -48,6 +52,23 @@ bool FromHex(const QByteArray& hex, std::string& bytes) {
     if (hex.size() % 2 != 0 || hex.isEmpty())
         return false;
     bytes = QByteArray::fromHex(hex).toStdString();
+    return true;
+}
+
+// Makes every missing folder above `path`, owner-only: the operators file is
+// a secret, and so is the list of who may log in.
+bool MakeParentFolders(const std::string& path, std::string& error) {
+    for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
+         slash = path.find('/', slash + 1)) {
+        const std::string folder = path.substr(0, slash);
+        struct stat status {};
+        if (folder.back() == '/' || ::stat(folder.c_str(), &status) == 0)
+            continue;
+        if (errno != ENOENT || (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)) {
+            error = "cannot create " + folder + ": " + std::strerror(errno);
+            return false;
+        }
+    }
     return true;
 }
 
@@ -100,6 +121,8 @@ bool OperatorTable::Load(const std::string& path, std::string& error) {
 }
 
 bool OperatorTable::Save(const std::string& path, std::string& error) const {
+    if (!MakeParentFolders(path, error))
+        return false;
     QSaveFile file(QString::fromStdString(path));
     if (!file.open(QIODevice::WriteOnly)) {
         error = "cannot write " + path + ": " + file.errorString().toStdString();

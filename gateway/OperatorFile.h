@@ -22,7 +22,8 @@ class OperatorTable {
 public:
     // False with `error` when the file cannot be read or a line is malformed.
     bool Load(const std::string& path, std::string& error);
-    // Writes the whole table atomically, readable by its owner only.
+    // Writes the whole table atomically, readable by its owner only; missing
+    // folders above it are made, mode 0700.
     bool Save(const std::string& path, std::string& error) const;
 
     // Adds the operator or replaces its participant and password. Tests may

@@ -9,9 +9,13 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <iterator>
 #include <string>
+#include <vector>
+
+extern char** environ;
 
 namespace {
 
@@ -47,28 +51,49 @@ int AddOperator(const GatewayCommand& command) {
     return 0;
 }
 
-// NAME:PASSWORD from the environment, read once and removed, so that a demo
-// needs no operators file and no password on a command line.
-void AddDemoOperator(OperatorTable& table) {
-    QByteArray value = qgetenv(kDemoOperatorVariable);
-    qunsetenv(kDemoOperatorVariable);
-    const auto colon = value.indexOf(':');
-    if (value.isEmpty())
+// The demo operator's variable, taken out of the environment before anything
+// else runs. unsetenv() only drops the pointer from `environ`; the bytes stay
+// in the block the kernel laid out at exec, which /proc/PID/environ reads for
+// the process's life, so they are overwritten there too.
+std::string TakeDemoOperatorVariable() {
+    const char* found = std::getenv(kDemoOperatorVariable);
+    std::string value = found ? found : "";
+    std::vector<char*> entries;
+    const std::size_t nameLength = std::strlen(kDemoOperatorVariable);
+    for (char** variable = environ; variable && *variable; ++variable)
+        if (std::strncmp(*variable, kDemoOperatorVariable, nameLength) == 0 &&
+            (*variable)[nameLength] == '=')
+            entries.push_back(*variable);
+    unsetenv(kDemoOperatorVariable);
+    for (char* entry : entries) {
+        volatile char* bytes = entry;
+        for (std::size_t i = 0, size = std::strlen(entry); i < size; ++i)
+            bytes[i] = '\0';
+    }
+    return value;
+}
+
+// NAME:PASSWORD from the environment, so that a demo needs no operators file
+// and no password on a command line.
+void AddDemoOperator(const std::string& value, OperatorTable& table) {
+    if (value.empty())
         return;
-    if (colon <= 0 || colon + 1 == value.size()) {
+    const auto colon = value.find(':');
+    if (colon == std::string::npos || colon == 0 || colon + 1 == value.size()) {
         std::fprintf(stderr, "quillmark-gateway: %s must be NAME:PASSWORD\n",
                      kDemoOperatorVariable);
         return;
     }
-    std::string password = value.mid(colon + 1).toStdString();
-    table.Set(value.left(colon).toStdString(), kDefaultParticipant, password);
-    WipeSecret(password);
-    value.fill('\0');
+    std::string password = value.substr(colon + 1);
+    const WipeOnExit wipePassword(password);
+    table.Set(value.substr(0, colon), kDefaultParticipant, password);
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
+    std::string demoOperator = TakeDemoOperatorVariable();
+    const WipeOnExit wipeDemoOperator(demoOperator);
     QCoreApplication app(argc, argv);
     std::vector<std::string> args(argv + 1, argv + argc);
     GatewayCommand command;
@@ -89,7 +114,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quillmark-gateway: %s\n", error.c_str());
         return 1;
     }
-    AddDemoOperator(command.config.operators);
+    AddDemoOperator(demoOperator, command.config.operators);
     if (command.config.operators.Size() == 0)
         std::fprintf(stderr, "quillmark-gateway: no operators; every login will be refused\n");
 
