@@ -6,7 +6,6 @@
 #include "support/Text.h"
 #include "upload/ResultWriter.h"
 
-
 namespace {
 
 // The display text of a GBK record field: trimmed, then decoded.

@@ -234,8 +234,7 @@ int CAccountUploader::LoadReserveAccounts(FileFacts* factsA, FileFacts* factsB) 
 }
 
 int CAccountUploader::ReadReserveFile(const std::string& path,
-                                      std::vector<ReserveAccountRecord>& target,
-                                      FileFacts* facts) {
+                                      std::vector<ReserveAccountRecord>& target, FileFacts* facts) {
     return ReadRecordFile<ReserveAccountRecord, kReserveFileRecordLength, BuildReserveRecord>(
         path, target, FileKind::Reserve, m_strLastError, facts);
 }

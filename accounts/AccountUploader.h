@@ -6,10 +6,10 @@
 // only through the process-wide communication object.
 
 #include "accounts/AccountRecords.h"
+#include "accounts/LoadedFiles.h"
 #include "support/DataBuf.h"
 #include "support/MainWindow.h"
 #include "support/ReportList.h"
-#include "accounts/LoadedFiles.h"
 #include "upload/UploadRecords.h"
 #include "upload/UploadRun.h"
 

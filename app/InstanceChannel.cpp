@@ -20,8 +20,8 @@ CInstanceChannel::CInstanceChannel(QString directory, QString name, QObject* par
         directory = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (directory.isEmpty())
         directory = QDir::tempPath();
-    m_socketPath = QDir(directory).filePath(QStringLiteral("quillmark/") + name +
-                                            QStringLiteral(".socket"));
+    m_socketPath =
+        QDir(directory).filePath(QStringLiteral("quillmark/") + name + QStringLiteral(".socket"));
 }
 
 CInstanceChannel::~CInstanceChannel() = default;

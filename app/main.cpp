@@ -101,8 +101,8 @@ int main(int argc, char** argv) {
         // Then the running copy comes forward, where the operator looks.
         if (const QString why = channel.Ask(QString::fromLatin1(CInstanceChannel::kComeForward));
             !why.isEmpty())
-            Print(stderr, QStringLiteral("quillmark: the running copy was not reached: ") + why +
-                              u'\n');
+            Print(stderr,
+                  QStringLiteral("quillmark: the running copy was not reached: ") + why + u'\n');
         return 0;
     }
     // A lock that cannot be made at all leaves the program unguarded, not stopped.

@@ -163,7 +163,7 @@ void BM_JournalEnqueue(benchmark::State& state) {
         if (at + perRequest > kBatch)
             at = 0;
         Exchanged(writer, std::span(batch.requests).subspan(at, perRequest),
-                         std::span(batch.results).subspan(at, perRequest), {});
+                  std::span(batch.results).subspan(at, perRequest), {});
         at += perRequest;
     }
     // Past the loop nothing is timed: the writer catches up.

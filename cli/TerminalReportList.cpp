@@ -24,7 +24,8 @@ bool CTerminalReportList::ReserveItems(int count) {
     if (count < 0)
         return false;
     const std::size_t columns = static_cast<std::size_t>(m_columnCount);
-    const std::size_t rows = static_cast<std::size_t>(GetItemCount()) + static_cast<std::size_t>(count);
+    const std::size_t rows =
+        static_cast<std::size_t>(GetItemCount()) + static_cast<std::size_t>(count);
     if (rows > m_cells.max_size() / columns)
         return false;
     try {

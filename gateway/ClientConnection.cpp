@@ -161,8 +161,8 @@ void ClientConnection::LoginChecked(bool verified) {
     const std::shared_ptr<LoginCheck> check = std::move(m_login);
     const std::optional<GatewayFaults> fault = std::move(m_loginFault);
     m_loginFault.reset();
-    const GatewayReply reply = m_server.Protocol().FinishLogin(m_state, *check, verified,
-                                                               fault ? &*fault : nullptr);
+    const GatewayReply reply =
+        m_server.Protocol().FinishLogin(m_state, *check, verified, fault ? &*fault : nullptr);
     if (!m_state.token.empty())
         m_loginDeadline.stop();
     SendReply(reply, fault);

@@ -74,7 +74,7 @@ private:
     std::uint64_t m_id = 0;
     std::string m_source;
     bool m_sentFrame = false;
-    bool m_refusing = false; // a refusal waits to be sent
+    bool m_refusing = false;             // a refusal waits to be sent
     std::shared_ptr<LoginCheck> m_login; // set while its password is checked
     std::optional<GatewayFaults> m_loginFault;
 };

@@ -171,7 +171,8 @@ GatewayReply GatewayProtocol::FinishLogin(ConnectionState& state, const LoginChe
     m_guard.RecordSuccess(check.name);
     std::uint64_t number = 0;
     if (!m_store.NextSessionNumber(number))
-        return RefuseLogin(check, "1010", "网关存储失败,请稍后重试", "store: " + m_store.LastError());
+        return RefuseLogin(check, "1010", "网关存储失败,请稍后重试",
+                           "store: " + m_store.LastError());
     const Session* session = m_sessions.Create(check.name, check.entry.participant, number);
     if (!session)
         return RefuseLogin(check, "1010", "网关存储失败,请稍后重试", "serial tags used up");

@@ -15,11 +15,11 @@
 #include <QObject>
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <map>
 
 class ClientConnection;
 class QTcpServer;

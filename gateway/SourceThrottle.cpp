@@ -70,8 +70,8 @@ void SourceThrottle::Prune() {
         it = now - it->second.notBefore > kForgetAfter ? m_tracks.erase(it) : std::next(it);
     // Still full: the table forgets the addresses that have waited longest.
     while (m_tracks.size() >= kMaxTracked)
-        m_tracks.erase(std::min_element(m_tracks.begin(), m_tracks.end(),
-                                        [](const auto& a, const auto& b) {
-                                            return a.second.notBefore < b.second.notBefore;
-                                        }));
+        m_tracks.erase(
+            std::min_element(m_tracks.begin(), m_tracks.end(), [](const auto& a, const auto& b) {
+                return a.second.notBefore < b.second.notBefore;
+            }));
 }

@@ -169,8 +169,8 @@ struct JournalWriter::State {
     }
     void FailSqlite() { Fail(SqliteError(db)); }
     void Close() {
-        for (Statement* s : {&insertRun, &insertRequest, &insertResult, &unfinal, &updateRun,
-                             &begin, &commit})
+        for (Statement* s :
+             {&insertRun, &insertRequest, &insertResult, &unfinal, &updateRun, &begin, &commit})
             *s = Statement();
         sqlite3_close_v2(db);
         db = nullptr;
@@ -292,11 +292,11 @@ void JournalWriter::State::Open() {
     insertRequest = Statement(db, "INSERT INTO request (run_id, seq, serial_no, sent, records, "
                                   "outcome, return_code, return_message, finished, failure) "
                                   "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)");
-    insertResult = Statement(
-        db, "INSERT INTO result (run_id, seq, request_seq, kind, row, "
-            "account_no, account_name, bank_code, bank_name, code, text, "
-            "stored, outcome, final, failed) "
-            "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, 1, ?14)");
+    insertResult =
+        Statement(db, "INSERT INTO result (run_id, seq, request_seq, kind, row, "
+                      "account_no, account_name, bank_code, bank_name, code, text, "
+                      "stored, outcome, final, failed) "
+                      "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, 1, ?14)");
     unfinal = Statement(db, "UPDATE result SET final = 0 WHERE run_id = ?1 AND seq = ?2");
     updateRun = Statement(
         db, "UPDATE run SET reserve_sent = ?2, reserve_stored = ?3, reserve_held = ?4, "
@@ -327,8 +327,8 @@ bool JournalWriter::State::WriteRun() {
     int column = 2;
     for (const upload::RowKind kind : {upload::RowKind::Reserve, upload::RowKind::Bank}) {
         const upload::OutcomeCounts& c = tally.Counts(kind);
-        for (const std::int64_t value : {c.sent, c.stored, c.held, c.refused, c.notStored,
-                                         c.unknown, c.Failed(heldIsFailure)})
+        for (const std::int64_t value :
+             {c.sent, c.stored, c.held, c.refused, c.notStored, c.unknown, c.Failed(heldIsFailure)})
             u.Bind(column++, value);
     }
     u.BindStatic(16, message);

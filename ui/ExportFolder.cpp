@@ -38,8 +38,8 @@ void RememberExportFolder(const QString& exportedFile) {
     const QString stateDir = QFileInfo(stateFile).absolutePath();
     if (!QDir().mkpath(stateDir))
         return;
-    QFile::setPermissions(stateDir, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                        QFileDevice::ExeOwner);
+    QFile::setPermissions(stateDir,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     QSaveFile file(stateFile);
     if (!file.open(QIODevice::WriteOnly))
         return;

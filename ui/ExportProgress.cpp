@@ -36,7 +36,8 @@ void Refresh(QProgressDialog& dialog, const SharedProgress& shared) {
     if (shared.packing.load()) {
         // The library packs the workbook in one step it cannot interrupt.
         dialog.setRange(0, 0);
-        text = QStringLiteral("已写入 %1 行，正在打包工作簿...\n打包中途无法停止，取消在打包完成后生效。")
+        text = QStringLiteral(
+                   "已写入 %1 行，正在打包工作簿...\n打包中途无法停止，取消在打包完成后生效。")
                    .arg(Rows(done));
     } else {
         dialog.setRange(0, 1000);

@@ -44,9 +44,9 @@ QString CFileDialog::LastSuggestedPath() {
 std::string AskExportPath(QWidget* parent, const QString& suggestedName) {
     const QString csv = QStringLiteral("CSV 文件，供程序读取 (*.csv)");
     const QString xlsx = QStringLiteral("Excel 工作簿 (*.xlsx)");
-    const SaveFileAnswer answer =
-        CFileDialog::GetSaveFileName(parent, QStringLiteral("导出结果"),
-                                     QDir(ExportStartFolder()).filePath(suggestedName), xlsx + ";;" + csv);
+    const SaveFileAnswer answer = CFileDialog::GetSaveFileName(
+        parent, QStringLiteral("导出结果"), QDir(ExportStartFolder()).filePath(suggestedName),
+        xlsx + ";;" + csv);
     if (answer.fileName.isEmpty())
         return {};
     std::string path = answer.fileName.toStdString();

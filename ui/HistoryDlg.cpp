@@ -15,14 +15,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QSplitter>
+#include <QStyle>
 #include <QTabWidget>
 #include <QTableView>
-#include <QScreen>
-#include <QStyle>
 #include <QTimer>
-#include <QWindow>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -57,9 +57,9 @@ QTableView* MakeView(QAbstractItemModel* model, const QList<int>& widths, QWidge
     header->setHighlightSections(false);
     header->setStretchLastSection(true);
     for (int i = 0; i < widths.size(); ++i)
-        header->resizeSection(
-            i, ColumnWidth(*header, model->headerData(i, Qt::Horizontal).toString(), widths[i],
-                           widest.value(i)));
+        header->resizeSection(i,
+                              ColumnWidth(*header, model->headerData(i, Qt::Horizontal).toString(),
+                                          widths[i], widest.value(i)));
     return view;
 }
 
@@ -217,9 +217,9 @@ void CHistoryDlg::ShowRequestsIfVisible() {
 void CHistoryDlg::ExportRun() {
     if (!m_runId)
         return;
-    const std::string path = AskExportPath(
-        this, SuggestedExportName(QStringLiteral("上传记录%1").arg(*m_runId),
-                                  QDateTime::currentDateTime()));
+    const std::string path =
+        AskExportPath(this, SuggestedExportName(QStringLiteral("上传记录%1").arg(*m_runId),
+                                                QDateTime::currentDateTime()));
     if (path.empty())
         return;
 

@@ -41,7 +41,7 @@ QString OutcomeText(int outcome) {
     }
 }
 
-const std::vector<const char*> kRunTitles = {"开始时间", "操作员", "网关", "方式",  "发送",
+const std::vector<const char*> kRunTitles = {"开始时间", "操作员", "网关", "方式",    "发送",
                                              "成功",     "已存在", "失败", "提示信息"};
 const std::vector<const char*> kRequestTitles = {"序号", "流水号",   "发送时间", "记录数",
                                                  "结果", "返回代码", "返回信息"};

@@ -51,9 +51,9 @@ ExportTable ModelTable(const char* kind, const CReportListModel& model) {
 void ExportList(CReserveUploadDlg& dlg, CReportListView& view, const char* kind) {
     if (dlg.IsUploadRunning() || dlg.IsExportRunning())
         return;
-    const std::string path = AskExportPath(
-        &dlg, SuggestedExportName(QString::fromUtf8(kind) + QStringLiteral("结果"),
-                                  QDateTime::currentDateTime()));
+    const std::string path =
+        AskExportPath(&dlg, SuggestedExportName(QString::fromUtf8(kind) + QStringLiteral("结果"),
+                                                QDateTime::currentDateTime()));
     if (path.empty())
         return;
     // The worker reads the list's rows: nothing may load or upload meanwhile.

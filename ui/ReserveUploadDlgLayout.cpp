@@ -172,7 +172,8 @@ void CReserveUploadDlg::PlaceForCut(const ScreenFitCut& cut) {
     const int spanLeft = reserve.x();
     const int spanRight = reserve.x() + reserve.width();
     const auto mapY = [&](int y) {
-        return y - (y >= reserveBottom ? cut.heights[0] : 0) - (y >= bankBottom ? cut.heights[1] : 0);
+        return y - (y >= reserveBottom ? cut.heights[0] : 0) -
+               (y >= bankBottom ? cut.heights[1] : 0);
     };
     const auto mapX = [&](int x) {
         const int into = std::clamp(x - spanLeft, 0, spanRight - spanLeft);

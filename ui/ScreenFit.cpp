@@ -17,8 +17,7 @@ ScreenFitCut PlanScreenFit(QSize templateSize, QMargins frame, QRect available,
                            int minListWidth) {
     ScreenFitCut cut;
     cut.heights.assign(listHeights.size(), 0);
-    int missing =
-        templateSize.height() + frame.top() + frame.bottom() - available.height();
+    int missing = templateSize.height() + frame.top() + frame.bottom() - available.height();
     // Shared out evenly; a list at its least passes its share on to the others.
     while (missing > 0) {
         std::vector<std::size_t> open;

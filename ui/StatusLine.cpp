@@ -147,7 +147,8 @@ void CStatusLine::Relayout() {
     for (const Part& part : parts)
         othersNatural += part.natural;
     const int statusWidth =
-        parts.empty() ? room : std::min(statusNatural, std::max(room * 2 / 5, room - othersNatural));
+        parts.empty() ? room
+                      : std::min(statusNatural, std::max(room * 2 / 5, room - othersNatural));
     int left = room - statusWidth;
 
     int x = kMargin;
@@ -158,8 +159,8 @@ void CStatusLine::Relayout() {
     for (std::size_t i = 0; i < parts.size(); ++i) {
         Part& part = parts[i];
         // The last part takes what is left; the others no more than their share.
-        const int share = i + 1 == parts.size() ? left
-                                                : std::min(part.natural, std::max(left / 2, 0));
+        const int share =
+            i + 1 == parts.size() ? left : std::min(part.natural, std::max(left / 2, 0));
         x += kSpacing;
         part.label->setGeometry(x, 0, share, h);
         SetCut(part.label, part.text, part.detail, share);

@@ -3,11 +3,11 @@
 // response header and one result record after another.
 
 #include "accounts/AccountUploader.h"
-#include "upload/RunObserver.h"
 #include "support/BusyTicker.h"
 #include "support/ComFormat.h"
 #include "support/Text.h"
 #include "upload/RecordFormats.h"
+#include "upload/RunObserver.h"
 #include "upload/UploadTexts.h"
 
 #include <charconv>

@@ -35,8 +35,7 @@ int CNewAccountsUpload::Run() {
     bool going = true;
     for (int round = 1; going && !pending.empty() && round <= kMaxRounds; ++round) {
         resend.clear();
-        for (std::size_t first = 0; going && first < pending.size();
-             first += limit) {
+        for (std::size_t first = 0; going && first < pending.size(); first += limit) {
             const std::size_t count = std::min(limit, pending.size() - first);
             ShowStatus(text::Format(kRoundStatus, round, m_sent + count));
             going = Send(std::span(pending).subspan(first, count), &resend, &oneByOne);

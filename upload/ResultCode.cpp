@@ -12,7 +12,8 @@ std::string_view ShownCode(std::string_view code) {
 
 bool IsSuccessCode(std::string_view code) {
     const std::string_view shown = ShownCode(code);
-    return !shown.empty() && std::all_of(shown.begin(), shown.end(), [](char c) { return c == '0'; });
+    return !shown.empty() &&
+           std::all_of(shown.begin(), shown.end(), [](char c) { return c == '0'; });
 }
 
 int CodeNumber(std::string_view code) {

@@ -32,8 +32,8 @@ int SendRows(CAccountUploader& uploader, Run& run, std::span<const RowRef> rows,
     ExchangeFacts facts;
     work.rc = uploader.Exchange(work.requests, work.results, &facts);
     const bool answered = work.rc >= 0 || work.rc == -2 || work.rc == -3;
-    work.matched = answered && (firstOnly ? !work.results.empty()
-                                          : work.results.size() == rows.size());
+    work.matched =
+        answered && (firstOnly ? !work.results.empty() : work.results.size() == rows.size());
     if (work.matched && firstOnly)
         work.results.resize(1);
 

@@ -17,7 +17,7 @@ namespace upload {
 using WallClock = std::chrono::system_clock;
 
 struct RunStart {
-    std::string mode;   // the button's text: "全部上传", "逐笔上传", "只上传新增账户"
+    std::string mode; // the button's text: "全部上传", "逐笔上传", "只上传新增账户"
     std::string origin; // the front end: "window" or "terminal"
     std::string workDir;
     int headerMode = 0;

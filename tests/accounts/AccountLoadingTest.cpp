@@ -134,8 +134,9 @@ TEST_F(LoadFixture, FifoOrDeviceLinkInPlaceOfEachFileFailsAtTheOpenWithEnodev) {
         std::string file;
         std::string kind; // the words of its open message
     };
-    for (const Case& c : {Case{"yhzh.dat", "银行账户配置文件"}, Case{"agbfj.dat", "资金账户配置文件"},
-                          Case{"bgbfj.dat", "资金账户配置文件"}}) {
+    for (const Case& c :
+         {Case{"yhzh.dat", "银行账户配置文件"}, Case{"agbfj.dat", "资金账户配置文件"},
+          Case{"bgbfj.dat", "资金账户配置文件"}}) {
         for (const bool fifo : {true, false}) {
             SCOPED_TRACE(c.file + (fifo ? " as a FIFO" : " as a link to /dev/zero"));
             WriteDefaultFiles();
@@ -151,7 +152,8 @@ TEST_F(LoadFixture, FifoOrDeviceLinkInPlaceOfEachFileFailsAtTheOpenWithEnodev) {
             }
             EXPECT_EQ(uploader.Load(), 0);
             EXPECT_EQ(uploader.LastError(), "打开" + c.kind + "[" + dir.PathOf(c.file) +
-                                                "]失败，失败原因[" + std::to_string(ENODEV) + "]！");
+                                                "]失败，失败原因[" + std::to_string(ENODEV) +
+                                                "]！");
             EXPECT_EQ(bankList.GetItemCount(), 0);
             EXPECT_EQ(reserveList.GetItemCount(), 0);
             if (held >= 0) {

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 TEST(FileAccessTest, ReadStopsAtTheEndAndReportsTheCount) {

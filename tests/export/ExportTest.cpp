@@ -10,8 +10,8 @@
 #include <algorithm>
 #include <atomic>
 #include <csignal>
-#include <filesystem>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <sys/resource.h>
@@ -221,10 +221,10 @@ TEST(Export, ProgressCountsEveryRowAndACancelLeavesNothing) {
         const char* name;
         CancelAt at;
     } cases[] = {
-        {"old.csv", CancelAt::Never},       {"old.xlsx", CancelAt::Never},
-        {"old.csv", CancelAt::Half},        {"old.xlsx", CancelAt::Half},
-        {"old.csv", CancelAt::NinetyNine},  {"old.xlsx", CancelAt::NinetyNine},
-        {"old.xlsx", CancelAt::Packing},    {"new.xlsx", CancelAt::Packing},
+        {"old.csv", CancelAt::Never},      {"old.xlsx", CancelAt::Never},
+        {"old.csv", CancelAt::Half},       {"old.xlsx", CancelAt::Half},
+        {"old.csv", CancelAt::NinetyNine}, {"old.xlsx", CancelAt::NinetyNine},
+        {"old.xlsx", CancelAt::Packing},   {"new.xlsx", CancelAt::Packing},
         {"new.csv", CancelAt::NinetyNine},
     };
     for (const auto& c : cases) {

@@ -197,8 +197,9 @@ TEST_F(UploadNewTest, MoreThanARequestHoldsGoesInTwoRequestsOfTheFirstRound) {
     EXPECT_EQ(RecordsOf(TakeUploads()), (std::vector<int>{10, 2}));
     EXPECT_EQ(LastMessage(), NewSummary(count, 0, 0, 0, 0, 0, 2));
     EXPECT_EQ(ReserveCount(), count);
-    EXPECT_EQ(uploader.Runs().Outcomes().Count(upload::RowKind::Reserve, upload::RowOutcome::Stored),
-              static_cast<std::size_t>(count));
+    EXPECT_EQ(
+        uploader.Runs().Outcomes().Count(upload::RowKind::Reserve, upload::RowOutcome::Stored),
+        static_cast<std::size_t>(count));
 }
 
 TEST_F(UploadNewTest, ACutConnectionInTheSecondRoundIsResentBySerialAndNothingStoredTwice) {
@@ -232,7 +233,8 @@ TEST_F(UploadNewTest, AfterAPerRecordRunCutOffItSendsOnlyWhatIsNotStored) {
     });
     EXPECT_EQ(uploader.UploadEach(), 0);
     EXPECT_EQ(ReserveCount(), 3);
-    EXPECT_EQ(uploader.Runs().Outcomes().Get(upload::RowKind::Reserve, 2), upload::RowOutcome::Unknown);
+    EXPECT_EQ(uploader.Runs().Outcomes().Get(upload::RowKind::Reserve, 2),
+              upload::RowOutcome::Unknown);
     uploader.Runs().SetProgressListener(nullptr);
     TakeUploads();
 

@@ -32,8 +32,8 @@ unsigned Mode(const QString& path) {
 }
 
 struct FolderCase {
-    const char* file;                      // below the test's own folder
-    std::vector<const char*> madeFolders;  // which add-operator must make, 0700
+    const char* file;                     // below the test's own folder
+    std::vector<const char*> madeFolders; // which add-operator must make, 0700
 };
 
 TEST(GatewayAddOperatorFolderTest, MissingFoldersAboveTheFileAreMadeOwnerOnly) {

@@ -13,8 +13,8 @@
 #include <cstdio>
 #include <map>
 #include <mutex>
-#include <thread>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {

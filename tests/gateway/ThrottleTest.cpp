@@ -17,8 +17,8 @@ TEST(SourceThrottleTest, EachFailureDoublesTheDelayUpToTwoSeconds) {
     const struct {
         int failures;
         std::chrono::milliseconds delay;
-    } cases[] = {{0, 0ms},    {1, 25ms},    {2, 50ms},    {3, 100ms},   {4, 200ms},
-                 {5, 400ms},  {6, 800ms},   {7, 1600ms},  {8, 2000ms},  {30, 2000ms}};
+    } cases[] = {{0, 0ms},   {1, 25ms},  {2, 50ms},   {3, 100ms},  {4, 200ms},
+                 {5, 400ms}, {6, 800ms}, {7, 1600ms}, {8, 2000ms}, {30, 2000ms}};
     for (const auto& c : cases)
         EXPECT_EQ(SourceThrottle::Delay(c.failures), c.delay) << c.failures << " failures";
 }

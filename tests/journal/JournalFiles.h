@@ -11,10 +11,10 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
-#include <map>
-#include <span>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -109,8 +109,8 @@ inline void Exchanged(journal::IJournal& journal, std::span<const UploadRequestR
         outcomes.push_back(matched ? upload::DecideRow(results[i], facts.outcome != -2)
                                    : upload::RowOutcome::Unknown);
     }
-    journal.RequestFinished({facts, requests, matched ? results : decltype(results)(), rows,
-                             outcomes});
+    journal.RequestFinished(
+        {facts, requests, matched ? results : decltype(results)(), rows, outcomes});
 }
 
 inline void Shown(journal::IJournal& journal, const std::string& message) {

@@ -126,7 +126,8 @@ std::vector<std::string> Describe(JournalReader& reader, std::int64_t run, bool 
     filter.failedOnly = failedOnly;
     std::vector<std::string> rows;
     for (const Result& r : reader.Results(run, filter, 0, 100))
-        rows.push_back(r.accountNo + " " + r.code + " " + std::to_string(static_cast<int>(r.outcome)) +
+        rows.push_back(r.accountNo + " " + r.code + " " +
+                       std::to_string(static_cast<int>(r.outcome)) +
                        (r.final ? "" : " superseded"));
     return rows;
 }
@@ -159,9 +160,9 @@ TEST(JournalMigration, AVersion1JournalIsConvertedInPlaceKeepingEveryRecord) {
     EXPECT_EQ(daily.reserve.held, 1);
     EXPECT_EQ(daily.reserve.notStored, 1);
     EXPECT_EQ(daily.reserve.failed, 1);
-    EXPECT_EQ(Describe(*reader, 2, false),
-              (std::vector<std::string>{"R1 9720 2", "R2 9701 4 superseded", "R3 0000 4",
-                                        "R2 0000 1"}));
+    EXPECT_EQ(
+        Describe(*reader, 2, false),
+        (std::vector<std::string>{"R1 9720 2", "R2 9701 4 superseded", "R3 0000 4", "R2 0000 1"}));
     EXPECT_EQ(Describe(*reader, 2, true), std::vector<std::string>{"R3 0000 4"});
 
     // A request that never left sent nothing; its records are kept.

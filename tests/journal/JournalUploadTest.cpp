@@ -69,9 +69,7 @@ struct FakeJournal : IJournal {
         calls->push_back("ended " + std::to_string(static_cast<int>(ending)));
     }
     void MessageShown(const std::string& message) override { calls->push_back("shown " + message); }
-    void MessageDismissed(upload::WallClock::time_point) override {
-        calls->push_back("dismissed");
-    }
+    void MessageDismissed(upload::WallClock::time_point) override { calls->push_back("dismissed"); }
 };
 
 struct ModeCase {
@@ -183,9 +181,9 @@ TEST_F(JournalUploadFixture, TheRunEndsWithItsLastRequestBeforeItsMessageIsShown
     uploader.UploadAll();
     // The exchange shows its own failure before the run can end.
     const std::vector<std::string> expected = {
-        "begin 全部上传", "send",     "request 3 3 1",   "ended 0", "shown 上传数据成功!",
-        "dismissed",      "begin 全部上传", "send", "request 3 0 -1", "shown 拒绝",
-        "dismissed",      "ended 1"};
+        "begin 全部上传",      "send",       "request 3 3 1",  "ended 0",
+        "shown 上传数据成功!", "dismissed",  "begin 全部上传", "send",
+        "request 3 0 -1",      "shown 拒绝", "dismissed",      "ended 1"};
     EXPECT_EQ(calls, expected);
     const std::vector<std::string> shown = {"上传数据成功!", "拒绝"};
     EXPECT_EQ(window.messages, shown);
@@ -407,8 +405,13 @@ TEST_F(JournalUploadFixture, ACodeCountsAsTheCellShowsIt) {
         const char* message;
         std::int64_t stored;
     } cases[] = {
-        {"\0\0"s "0\0"s, "", "上传A股备付金成功1条,失败1条;\n上传银行账户成功0条,失败0条;\n具体请看列表中结果说明.", 1},
-        {"0\0"s "1 "s, "0", "上传数据成功!", 2},
+        {"\0\0"s
+         "0\0"s,
+         "", "上传A股备付金成功1条,失败1条;\n上传银行账户成功0条,失败0条;\n具体请看列表中结果说明.",
+         1},
+        {"0\0"s
+         "1 "s,
+         "0", "上传数据成功!", 2},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.cell);

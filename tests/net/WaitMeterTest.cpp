@@ -21,9 +21,9 @@ TEST(WaitMeter, BytesReceivedNeverExceedTheReplyAfterAResume) {
         std::uint64_t received; // what the hook would hear after the step
         std::uint64_t toReceive;
     } steps[] = {
-        {Step::Sent, 30, 0, 0},          {Step::Received, 16, 16, 0},
-        {Step::ExpectReply, 40, 0, 40},  {Step::Received, 40, 40, 40},
-        {Step::Sent, 1000, 40, 40},      {Step::Received, 16, 40, 40},
+        {Step::Sent, 30, 0, 0},           {Step::Received, 16, 16, 0},
+        {Step::ExpectReply, 40, 0, 40},   {Step::Received, 40, 40, 40},
+        {Step::Sent, 1000, 40, 40},       {Step::Received, 16, 40, 40},
         {Step::ExpectReply, 117, 0, 117}, {Step::Received, 60, 60, 117},
         {Step::Received, 57, 117, 117},
     };
@@ -31,9 +31,15 @@ TEST(WaitMeter, BytesReceivedNeverExceedTheReplyAfterAResume) {
     meter.Begin(nullptr, 1000);
     for (const auto& s : steps) {
         switch (s.step) {
-        case Step::Sent: meter.SetSent(s.bytes); break;
-        case Step::Received: meter.AddReceived(s.bytes); break;
-        case Step::ExpectReply: meter.ExpectReply(s.bytes); break;
+        case Step::Sent:
+            meter.SetSent(s.bytes);
+            break;
+        case Step::Received:
+            meter.AddReceived(s.bytes);
+            break;
+        case Step::ExpectReply:
+            meter.ExpectReply(s.bytes);
+            break;
         }
         const WaitProgress& p = meter.Progress();
         EXPECT_EQ(p.bytesReceived, s.received);

@@ -22,10 +22,10 @@ TEST(EnvironmentSecretTest, TheDemoOperatorIsWipedFromProcEnviron) {
     QTemporaryDir dir;
     GatewayProcess gateway;
     std::string error;
-    ASSERT_TRUE(gateway.Start({},
-                              {"QUILLMARK_GATEWAY_DEMO_OPERATOR=frank:Env-口令-4711",
-                               "QUILLMARK_TEST_NEIGHBOUR=kept"},
-                              dir.path() + "/gateway.log", error))
+    ASSERT_TRUE(gateway.Start(
+        {},
+        {"QUILLMARK_GATEWAY_DEMO_OPERATOR=frank:Env-口令-4711", "QUILLMARK_TEST_NEIGHBOUR=kept"},
+        dir.path() + "/gateway.log", error))
         << error;
 
     // Read only after the port is announced: by then the variable was taken.
@@ -38,9 +38,8 @@ TEST(EnvironmentSecretTest, TheDemoOperatorIsWipedFromProcEnviron) {
 
     // And the operator it named can still log in.
     CNetworkCommunication comm;
-    EXPECT_EQ(comm.Login("", "frank", "Env-口令-4711", "ZANTHO00", "E0", "127.0.0.1",
-                         gateway.Port()),
-              0)
+    EXPECT_EQ(
+        comm.Login("", "frank", "Env-口令-4711", "ZANTHO00", "E0", "127.0.0.1", gateway.Port()), 0)
         << comm.LastErrorText;
     comm.Close();
     gateway.Stop();

@@ -23,8 +23,7 @@ int main(int argc, char** argv) {
     const int width = DisplayWidth(display, screen);
     const int screenHeight = DisplayHeight(display, screen);
     const Window window = XCreateSimpleWindow(display, RootWindow(display, screen), 0,
-                                              screenHeight - height, width, height, 0, 0,
-                                              0x404040);
+                                              screenHeight - height, width, height, 0, 0, 0x404040);
     const Atom type = XInternAtom(display, "_NET_WM_WINDOW_TYPE", False);
     const Atom dock = XInternAtom(display, "_NET_WM_WINDOW_TYPE_DOCK", False);
     XChangeProperty(display, window, type, XA_ATOM, 32, PropModeReplace,
@@ -34,8 +33,8 @@ int main(int argc, char** argv) {
     XChangeProperty(display, window, XInternAtom(display, "_NET_WM_STRUT_PARTIAL", False),
                     XA_CARDINAL, 32, PropModeReplace, reinterpret_cast<const unsigned char*>(strut),
                     12);
-    XChangeProperty(display, window, XInternAtom(display, "_NET_WM_STRUT", False), XA_CARDINAL,
-                    32, PropModeReplace, reinterpret_cast<const unsigned char*>(strut), 4);
+    XChangeProperty(display, window, XInternAtom(display, "_NET_WM_STRUT", False), XA_CARDINAL, 32,
+                    PropModeReplace, reinterpret_cast<const unsigned char*>(strut), 4);
     // Where it asks to be, or the window manager places it as it likes.
     XSizeHints* hints = XAllocSizeHints();
     hints->flags = USPosition | PPosition | PMinSize | PMaxSize;

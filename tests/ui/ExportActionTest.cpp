@@ -13,10 +13,10 @@
 #include <QContextMenuEvent>
 #include <QDateTime>
 #include <QDir>
-#include <QPushButton>
 #include <QFile>
 #include <QFileInfo>
 #include <QMenu>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>

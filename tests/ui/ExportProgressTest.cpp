@@ -83,8 +83,9 @@ class ExportProgressTest : public QObject {
             during(*ProgressDialog());
             ran = true;
         });
-        const std::string result = ExportWithProgress(
-            &window, dir.filePath(name).toStdString(), [&gated] { return std::vector{gated.Table()}; });
+        const std::string result =
+            ExportWithProgress(&window, dir.filePath(name).toStdString(),
+                               [&gated] { return std::vector{gated.Table()}; });
         gated.open = true;
         [&] { QVERIFY2(ran, "the checks during the export did not run"); }();
         return result;

@@ -14,8 +14,7 @@
 
 // Processes events until `done` holds or 30 s have passed; false (with a line
 // on stderr naming `what`) when it never held.
-template <typename Condition>
-bool AwaitShot(Condition done, const char* what) {
+template <typename Condition> bool AwaitShot(Condition done, const char* what) {
     QElapsedTimer waited;
     waited.start();
     while (!done()) {
@@ -41,8 +40,9 @@ inline QPixmap FramedWindow(QWidget& window, const QPixmap& screen) {
 // changing (the frame and the contents drawn). False, saying what it waited
 // for, when one of them did not happen within 30 s.
 inline bool AwaitFrame(QWidget& window) {
-    if (!AwaitShot([&] { return window.windowHandle() != nullptr && window.windowHandle()->isExposed(); },
-                   "the window to be exposed") ||
+    if (!AwaitShot(
+            [&] { return window.windowHandle() != nullptr && window.windowHandle()->isExposed(); },
+            "the window to be exposed") ||
         !AwaitShot([&] { return window.frameGeometry() != window.geometry(); },
                    "the window manager's frame around the window"))
         return false;

@@ -63,10 +63,10 @@ private slots:
         // The channel lives in a directory closed to other users.
         const QFileInfo socketDir(dir.filePath(QStringLiteral("quillmark")));
         QVERIFY(socketDir.isDir());
-        QCOMPARE(int(socketDir.permissions() & (QFile::ReadGroup | QFile::WriteGroup |
-                                                 QFile::ExeGroup | QFile::ReadOther |
-                                                 QFile::WriteOther | QFile::ExeOther)),
-                 0);
+        QCOMPARE(
+            int(socketDir.permissions() & (QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup |
+                                           QFile::ReadOther | QFile::WriteOther | QFile::ExeOther)),
+            0);
         first.write("\n");
         QVERIFY(first.waitForFinished(30000));
     }

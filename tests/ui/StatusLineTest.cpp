@@ -2,8 +2,8 @@
 // are cut at a character boundary and end in "…", the whole text in the tool
 // tip; a count joining the line never cuts the status text mid-character.
 
-#include "ui/DialogUnits.h"
 #include "ui/StatusLine.h"
+#include "ui/DialogUnits.h"
 
 #include <QLabel>
 #include <QtTest>

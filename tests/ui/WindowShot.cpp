@@ -84,8 +84,8 @@ int main(int argc, char** argv) {
             dlg.done(0);
             return;
         }
-        const bool fits = FitsAvailableArea(
-            dlg, {"uploadAllButton", "uploadEachButton", "adviceLabel", "statusLine", "loadButton"});
+        const bool fits = FitsAvailableArea(dlg, {"uploadAllButton", "uploadEachButton",
+                                                  "adviceLabel", "statusLine", "loadButton"});
         const QPixmap shot = dlg.screen()->grabWindow(0);
         const QPixmap window = FramedWindow(dlg, shot);
         status = window.save(out, "PNG") && fits ? 0 : 1;

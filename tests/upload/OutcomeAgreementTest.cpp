@@ -39,10 +39,16 @@ const std::vector<GatewayCode>& StoringCodes() {
 
 const std::vector<GatewayCode>& RefusingCodes() {
     using namespace std::string_literals;
-    static const std::vector<GatewayCode> codes = {
-        {"9715", false},         {"9999", false}, {"+0  ", false}, {"-0  ", false},
-        {"0A  ", false},         {"    ", false}, {"\0\0" "0\0"s, false},
-        {"\0\0\0\0"s, false}};
+    static const std::vector<GatewayCode> codes = {{"9715", false},
+                                                   {"9999", false},
+                                                   {"+0  ", false},
+                                                   {"-0  ", false},
+                                                   {"0A  ", false},
+                                                   {"    ", false},
+                                                   {"\0\0"
+                                                    "0\0"s,
+                                                    false},
+                                                   {"\0\0\0\0"s, false}};
     return codes;
 }
 
@@ -53,8 +59,8 @@ const std::vector<GatewayCode>& RefusingCodes() {
 // loses the reply before or after storing, or cuts the reply short.
 class StoringGateway : public ScriptedCommunication {
 public:
-    std::set<std::string> held;           // accounts it holds
-    std::set<std::string> storedThisRun;  // accounts stored since BeginRun
+    std::set<std::string> held;          // accounts it holds
+    std::set<std::string> storedThisRun; // accounts stored since BeginRun
     bool faults = true;
 
     explicit StoringGateway(unsigned seed) : m_random(seed) {
@@ -149,13 +155,15 @@ bool ReadMessage(const std::string& message, std::int64_t reserves, std::int64_t
         counts = {{0, 0}, {0, 0}, {reserves, banks}};
         return true;
     }
-    if (std::sscanf(message.c_str(), "上传A股备付金成功%d条,失败%d条;\n上传银行账户成功%d条,失败%d条;",
-                    &n[0], &n[1], &n[2], &n[3]) == 4) {
+    if (std::sscanf(message.c_str(),
+                    "上传A股备付金成功%d条,失败%d条;\n上传银行账户成功%d条,失败%d条;", &n[0], &n[1],
+                    &n[2], &n[3]) == 4) {
         counts = {{n[0], n[2]}, {0, 0}, {n[1], n[3]}};
         return true;
     }
     if (std::sscanf(message.c_str(),
-                    "上传A股备付金:新增%d条,已存在%d条,失败%d条;\n上传银行账户:新增%d条,已存在%d条,失败%d条;",
+                    "上传A股备付金:新增%d条,已存在%d条,失败%d条;\n上传银行账户:新增%d条,已存在%d条,"
+                    "失败%d条;",
                     &n[0], &n[1], &n[2], &n[3], &n[4], &n[5]) == 6) {
         counts = {{n[0], n[3]}, {n[1], n[4]}, {n[2], n[5]}};
         return true;
@@ -253,9 +261,8 @@ TEST_P(OutcomeAgreementTest, MessageJournalCellsAndOutcomesAgreeWithTheGateway) 
         if (ReadMessage(last, reserves, banks, message)) {
             for (int k = 0; k < 2; ++k) {
                 EXPECT_EQ(message.stored[k], counted[k]->stored) << last;
-                EXPECT_EQ(message.held[k], mode.upload == &CAccountUploader::UploadNew
-                                                ? counted[k]->held
-                                                : 0)
+                EXPECT_EQ(message.held[k],
+                          mode.upload == &CAccountUploader::UploadNew ? counted[k]->held : 0)
                     << last;
                 EXPECT_EQ(message.failed[k], counted[k]->failed) << last;
             }
@@ -299,10 +306,11 @@ TEST_P(OutcomeAgreementTest, MessageJournalCellsAndOutcomesAgreeWithTheGateway) 
             if (!heldNow) {
                 EXPECT_TRUE(sent.count(keys[i])) << keys[i] << " is not held and was not sent";
             } else if (sent.count(keys[i])) {
-                EXPECT_TRUE(before[i] == RowOutcome::Unknown || before[i] == RowOutcome::NotStored ||
-                            before[i] == RowOutcome::NotSent)
-                    << keys[i] << " was known to be there and was sent again: "
-                    << static_cast<int>(before[i]) << " " << last;
+                EXPECT_TRUE(before[i] == RowOutcome::Unknown ||
+                            before[i] == RowOutcome::NotStored || before[i] == RowOutcome::NotSent)
+                    << keys[i]
+                    << " was known to be there and was sent again: " << static_cast<int>(before[i])
+                    << " " << last;
             }
         }
         writer.Sync();

@@ -26,7 +26,7 @@ TEST(ResultCodeTest, SuccessIsWhatTheCodeCellShows) {
         {"00\t\r", "00", true},
         {"0\0\0\0"s, "0", true},
         {"30\0\x31 "s.substr(1), "0", true}, // 30 00 31 20: the cell shows "0"
-        {"\0\0000\0"s, "", false},            // 00 00 30 00: the cell shows nothing
+        {"\0\0000\0"s, "", false},           // 00 00 30 00: the cell shows nothing
         {"\0\0\0\0"s, "", false},
         {"", "", false},
         {"    ", "", false},

@@ -19,7 +19,8 @@ TEST_F(UploadEachTest, OneRequestPerRecordWithResultsRowByRow) {
     LoadAccounts(2, 3);
     AnswerWithCodes({"0000", "0000", "0000", "1234", "0000"});
     std::vector<std::pair<int, int>> progress;
-    uploader.Runs().SetProgressListener([&](int done, int total) { progress.emplace_back(done, total); });
+    uploader.Runs().SetProgressListener(
+        [&](int done, int total) { progress.emplace_back(done, total); });
     // Each record's row is written before the window's events are handled.
     window.onPump = [&](int pump) {
         if (pump <= 2)

@@ -195,8 +195,8 @@ TEST_F(UploadNewTest, EveryModeKeepsTheRowOutcomesAndALoadStartsThemAfresh) {
     // are held.
     comm.responses.push_back(Response({"9720", "0000", "9721"}));
     EXPECT_EQ(uploader.UploadAll(), 0);
-    EXPECT_EQ(all(), (std::vector<RowOutcome>{RowOutcome::Held, RowOutcome::NotStored,
-                                              RowOutcome::Held}));
+    EXPECT_EQ(all(),
+              (std::vector<RowOutcome>{RowOutcome::Held, RowOutcome::NotStored, RowOutcome::Held}));
 
     comm.sendResult = -1;
     EXPECT_EQ(uploader.UploadAll(), 0);
