@@ -74,6 +74,9 @@ public:
     const std::vector<ReserveAccountRecord>& ReserveAccountsB() const { return m_reserveAccountsB; }
 
 private:
+    // The modes' work once a run holds the services.
+    int UploadAllRows(upload::Run& run);
+    int UploadEachRow(upload::Run& run);
     int ExchangeOnce(std::vector<UploadRequestRecord>& requests,
                      std::vector<UploadResultRecord>& results, upload::ExchangeFacts& facts);
 

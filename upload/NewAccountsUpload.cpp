@@ -150,5 +150,6 @@ int CAccountUploader::UploadNew() {
     if (!run.Claimed())
         return 0;
     const upload::ResultWriter writer(m_pReserveList, m_pBankList);
-    return upload::CNewAccountsUpload(*this, run, writer).Run();
+    return upload::WithinMemory(
+        run, [&] { return upload::CNewAccountsUpload(*this, run, writer).Run(); });
 }

@@ -35,7 +35,10 @@ int CAccountUploader::UploadAll() {
     upload::Run run(m_runs, m_hMainWnd, upload::kUploadAllMode, m_strWorkPath, true);
     if (!run.Claimed())
         return 0;
+    return upload::WithinMemory(run, [&] { return UploadAllRows(run); });
+}
 
+int CAccountUploader::UploadAllRows(upload::Run& run) {
     ClearResults();
     upload::ShowStatus(upload::kSendingStatus);
 

@@ -20,7 +20,10 @@ int CAccountUploader::UploadEach() {
     upload::Run run(m_runs, m_hMainWnd, upload::kUploadEachMode, m_strWorkPath, true);
     if (!run.Claimed())
         return 0;
+    return upload::WithinMemory(run, [&] { return UploadEachRow(run); });
+}
 
+int CAccountUploader::UploadEachRow(upload::Run& run) {
     ClearResults();
     upload::ShowStatus(upload::kSendingStatus);
 

@@ -6,12 +6,14 @@
 // time), takes the decision on each row and hands it to the row outcomes, the
 // run's tally and the observer, and shows the closing message.
 
+#include "support/Communication.h"
 #include "support/MainWindow.h"
 #include "upload/RowOutcomes.h"
 #include "upload/RunObserver.h"
 #include "upload/RunTally.h"
 
 #include <functional>
+#include <new>
 #include <string>
 
 namespace upload {
@@ -106,5 +108,23 @@ private:
     // that failure was met, not when the operator closed its message.
     WallClock::time_point m_failureMet{};
 };
+
+inline constexpr const char* kOutOfMemory = "内存不足,本次上传未能完成!\n请关闭其他程序后重新上传.";
+
+// Runs a mode's work within the memory there is: when an allocation fails
+// midway (a million records' request and reply take gigabytes), the run ends
+// as failed with a message instead of ending the program. Rows already
+// decided keep their decision; the rest are as before the run.
+template <class Work> int WithinMemory(Run& run, Work&& work) {
+    try {
+        return work();
+    } catch (const std::bad_alloc&) {
+        run.End(RunEnding::Failed);
+        if (CCommunication* comm = GetGolbalCommunicaHandle())
+            comm->ShowStatus("", 0);
+        run.Tell(kOutOfMemory);
+        return 0;
+    }
+}
 
 } // namespace upload

@@ -183,3 +183,29 @@ TEST(ListReserveTest, ReservedRowsFillAndTheListIsNotShortOfMemory) {
 }
 
 } // namespace
+
+// An upload whose request does not fit ends with a message, and the tool
+// stays usable: a load afterwards works.
+TEST_F(ListMemoryTest, AnUploadThatRunsOutOfMemoryEndsWithAMessage) {
+    const ChildResult child = RunInChild([this] {
+        CTerminalReportList bankList(static_cast<int>(BankListColumns().size()));
+        CTerminalReportList reserveList(static_cast<int>(ReserveListColumns().size()));
+        RecordingMainWindow window;
+        CAccountUploader uploader(&bankList, &reserveList, &window);
+        if (uploader.Load() != 1)
+            return "load failed: " + uploader.LastError();
+        // The records are in; a request of 598-byte records is not.
+        if (!LimitAddressSpace(kSlackBytes))
+            return std::string("cannot lower the limit");
+        const int rc = uploader.UploadAll();
+        std::string report = std::to_string(rc) + "|" +
+                             (window.messages.empty() ? "" : window.messages.back()) + "|" +
+                             std::to_string(uploader.Runs().IsUploading()) + "\n";
+        dir.Write("yhzh.dat", BankFileRecord("0102", "6222001", "A", "B"));
+        report += std::to_string(uploader.Load()) + "\n";
+        return report;
+    });
+    ASSERT_TRUE(child.exited) << "the child ended on signal " << child.status << ": "
+                              << child.output;
+    EXPECT_EQ(child.output, "0|" + std::string(upload::kOutOfMemory) + "|0\n1\n");
+}
