@@ -13,6 +13,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -79,9 +80,23 @@ void BM_JournalBatch999999(benchmark::State& state) {
 }
 BENCHMARK(BM_JournalBatch999999)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
+// The table a journal kept a row per result in, with its indexes: the
+// plainest way to store the rows, and the baseline the journal is held to.
+constexpr const char* kRowPerResult = R"sql(
+CREATE TABLE result (
+    run_id INTEGER NOT NULL, seq INTEGER NOT NULL, request_seq INTEGER NOT NULL,
+    kind INTEGER NOT NULL, row INTEGER NOT NULL, account_no TEXT NOT NULL,
+    account_name TEXT NOT NULL, bank_code TEXT NOT NULL, bank_name TEXT NOT NULL,
+    code TEXT NOT NULL, text TEXT NOT NULL, stored INTEGER NOT NULL,
+    PRIMARY KEY (run_id, seq)
+);
+CREATE INDEX result_account_no ON result (run_id, account_no);
+CREATE INDEX result_account_name ON result (run_id, account_name);
+)sql";
+
 // The same rows, already in the text they are stored as, through one prepared
-// statement in one transaction, into the same tables with the same indexes
-// and pragmas.
+// statement in one transaction, into a row-per-result table with the same
+// pragmas.
 void BM_SqliteInsertBaseline(benchmark::State& state) {
     const Batch& batch = TheBatch();
     struct Row {
@@ -112,7 +127,7 @@ void BM_SqliteInsertBaseline(benchmark::State& state) {
         RemoveJournal(file);
         sqlite3* db = nullptr;
         sqlite3_open(file.c_str(), &db);
-        sqlite3_exec(db, journal::kCreateSchema, nullptr, nullptr, nullptr);
+        sqlite3_exec(db, kRowPerResult, nullptr, nullptr, nullptr);
         sqlite3_exec(db, "PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL", nullptr, nullptr,
                      nullptr);
         state.ResumeTiming();
@@ -225,6 +240,130 @@ void BM_JournalReadRun999999(benchmark::State& state) {
 BENCHMARK(BM_JournalReadRun999999)
     ->ArgName("page900000_failed_search")
     ->DenseRange(0, 2)
+    ->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+namespace {
+
+std::int64_t FileBytes(const std::string& file) {
+    // Everything committed is moved into the file first, so the figure is the
+    // file's own growth, not the log's.
+    sqlite3* db = nullptr;
+    sqlite3_open(file.c_str(), &db);
+    sqlite3_exec(db, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    std::error_code ignored;
+    const auto size = fs::file_size(file, ignored);
+    return ignored ? 0 : static_cast<std::int64_t>(size);
+}
+
+void WriteTheBatch(journal::JournalWriter& writer) {
+    BeginRun(writer, StartOf("全部上传", "/srv/accounts", 0));
+    Exchanged(writer, TheBatch().requests, TheBatch().results, {});
+    EndRun(writer);
+    writer.Sync();
+}
+
+// What a run adds to the file: the first run of 999,999 new accounts, and a
+// repeat run of the same accounts, which adds only what is the run's own.
+void BM_JournalRepeatRun999999(benchmark::State& state) {
+    const JournalDir dir;
+    const std::string file = dir.File();
+    std::int64_t first = 0, repeat = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        RemoveJournal(file);
+        state.ResumeTiming();
+        journal::JournalWriter writer(file);
+        WriteTheBatch(writer);
+        const std::int64_t afterFirst = FileBytes(file);
+        WriteTheBatch(writer);
+        const std::int64_t afterRepeat = FileBytes(file);
+        first = afterFirst;
+        repeat = afterRepeat - afterFirst;
+        if (!writer.TakeProblem().empty())
+            state.SkipWithError("the journal could not be written");
+    }
+    state.counters["first_run_MB"] = static_cast<double>(first) / 1e6;
+    state.counters["repeat_run_MB"] = static_cast<double>(repeat) / 1e6;
+    // The repeat run still gives every row.
+    std::string error;
+    auto reader = journal::JournalReader::Open(file, error);
+    if (!reader || reader->CountResults(reader->Runs().at(0).id) != kBatch)
+        state.SkipWithError("the repeat run does not read back whole");
+}
+BENCHMARK(BM_JournalRepeatRun999999)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+
+// A year of daily runs of the same 999,999 accounts, made once and kept under
+// the temporary directory (QUILLMARK_BENCH_YEAR names another place).
+const std::string& JournalOfAYear() {
+    static const std::string path = [] {
+        const char* given = std::getenv("QUILLMARK_BENCH_YEAR");
+        const std::string file = given != nullptr
+                                     ? given
+                                     : (fs::temp_directory_path() /
+                                        ("quillmark-bench-year-v" +
+                                         std::to_string(journal::kSchemaVersion) + ".sqlite3"))
+                                           .string();
+        std::string error;
+        if (auto reader = journal::JournalReader::Open(file, error);
+            reader && reader->Runs().size() >= 250)
+            return file;
+        RemoveJournal(file);
+        journal::JournalWriter writer(file);
+        for (int day = 0; day < 250; ++day)
+            WriteTheBatch(writer);
+        return file;
+    }();
+    return path;
+}
+
+// The history on that journal, each asked of a reader opened afresh: the
+// runs list, a run's first page, its last page, a search across it, and its
+// failed results.
+void BM_JournalHistoryYear(benchmark::State& state) {
+    const std::string& file = JournalOfAYear();
+    for (auto _ : state) {
+        std::string error;
+        auto reader = journal::JournalReader::Open(file, error);
+        if (!reader) {
+            state.SkipWithError(error.c_str());
+            return;
+        }
+        const std::int64_t run = 125; // a run in the middle of the year
+        journal::ResultFilter filter;
+        std::size_t rows = 0;
+        switch (state.range(0)) {
+        case 0:
+            rows = reader->Runs().size();
+            break;
+        case 1:
+            benchmark::DoNotOptimize(reader->CountResults(run, filter));
+            rows = reader->Results(run, filter, 0, 256).size();
+            break;
+        case 2:
+            rows =
+                reader->Results(run, filter, reader->CountResults(run, filter) - 256, 256).size();
+            break;
+        case 3:
+            filter.search = "B1999";
+            benchmark::DoNotOptimize(reader->CountResults(run, filter));
+            rows = reader->Results(run, filter, 0, 256).size();
+            break;
+        case 4:
+            filter.failedOnly = true;
+            benchmark::DoNotOptimize(reader->CountResults(run, filter));
+            rows = reader->Results(run, filter, 0, 256).size();
+            break;
+        }
+        if (rows == 0)
+            state.SkipWithError("nothing read");
+    }
+}
+BENCHMARK(BM_JournalHistoryYear)
+    ->ArgName("runs_first_last_search_failed")
+    ->DenseRange(0, 4)
     ->Unit(benchmark::kMillisecond);
 
 } // namespace

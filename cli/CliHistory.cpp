@@ -16,6 +16,7 @@ constexpr std::int64_t kPage = 10'000;
 struct HistoryArgs {
     std::optional<std::int64_t> runId;
     bool failedOnly = false;
+    bool stats = false;
     std::optional<std::string> pruneBefore;
 };
 
@@ -33,6 +34,8 @@ std::string ParseHistoryArgs(const std::vector<std::string>& args, HistoryArgs& 
         const std::string& arg = args[i];
         if (arg == "--failed") {
             parsed.failedOnly = true;
+        } else if (arg == "--stats") {
+            parsed.stats = true;
         } else if (arg == "--prune-before" || arg.starts_with("--prune-before=")) {
             std::string date;
             if (arg.size() > 14)
@@ -54,6 +57,8 @@ std::string ParseHistoryArgs(const std::vector<std::string>& args, HistoryArgs& 
     }
     if (parsed.pruneBefore && (parsed.runId || parsed.failedOnly))
         return "history --prune-before takes no run number and no --failed";
+    if (parsed.stats && (parsed.runId || parsed.failedOnly || parsed.pruneBefore))
+        return "history --stats takes no other argument";
     if (parsed.failedOnly && !parsed.runId)
         return "history --failed needs a run number";
     return {};
@@ -170,6 +175,13 @@ int RunCliHistory(const std::vector<std::string>& args, const std::string& journ
     if (exists && !reader) {
         err << error << '\n';
         return kCliStepFailed;
+    }
+    if (parsed.stats) {
+        const journal::JournalStats stats = reader ? reader->Stats() : journal::JournalStats();
+        out << "file\tbytes\truns\taccounts\n"
+            << journalPath << '\t' << stats.fileBytes << '\t' << stats.runs << '\t'
+            << stats.accounts << '\n';
+        return kCliSuccess;
     }
     if (!parsed.runId) {
         PrintRuns(reader.get(), out);

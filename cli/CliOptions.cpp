@@ -146,7 +146,7 @@ CliParseResult ParseCliOptions(const std::vector<std::string>& args) {
 std::string CliUsageText() {
     return R"(Usage: quillmark-cli [--workdir DIR] [--gateway HOST:PORT] --operator NAME
                      [--password-stdin] [--results FILE] COMMAND...
-       quillmark-cli history [[--failed] RUN | --prune-before DATE]
+       quillmark-cli history [[--failed] RUN | --stats | --prune-before DATE]
 
 Logs in to the gateway, then runs each COMMAND in order, as an operator would
 press the window's buttons:
@@ -169,9 +169,13 @@ without a gateway, an operator or a load, tab-separated with a header line:
   history [--failed] RUN
                 list run RUN's results in the order sent; with --failed only
                 those not stored. An unknown RUN is exit status 1
+  history --stats
+                the file's size in bytes (with its write-ahead log), the runs
+                and the distinct accounts it holds
   history --prune-before DATE
-                remove the runs started before DATE (YYYY-MM-DD, local time)
-                and compact the file; nothing is removed otherwise
+                remove the runs started before DATE (YYYY-MM-DD, local time),
+                except runs a program is still writing, and give the space
+                back to the file system in small steps
 
 Options:
   --workdir DIR         work directory (default: $QUILLMARK_WORKDIR, else the

@@ -10,22 +10,37 @@
 #include "support/Communication.h"
 #include "support/Text.h"
 
+#include <chrono>
+#include <iostream>
+
 namespace {
 
+// The journal writes behind the upload: its verdict on a run comes after the
+// run's message. Waiting for it longer than a second is said on stderr.
+constexpr std::chrono::seconds kQuietJournalWait{1};
+constexpr std::chrono::hours kJournalWaitLimit{24};
+
 // What the window's button handlers do with each command; 1 when it succeeded.
+// `journalFailed` is set when the journal could not record the run.
 int Upload(CAccountUploader& uploader, int (CAccountUploader::*mode)(), journal::IJournal* journal,
-           IPrompt& prompt) {
+           std::ostream& err, bool& journalFailed) {
     const int done = (uploader.*mode)();
-    // A journal that could not record the run says so once, after the run's
-    // own message.
-    if (journal != nullptr)
-        if (const std::string problem = journal->TakeProblem(); !problem.empty())
-            prompt.ShowMessage(problem);
+    if (journal != nullptr) {
+        if (!journal->WaitForRun(kQuietJournalWait)) {
+            err << "[等待] 正在写入上传记录..." << '\n' << std::flush;
+            journal->WaitForRun(kJournalWaitLimit);
+        }
+        // Said once, after the run's own message.
+        if (const std::string problem = journal->TakeProblem(); !problem.empty()) {
+            err << problem << '\n' << std::flush;
+            journalFailed = true;
+        }
+    }
     return done == 1 ? 1 : 0;
 }
 
 int RunCommand(CliCommand command, CAccountUploader& uploader, journal::IJournal* journal,
-               IPrompt& prompt) {
+               IPrompt& prompt, std::ostream& err, bool& journalFailed) {
     switch (command) {
     case CliCommand::Load: {
         // The files' facts are taken only for a journal: hashing costs time.
@@ -39,11 +54,11 @@ int RunCommand(CliCommand command, CAccountUploader& uploader, journal::IJournal
         return 0;
     }
     case CliCommand::UploadAll:
-        return Upload(uploader, &CAccountUploader::UploadAll, journal, prompt);
+        return Upload(uploader, &CAccountUploader::UploadAll, journal, err, journalFailed);
     case CliCommand::UploadEach:
-        return Upload(uploader, &CAccountUploader::UploadEach, journal, prompt);
+        return Upload(uploader, &CAccountUploader::UploadEach, journal, err, journalFailed);
     case CliCommand::UploadNew:
-        return Upload(uploader, &CAccountUploader::UploadNew, journal, prompt);
+        return Upload(uploader, &CAccountUploader::UploadNew, journal, err, journalFailed);
     }
     return 0;
 }
@@ -78,6 +93,7 @@ int RunCliSession(const CliSessionInput& input, std::ostream& out) {
     CTerminalReportList bankList(static_cast<int>(BankListColumns().size()));
     CTerminalReportList reserveList(static_cast<int>(ReserveListColumns().size()));
     int status = kCliSuccess;
+    bool journalFailed = false;
     {
         CAccountUploader uploader(&bankList, &reserveList, &window);
         uploader.Runs().SetObserver(input.journal);
@@ -88,7 +104,8 @@ int RunCliSession(const CliSessionInput& input, std::ostream& out) {
                     {input.operatorName, address, text::ParseDecimal32(port)});
             window.ShowMessage("登录成功!");
             for (const CliCommand command : input.commands) {
-                if (RunCommand(command, uploader, input.journal, window) != 1) {
+                if (RunCommand(command, uploader, input.journal, window, *input.err,
+                               journalFailed) != 1) {
                     status = kCliStepFailed;
                     break;
                 }
@@ -110,6 +127,9 @@ int RunCliSession(const CliSessionInput& input, std::ostream& out) {
                 status = kCliStepFailed;
         }
     }
+    // Of several failures the lowest status is given.
+    if (journalFailed && status == kCliSuccess)
+        status = kCliJournalFailed;
     out.flush();
     if (CCommunication* comm = GetGolbalCommunicaHandle())
         comm->Close();

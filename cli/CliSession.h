@@ -4,6 +4,7 @@
 
 #include "cli/CliOptions.h"
 
+#include <iostream>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -19,6 +20,7 @@ enum CliExitStatus : int {
     kCliStepFailed = 1,
     kCliUsageError = 2,
     kCliNoCommunication = 3,
+    kCliJournalFailed = 5, // every step succeeded, but the journal could not record it
 };
 
 struct CliSessionInput {
@@ -32,6 +34,8 @@ struct CliSessionInput {
     std::optional<std::string> resultsPath;
     // Where the runs are recorded (not owned); none when null.
     journal::IJournal* journal = nullptr;
+    // Where the journal's problems and waits are told (not owned).
+    std::ostream* err = &std::cerr;
 };
 
 // Runs the login and the commands against the process-wide communication

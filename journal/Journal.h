@@ -8,6 +8,7 @@
 #include "accounts/LoadedFiles.h"
 #include "upload/RunObserver.h"
 
+#include <chrono>
 #include <string>
 
 namespace journal {
@@ -24,8 +25,12 @@ public:
     virtual void SetSession(const SessionFacts& session) = 0;
     virtual void FilesLoaded(const LoadedFiles& files) = 0;
     // The text of a problem that stopped the journal, the first time only
-    // (one message per session); empty otherwise.
+    // (one message per session); empty otherwise. A problem may come after
+    // the run that met it has ended: the journal writes behind the upload.
     virtual std::string TakeProblem() = 0;
+    // Waits up to `timeout` for the journal to finish writing the last run;
+    // true when it has (or has given up on it, with a problem to take).
+    virtual bool WaitForRun(std::chrono::milliseconds timeout) = 0;
 };
 
 } // namespace journal

@@ -107,15 +107,25 @@ struct ResultFilter {
     // "只显示失败记录": the final results counted among the run's failures.
     bool failedOnly = false;
     // Results whose account number or account name starts with this text;
-    // empty matches all. Both columns are indexed per run.
+    // empty matches all. Both columns are indexed, once for all runs.
     std::string search;
+
+    bool operator==(const ResultFilter&) const = default;
+};
+
+// What the journal file holds, for the operator who keeps it.
+struct JournalStats {
+    std::int64_t fileBytes = 0; // the file with its write-ahead log
+    std::int64_t runs = 0;
+    std::int64_t accounts = 0; // distinct accounts kept for all runs
 };
 
 class JournalReader {
 public:
     // Opens `path` read-only. Null with `error` set (UTF-8, naming the path
-    // and the reason) when the file is missing, not a journal of this tool,
-    // damaged, or of a newer version.
+    // and the reason) when the file is missing, not a regular file, not a
+    // journal of this tool, damaged, or of a newer version. A journal of an
+    // earlier version is converted first (see NeedsConversion).
     static std::unique_ptr<JournalReader> Open(const std::string& path, std::string& error);
     ~JournalReader();
     JournalReader(const JournalReader&) = delete;
@@ -129,18 +139,26 @@ public:
     // A run's requests in the order sent. One index range; a batch run has
     // one request, a per-record run one per record.
     std::vector<Request> Requests(std::int64_t runId);
-    // How many of a run's results the filter keeps. Without a search: one
-    // look-up of the run's counts; with a search: a count over the index
-    // ranges the search selects (about 1 ms per 5,000 matches).
+    // How many of a run's results the filter keeps. Without a filter or with
+    // failed only: one look-up of the run's counts. With a search: the
+    // matching accounts from their index, then one pass over the run's packed
+    // results (about 50 ms per million), kept for the pages that follow.
     std::int64_t CountResults(std::int64_t runId, const ResultFilter& filter = {});
     // Up to `limit` results from position `offset` of the filtered list, in
-    // send order. No filter: a seek straight to `offset`, whatever its size.
-    // Failed only or a search: the index entries before `offset` are stepped
-    // over, so the cost grows with `offset` (about 1 ms per 20,000).
+    // send order. No filter: the one or two blocks that hold the page. A
+    // filter: the positions kept by CountResults (made the same way when it
+    // was not called first), then the page's blocks.
     std::vector<Result> Results(std::int64_t runId, const ResultFilter& filter, std::int64_t offset,
                                 std::int64_t limit);
+    // The file's size, the runs it holds and the accounts kept for them.
+    JournalStats Stats();
 
     const std::string& Path() const { return m_path; }
+
+    // True when `path` is a journal of an earlier version, which Open
+    // converts in place before reading it; a front end that must not wait
+    // for that runs MigrateFile on a thread of its own first.
+    static bool NeedsConversion(const std::string& path);
 
 private:
     struct Impl;

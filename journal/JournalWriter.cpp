@@ -1,8 +1,12 @@
 #include "journal/JournalWriter.h"
 
+#include "journal/Catalog.h"
+#include "journal/LiveRuns.h"
+#include "journal/PackedRecords.h"
+#include "journal/ResultBlock.h"
 #include "journal/Schema.h"
+#include "journal/SpillFile.h"
 #include "journal/Sql.h"
-#include "support/BusyTicker.h"
 #include "support/IsoTime.h"
 #include "support/Text.h"
 #include "upload/RunTally.h"
@@ -10,8 +14,10 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <fcntl.h>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <sys/stat.h>
@@ -24,51 +30,20 @@ namespace journal {
 namespace {
 
 constexpr const char* kCannotUse = "上传记录文件[%s]无法使用:%s\n上传照常进行,本次不再记录.";
-// While a large request is written, the clock is looked at after this many
-// records, so that readers see it arrive at the usual cadence.
+// While a large request is written, the clock and the queue are looked at
+// after this many records, so that readers see it arrive at the usual cadence
+// and a new run's row goes in ahead of the backlog.
 constexpr std::int64_t kClockStride = 1024;
-// How long a caller waits for the writer at the start of a run before going
-// on without it: longer than another process may hold the file.
-constexpr std::chrono::milliseconds kBeginWait{kBusyTimeoutMs + 2000};
+// Results per block: small enough that a page of the history reads one or
+// two blocks, large enough that a block's row costs little.
+constexpr std::int64_t kBlockEntries = 4096;
 // How often the writer looks at the queue during a run, and how long the
 // queue may grow before it is woken at once.
 constexpr std::chrono::milliseconds kPollInterval{20};
 constexpr std::size_t kWakeQueueLength = 512;
 constexpr std::size_t kWakeRecords = 256;
-
-// A record as the queue holds it: a kind byte, its row (4 bytes), its outcome
-// (1 byte), then six GBK texts each with a length byte (account number,
-// account name, bank code, bank name, result code, result text). Fields are at
-// most 80 bytes, so a byte holds a length.
-void PackText(std::string& out, const char* field, std::size_t size) {
-    const std::string_view value = text::TrimGbk(text::FieldText(field, size));
-    out.push_back(static_cast<char>(value.size()));
-    out.append(value);
-}
-
-template <std::size_t N> void Pack(std::string& out, const char (&field)[N]) {
-    static_assert(N <= 256);
-    PackText(out, field, N);
-}
-
-void PackRow(std::string& out, std::uint32_t row) {
-    for (int shift = 0; shift < 32; shift += 8)
-        out.push_back(static_cast<char>((row >> shift) & 0xff));
-}
-
-std::uint32_t UnpackRow(const char*& at) {
-    std::uint32_t row = 0;
-    for (int shift = 0; shift < 32; shift += 8)
-        row |= static_cast<std::uint32_t>(static_cast<unsigned char>(*at++)) << shift;
-    return row;
-}
-
-std::string_view UnpackText(const char*& at) {
-    const auto size = static_cast<unsigned char>(*at++);
-    const std::string_view value(at, size);
-    at += size;
-    return value;
-}
+// Packed results waiting in memory beyond this go to the spill file.
+constexpr std::size_t kMemoryBacklog = std::size_t{192} << 20;
 
 // An empty time is no time yet (NULL in the file).
 std::string TimeText(upload::WallClock::time_point when) {
@@ -76,29 +51,62 @@ std::string TimeText(upload::WallClock::time_point when) {
 }
 
 struct BeginItem {
+    std::uint64_t run = 0;
     upload::RunStart start;
     SessionFacts session;
     LoadedFiles files;
 };
 struct RequestItem {
+    std::uint64_t run = 0;
     upload::ExchangeFacts facts;
     std::int64_t records = 0;
+    // Either the report's own storage, read on the writer's thread, or the
+    // records packed (PackedRecords), in memory or in the spill file.
+    std::unique_ptr<upload::RequestReport> report;
+    std::shared_ptr<const void> keepAlive;
+    std::vector<upload::RowRef> rows;
+    std::vector<upload::RowOutcome> outcomes;
     std::string packed;
+    SpillFile::Span spilled;
 };
 struct EndItem {
+    std::uint64_t run = 0;
     upload::RunEnding ending;
     upload::WallClock::time_point when;
 };
 struct ShownItem {
+    std::uint64_t run = 0;
     std::string message;
 };
 struct DismissedItem {
+    std::uint64_t run = 0;
     upload::WallClock::time_point when;
 };
 struct SyncItem {};
 // The rare, large start of a run is held by pointer to keep every item small.
-using Item = std::variant<std::unique_ptr<BeginItem>, RequestItem, EndItem, ShownItem,
-                          DismissedItem, SyncItem>;
+using Item = std::variant<std::unique_ptr<BeginItem>, std::unique_ptr<RequestItem>, EndItem,
+                          ShownItem, DismissedItem, SyncItem>;
+
+// What the writer keeps of a run while it writes it. Its counts take each
+// account once, with the outcome of its last request, as the run's own
+// message does.
+struct RunState {
+    std::int64_t id = 0; // 0: its row could not be written
+    bool heldIsFailure = true;
+    bool dirty = false;
+    bool ended = false;
+    bool resent = false;
+    std::int64_t requestSeq = 0;
+    std::int64_t resultSeq = 0;
+    upload::RunTally tally;
+    std::vector<bool> seen[2]; // rows sent so far, per list
+    BlockEncoder block;
+    std::int64_t blockFirst = 0;
+    std::string message;
+    std::string endedAt;
+    std::int64_t ending = -1;
+    std::string dismissed;
+};
 
 } // namespace
 
@@ -109,7 +117,7 @@ struct JournalWriter::State {
     std::mutex mutex;
     std::condition_variable wake;    // items queued or stopping
     std::condition_variable handled; // the writer caught up with a ticket
-    std::vector<Item> queue;         // swapped whole with the writer's batch, capacity kept
+    std::vector<Item> queue;         // swapped whole with the writer's intake
     std::uint64_t queued = 0;        // tickets handed out
     std::uint64_t done = 0;          // tickets handled
     bool stopping = false;
@@ -117,6 +125,7 @@ struct JournalWriter::State {
     bool problemTaken = false;
     SessionFacts session;
     LoadedFiles files;
+    std::uint64_t nextRun = 0; // the token of the run being uploaded
 
     // Writer thread only.
     sqlite3* db = nullptr;
@@ -124,21 +133,14 @@ struct JournalWriter::State {
     bool disabled = false;
     bool inTransaction = false;
     std::chrono::steady_clock::time_point lastCommit;
-    // The run being written: its counts take each account once, with the
-    // outcome of its last request, as the run's own message does.
-    std::int64_t runId = 0;
-    bool runDirty = false;
-    bool runOpen = false; // between its start and its end: small requests come unannounced
-    bool heldIsFailure = true;
-    std::int64_t requestSeq = 0;
-    std::int64_t resultSeq = 0;
-    upload::RunTally tally;
-    std::vector<std::int64_t> lastResult[2]; // per row: its latest result's seq + 1
-    std::string message;
-    std::string ended;
-    std::int64_t ending = -1;
-    std::string dismissed;
-    Statement insertRun, insertRequest, insertResult, unfinal, updateRun, begin, commit;
+    std::deque<Item> pending; // taken from the queue, not yet written
+    std::uint64_t intakeTicket = 0;
+    std::size_t pendingBytes = 0;
+    std::map<std::uint64_t, RunState> runs;
+    Catalog catalog;
+    LiveRuns live;
+    SpillFile spill;
+    Statement insertRun, insertRequest, insertBlock, updateRun, begin, commit;
 
     std::thread thread;
 
@@ -152,28 +154,34 @@ struct JournalWriter::State {
             wake.notify_one();
         return ++queued;
     }
-    void WaitFor(std::uint64_t ticket, std::chrono::milliseconds timeout) {
+    bool WaitFor(std::uint64_t ticket, std::chrono::milliseconds timeout) {
         std::unique_lock lock(mutex);
-        handled.wait_for(lock, timeout, [&] { return done >= ticket; });
+        return handled.wait_for(lock, timeout, [&] { return done >= ticket; });
     }
 
     void Fail(const std::string& reason) {
         if (inTransaction)
             sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-        Close();
         inTransaction = false;
+        // Where the file still takes a write, a run cut short says so: its
+        // row stays unfinished and incomplete, as it was committed.
+        Close();
         disabled = true;
+        pending.clear();
+        pendingBytes = 0;
         std::lock_guard lock(mutex);
         if (problem.empty())
             problem = text::Format(kCannotUse, path.c_str(), reason.c_str());
     }
     void FailSqlite() { Fail(SqliteError(db)); }
     void Close() {
-        for (Statement* s :
-             {&insertRun, &insertRequest, &insertResult, &unfinal, &updateRun, &begin, &commit})
+        for (Statement* s : {&insertRun, &insertRequest, &insertBlock, &updateRun, &begin, &commit})
             *s = Statement();
+        catalog.Close();
         sqlite3_close_v2(db);
         db = nullptr;
+        live.Close();
+        runs.clear();
     }
 
     bool Exec(const char* sql) {
@@ -194,18 +202,23 @@ struct JournalWriter::State {
 
     void Open();
     bool EnsureTransaction();
+    bool FlushBlock(RunState& run);
+    bool WriteRun(RunState& run);
     bool Commit();
     void CommitIfDue();
-    bool WriteRun();
-    // A row's earlier result in this run is no longer its final one.
-    bool Supersede(upload::RowRef row, std::int64_t seq);
-    void Handle(std::unique_ptr<BeginItem>& item) { Handle(*item); }
-    void Handle(BeginItem& item);
-    void Handle(RequestItem& item);
+    RunState* Find(std::uint64_t token);
+    // Takes what the uploading thread queued: a new run's row is written at
+    // once, shared reports are packed so their storage can go.
+    void Intake();
+    void Pack(RequestItem& item);
+    void Begin(BeginItem& item);
+    void Handle(std::unique_ptr<BeginItem>&) {}
+    void Handle(std::unique_ptr<RequestItem>& item);
     void Handle(EndItem& item);
     void Handle(ShownItem& item);
     void Handle(DismissedItem& item);
     void Handle(SyncItem&) {}
+    bool WriteRecord(RunState& run, const char*& at);
     void Loop();
 };
 
@@ -226,11 +239,17 @@ void JournalWriter::State::Open() {
         }
     }
     // Made here with mode 0600 so that SQLite's own files (-wal, -shm), which
-    // take the database's mode, are private as well. An existing file keeps
-    // its mode.
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    // take the database's mode, are private as well. O_NONBLOCK keeps a FIFO
+    // in its place from holding the writer; it is refused below.
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0600);
     if (fd < 0) {
         Fail(std::strerror(errno));
+        return;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        Fail("不是普通文件");
         return;
     }
     ::close(fd);
@@ -241,6 +260,10 @@ void JournalWriter::State::Open() {
         return;
     }
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    if (!live.Open(path) || !live.ShareCatalog()) {
+        Fail(std::strerror(errno));
+        return;
+    }
     std::string reason;
     FileState state = InspectFile(db, reason);
     if (state == FileState::Older) {
@@ -253,8 +276,9 @@ void JournalWriter::State::Open() {
     }
     if (state == FileState::Empty) {
         // Another process may be making the tables at the same moment: look
-        // again under the write lock.
-        if (!Exec("BEGIN IMMEDIATE"))
+        // again under the write lock. The vacuum mode goes first: it can only
+        // be chosen before the first table.
+        if (!Exec("PRAGMA auto_vacuum = INCREMENTAL") || !Exec("BEGIN IMMEDIATE"))
             return;
         state = InspectFile(db, reason);
         if (state == FileState::Empty) {
@@ -274,9 +298,14 @@ void JournalWriter::State::Open() {
         Fail(reason);
         return;
     }
+    // The operator's records are nobody else's business, wherever a link
+    // leads: a journal of this user made with a wider mode is made private.
+    if (st.st_uid == ::geteuid() && (st.st_mode & 077) != 0)
+        ::chmod(path.c_str(), 0600);
     // WAL lets the window, the terminal front end and readers share the
     // file; NORMAL keeps every commit across a crash of the program.
-    if (!Exec("PRAGMA journal_mode = WAL") || !Exec("PRAGMA synchronous = NORMAL"))
+    if (!Exec("PRAGMA journal_mode = WAL") || !Exec("PRAGMA synchronous = NORMAL") ||
+        !Exec("PRAGMA cache_size = -16384"))
         return;
 
     insertRun = Statement(
@@ -292,23 +321,20 @@ void JournalWriter::State::Open() {
     insertRequest = Statement(db, "INSERT INTO request (run_id, seq, serial_no, sent, records, "
                                   "outcome, return_code, return_message, finished, failure) "
                                   "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)");
-    insertResult =
-        Statement(db, "INSERT INTO result (run_id, seq, request_seq, kind, row, "
-                      "account_no, account_name, bank_code, bank_name, code, text, "
-                      "stored, outcome, final, failed) "
-                      "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, 1, ?14)");
-    unfinal = Statement(db, "UPDATE result SET final = 0 WHERE run_id = ?1 AND seq = ?2");
+    insertBlock = Statement(db, "INSERT INTO result_block (run_id, first_seq, count, data) "
+                                "VALUES (?1, ?2, ?3, ?4)");
     updateRun = Statement(
         db, "UPDATE run SET reserve_sent = ?2, reserve_stored = ?3, reserve_held = ?4, "
             "reserve_refused = ?5, reserve_not_stored = ?6, reserve_unknown = ?7, "
             "reserve_failed = ?8, bank_sent = ?9, bank_stored = ?10, bank_held = ?11, "
             "bank_refused = ?12, bank_not_stored = ?13, bank_unknown = ?14, bank_failed = ?15, "
             "message = ?16, ended = nullif(?17, ''), ending = nullif(?18, -1), "
-            "dismissed = nullif(?19, '') WHERE id = ?1");
+            "dismissed = nullif(?19, ''), results = ?20, resent = ?21, complete = ?22 "
+            "WHERE id = ?1");
     begin = Statement(db, "BEGIN IMMEDIATE");
     commit = Statement(db, "COMMIT");
-    if (!insertRun.Ok() || !insertRequest.Ok() || !insertResult.Ok() || !unfinal.Ok() ||
-        !updateRun.Ok() || !begin.Ok() || !commit.Ok())
+    if (!insertRun.Ok() || !insertRequest.Ok() || !insertBlock.Ok() || !updateRun.Ok() ||
+        !begin.Ok() || !commit.Ok() || !catalog.Open(db))
         FailSqlite();
 }
 
@@ -321,35 +347,61 @@ bool JournalWriter::State::EnsureTransaction() {
     return inTransaction;
 }
 
-bool JournalWriter::State::WriteRun() {
+bool JournalWriter::State::FlushBlock(RunState& run) {
+    if (run.block.Count() == 0)
+        return true;
+    Statement& s = insertBlock;
+    s.Bind(1, run.id);
+    s.Bind(2, run.blockFirst);
+    s.Bind(3, run.block.Count());
+    sqlite3_bind_blob(s.Get(), 4, run.block.Data().data(),
+                      static_cast<int>(run.block.Data().size()), SQLITE_STATIC);
+    if (!Run(s))
+        return false;
+    run.blockFirst += run.block.Count();
+    run.block.Clear();
+    return true;
+}
+
+bool JournalWriter::State::WriteRun(RunState& run) {
     Statement& u = updateRun;
-    u.Bind(1, runId);
+    u.Bind(1, run.id);
     int column = 2;
     for (const upload::RowKind kind : {upload::RowKind::Reserve, upload::RowKind::Bank}) {
-        const upload::OutcomeCounts& c = tally.Counts(kind);
-        for (const std::int64_t value :
-             {c.sent, c.stored, c.held, c.refused, c.notStored, c.unknown, c.Failed(heldIsFailure)})
+        const upload::OutcomeCounts& c = run.tally.Counts(kind);
+        for (const std::int64_t value : {c.sent, c.stored, c.held, c.refused, c.notStored,
+                                         c.unknown, c.Failed(run.heldIsFailure)})
             u.Bind(column++, value);
     }
-    u.BindStatic(16, message);
-    u.BindStatic(17, ended);
-    u.Bind(18, ending);
-    u.BindStatic(19, dismissed);
+    u.BindStatic(16, run.message);
+    u.BindStatic(17, run.endedAt);
+    u.Bind(18, run.ending);
+    u.BindStatic(19, run.dismissed);
+    u.Bind(20, run.resultSeq);
+    u.Bind(21, std::int64_t{run.resent ? 1 : 0});
+    u.Bind(22, std::int64_t{run.ended ? 1 : 0});
     return Run(u);
 }
 
 bool JournalWriter::State::Commit() {
     if (!inTransaction)
         return !disabled;
-    // The run's counts and messages so far, so that a run cut short shows
+    // Every run's results and counts so far, so that a run cut short shows
     // what it had done.
-    if (runId != 0 && runDirty) {
-        if (!WriteRun())
+    for (auto& [token, run] : runs) {
+        if (run.id == 0)
+            continue;
+        if (!FlushBlock(run))
             return false;
-        runDirty = false;
+        if (run.dirty) {
+            if (!WriteRun(run))
+                return false;
+            run.dirty = false;
+        }
     }
     if (!Run(commit))
         return false;
+    catalog.Committed();
     inTransaction = false;
     lastCommit = clock();
     return true;
@@ -360,27 +412,31 @@ void JournalWriter::State::CommitIfDue() {
         Commit();
 }
 
-void JournalWriter::State::Handle(BeginItem& item) {
+RunState* JournalWriter::State::Find(std::uint64_t token) {
+    const auto found = runs.find(token);
+    return found != runs.end() && found->second.id != 0 ? &found->second : nullptr;
+}
+
+void JournalWriter::State::Begin(BeginItem& item) {
     // The file is opened for the first run only, so that a session without
     // an upload leaves no file behind.
     if (!opened) {
         opened = true;
         Open();
     }
+    // Runs that ended are done with, but for a late dismissal of the last.
+    while (runs.size() > 2 && runs.begin()->second.ended) {
+        live.Release(runs.begin()->second.id);
+        runs.erase(runs.begin());
+    }
+    RunState& run = runs[item.run];
+    run.heldIsFailure = item.start.heldIsFailure;
     if (!EnsureTransaction())
         return;
-    runId = 0;
-    runDirty = false;
-    heldIsFailure = item.start.heldIsFailure;
-    requestSeq = resultSeq = 0;
-    tally = upload::RunTally();
-    lastResult[0].clear();
-    lastResult[1].clear();
-    message.clear();
-    ended.clear();
-    ending = -1;
-    dismissed.clear();
-
+    if (!catalog.CatchUp()) {
+        FailSqlite();
+        return;
+    }
     Statement& s = insertRun;
     s.Bind(1, text::IsoTime(item.start.when));
     s.Bind(2, item.session.operatorName);
@@ -400,31 +456,90 @@ void JournalWriter::State::Handle(BeginItem& item) {
     s.Bind(21, std::int64_t{item.start.heldIsFailure ? 1 : 0});
     if (!Run(s))
         return;
-    runId = sqlite3_last_insert_rowid(db);
-    runOpen = true;
+    run.id = sqlite3_last_insert_rowid(db);
+    live.Hold(run.id);
     Commit();
 }
 
-bool JournalWriter::State::Supersede(upload::RowRef row, std::int64_t seq) {
-    std::vector<std::int64_t>& latest = lastResult[row.kind == upload::RowKind::Reserve ? 0 : 1];
-    if (row.index >= latest.size())
-        latest.resize(row.index + 1, 0);
-    const std::int64_t earlier = latest[row.index];
-    latest[row.index] = seq + 1;
-    if (earlier == 0)
-        return true;
-    unfinal.Bind(1, runId);
-    unfinal.Bind(2, earlier - 1);
-    return Run(unfinal);
+void JournalWriter::State::Pack(RequestItem& item) {
+    if (!item.report)
+        return;
+    item.packed = PackedRecords(*item.report);
+    item.report.reset();
+    item.keepAlive.reset();
+    item.rows = {};
+    item.outcomes = {};
+    if (pendingBytes + item.packed.size() > kMemoryBacklog &&
+        spill.Append(path, item.packed, item.spilled)) {
+        std::string().swap(item.packed);
+        return;
+    }
+    pendingBytes += item.packed.size();
 }
 
-void JournalWriter::State::Handle(RequestItem& item) {
-    if (runId == 0 || !EnsureTransaction())
+void JournalWriter::State::Intake() {
+    std::vector<Item> taken;
+    {
+        std::lock_guard lock(mutex);
+        taken.swap(queue);
+        intakeTicket = queued;
+    }
+    for (Item& item : taken) {
+        if (auto* begin = std::get_if<std::unique_ptr<BeginItem>>(&item)) {
+            Begin(**begin);
+            continue;
+        }
+        if (auto* request = std::get_if<std::unique_ptr<RequestItem>>(&item))
+            Pack(**request);
+        pending.push_back(std::move(item));
+    }
+}
+
+bool JournalWriter::State::WriteRecord(RunState& run, const char*& at) {
+    const PackedRecord record = UnpackRecord(at);
+    const std::uint32_t account = catalog.Account(record.account);
+    const std::uint32_t reply =
+        record.matched ? catalog.Reply(record.code, record.text) : std::uint32_t{0};
+    if (account == 0 || (record.matched && reply == 0)) {
+        FailSqlite();
+        return false;
+    }
+    const int list = record.row.kind == upload::RowKind::Bank ? 1 : 0;
+    std::vector<bool>& seen = run.seen[list];
+    if (record.row.index >= seen.size())
+        seen.resize(std::max<std::size_t>(record.row.index + 1, seen.size() * 2), false);
+    if (seen[record.row.index])
+        run.resent = true;
+    seen[record.row.index] = true;
+    run.tally.Decide(record.row, record.outcome);
+    BlockEntry entry;
+    entry.row = record.row.index;
+    entry.bank = static_cast<std::uint8_t>(list);
+    entry.outcome = static_cast<std::uint8_t>(record.outcome);
+    entry.accountId = account;
+    entry.replyId = reply;
+    entry.requestSeq = static_cast<std::uint32_t>(run.requestSeq);
+    run.block.Add(entry);
+    ++run.resultSeq;
+    return run.block.Count() < kBlockEntries || FlushBlock(run);
+}
+
+void JournalWriter::State::Handle(std::unique_ptr<RequestItem>& owned) {
+    RequestItem& item = *owned;
+    RunState* run = Find(item.run);
+    if (run == nullptr || !EnsureTransaction())
         return;
-    ++requestSeq;
+    Pack(item);
+    if (item.spilled.size == 0)
+        pendingBytes -= std::min(pendingBytes, item.packed.size());
+    else if (!spill.Read(item.spilled, item.packed)) {
+        Fail("无法读取暂存的上传记录");
+        return;
+    }
+    ++run->requestSeq;
     Statement& r = insertRequest;
-    r.Bind(1, runId);
-    r.Bind(2, requestSeq);
+    r.Bind(1, run->id);
+    r.Bind(2, run->requestSeq);
     r.Bind(3, item.facts.serialNo);
     r.Bind(4, text::IsoTime(item.facts.sent));
     r.Bind(5, item.records);
@@ -435,96 +550,89 @@ void JournalWriter::State::Handle(RequestItem& item) {
     r.Bind(10, item.facts.failure);
     if (!Run(r))
         return;
-    runDirty = true;
+    run->dirty = true;
 
-    Statement& s = insertResult;
-    const char* at = item.packed.data();
-    const char* end = at + item.packed.size();
-    std::string texts[6];
+    const std::string packed = std::move(item.packed);
+    const char* at = packed.data();
+    const char* end = at + packed.size();
+    const std::uint64_t token = item.run;
     for (std::int64_t n = 1; at < end; ++n) {
-        const bool bank = *at++ == '2';
-        const upload::RowRef row{bank ? upload::RowKind::Bank : upload::RowKind::Reserve,
-                                 UnpackRow(at)};
-        const auto outcome = static_cast<upload::RowOutcome>(*at++);
-        for (std::string& t : texts)
-            t = text::GbkToUtf8(UnpackText(at));
-        tally.Decide(row, outcome);
-        const bool failed = outcome != upload::RowOutcome::Stored &&
-                            (heldIsFailure || outcome != upload::RowOutcome::Held);
-        const std::int64_t seq = resultSeq++;
-        if (!Supersede(row, seq))
-            return;
-        s.Bind(1, runId);
-        s.Bind(2, seq);
-        s.Bind(3, requestSeq);
-        s.Bind(4, std::int64_t{bank ? 2 : 1});
-        s.Bind(5, std::int64_t{row.index} + 1);
-        for (int i = 0; i < 6; ++i)
-            s.BindStatic(6 + i, texts[i]);
-        s.Bind(12, std::int64_t{outcome == upload::RowOutcome::Stored ? 1 : 0});
-        s.Bind(13, static_cast<std::int64_t>(outcome));
-        s.Bind(14, std::int64_t{failed ? 1 : 0});
-        if (!Run(s))
+        if (!WriteRecord(*run, at))
             return;
         if (n % kClockStride == 0) {
             CommitIfDue();
+            Intake();
             if (!EnsureTransaction())
+                return;
+            // A new run's row may have come in; the map's nodes stay put.
+            run = Find(token);
+            if (run == nullptr)
                 return;
         }
     }
 }
 
 void JournalWriter::State::Handle(EndItem& item) {
-    if (runId == 0 || !EnsureTransaction())
+    RunState* run = Find(item.run);
+    if (run == nullptr || !EnsureTransaction())
         return;
-    runOpen = false;
-    ended = text::IsoTime(item.when);
-    ending = static_cast<std::int64_t>(item.ending);
-    runDirty = true;
-    Commit();
+    run->ended = true;
+    run->endedAt = text::IsoTime(item.when);
+    run->ending = static_cast<std::int64_t>(item.ending);
+    run->dirty = true;
+    if (Commit())
+        live.Release(run->id);
 }
 
 void JournalWriter::State::Handle(ShownItem& item) {
-    if (runId == 0 || !EnsureTransaction())
+    RunState* run = Find(item.run);
+    if (run == nullptr || !EnsureTransaction())
         return;
-    if (!message.empty())
-        message += "\n\n";
-    message += item.message;
-    runDirty = true;
+    if (!run->message.empty())
+        run->message += "\n\n";
+    run->message += item.message;
+    run->dirty = true;
 }
 
 void JournalWriter::State::Handle(DismissedItem& item) {
-    if (runId == 0 || !EnsureTransaction())
+    RunState* run = Find(item.run);
+    if (run == nullptr || !EnsureTransaction())
         return;
-    dismissed = text::IsoTime(item.when);
-    runDirty = true;
+    run->dismissed = text::IsoTime(item.when);
+    run->dirty = true;
     Commit();
 }
 
 void JournalWriter::State::Loop() {
     lastCommit = clock();
-    std::vector<Item> batch;
     for (;;) {
         bool stop = false;
-        std::uint64_t ticket = 0;
         {
             std::unique_lock lock(mutex);
             // With uncommitted rows the writer wakes in time to commit them.
+            const bool runOpen = !runs.empty() && !runs.rbegin()->second.ended;
             if (inTransaction || runOpen)
                 wake.wait_for(lock, kPollInterval, [&] { return !queue.empty() || stopping; });
             else
                 wake.wait(lock, [&] { return !queue.empty() || stopping; });
-            batch.swap(queue);
-            ticket = queued;
-            stop = stopping && batch.empty();
+            stop = stopping && queue.empty();
         }
-        for (Item& item : batch)
+        Intake();
+        const std::uint64_t ticket = intakeTicket;
+        while (!pending.empty()) {
+            Item item = std::move(pending.front());
+            pending.pop_front();
             std::visit([this](auto& i) { Handle(i); }, item);
-        batch.clear();
+            CommitIfDue();
+            Intake();
+        }
         CommitIfDue();
         {
             std::lock_guard lock(mutex);
-            done = ticket;
+            done = std::max(done, ticket);
+            // Everything taken in is written when the backlog is empty.
+            if (pending.empty())
+                done = intakeTicket;
         }
         handled.notify_all();
         if (stop)
@@ -565,61 +673,62 @@ void JournalWriter::RunStarted(const upload::RunStart& start) {
     item->start = start;
     {
         std::lock_guard lock(m_state->mutex);
+        item->run = ++m_state->nextRun;
         item->session = m_state->session;
         item->files = m_state->files;
     }
-    m_state->WaitFor(m_state->Enqueue(std::move(item)), kBeginWait);
+    m_runTicket = m_state->Enqueue(std::move(item));
 }
 
 void JournalWriter::RequestFinished(const upload::RequestReport& report) {
-    RequestItem item;
-    item.facts = report.facts;
-    item.records = static_cast<std::int64_t>(report.requests.size());
-    // Results that cannot be matched to records one to one are not put
-    // beside any record: the request's outcome tells what happened.
-    const bool matched = report.results.size() == report.requests.size();
-    item.packed.reserve(report.requests.size() * 72);
-    CBusyTicker busy;
-    for (std::size_t i = 0; i < report.requests.size(); ++i) {
-        busy.Tick();
-        const UploadRequestRecord& r = report.requests[i];
-        const bool bank = i < report.rows.size() ? report.rows[i].kind == upload::RowKind::Bank
-                                                 : std::strncmp(r.RecordKind, "02", 2) == 0;
-        item.packed.push_back(bank ? '2' : '1');
-        PackRow(item.packed, i < report.rows.size() ? report.rows[i].index : 0);
-        item.packed.push_back(static_cast<char>(
-            i < report.outcomes.size() ? report.outcomes[i] : upload::RowOutcome::Unknown));
-        if (bank) {
-            Pack(item.packed, r.BankAccountNo);
-            Pack(item.packed, r.AccountFullName);
-            Pack(item.packed, r.BankCode);
-            Pack(item.packed, r.BankFullName);
-        } else {
-            Pack(item.packed, r.ReserveAccountNo);
-            Pack(item.packed, r.ReserveAccountName);
-            item.packed.append(2, '\0');
-        }
-        if (matched) {
-            Pack(item.packed, report.results[i].ResultCode);
-            Pack(item.packed, report.results[i].ResultText);
-        } else {
-            item.packed.append(2, '\0');
-        }
+    auto item = std::make_unique<RequestItem>();
+    item->facts = report.facts;
+    item->records = static_cast<std::int64_t>(report.requests.size());
+    {
+        std::lock_guard lock(m_state->mutex);
+        item->run = m_state->nextRun;
     }
-    const bool large = item.records >= static_cast<std::int64_t>(kWakeRecords);
+    const bool large = item->records >= static_cast<std::int64_t>(kWakeRecords);
+    if (report.keepAlive && large) {
+        // The records stay where they are until the writer has read them:
+        // packing a large request would hold up the upload. A small one is
+        // packed at once, so that its storage is reused for the next.
+        item->keepAlive = report.keepAlive;
+        item->rows.assign(report.rows.begin(), report.rows.end());
+        item->outcomes.assign(report.outcomes.begin(), report.outcomes.end());
+        item->report.reset(new upload::RequestReport{item->facts, report.requests, report.results,
+                                                     item->rows, item->outcomes, nullptr});
+    } else {
+        item->packed = PackedRecords(report);
+    }
     m_state->Enqueue(std::move(item), large);
 }
 
 void JournalWriter::RunEnded(upload::RunEnding ending, upload::WallClock::time_point when) {
-    m_state->Enqueue(EndItem{ending, when});
+    std::uint64_t run;
+    {
+        std::lock_guard lock(m_state->mutex);
+        run = m_state->nextRun;
+    }
+    m_runTicket = m_state->Enqueue(EndItem{run, ending, when});
 }
 
 void JournalWriter::MessageShown(const std::string& message) {
-    m_state->Enqueue(ShownItem{message});
+    std::uint64_t run;
+    {
+        std::lock_guard lock(m_state->mutex);
+        run = m_state->nextRun;
+    }
+    m_state->Enqueue(ShownItem{run, message});
 }
 
 void JournalWriter::MessageDismissed(upload::WallClock::time_point when) {
-    m_state->Enqueue(DismissedItem{when});
+    std::uint64_t run;
+    {
+        std::lock_guard lock(m_state->mutex);
+        run = m_state->nextRun;
+    }
+    m_runTicket = m_state->Enqueue(DismissedItem{run, when});
 }
 
 std::string JournalWriter::TakeProblem() {
@@ -630,8 +739,17 @@ std::string JournalWriter::TakeProblem() {
     return m_state->problem;
 }
 
+bool JournalWriter::HasProblem() const {
+    std::lock_guard lock(m_state->mutex);
+    return !m_state->problemTaken && !m_state->problem.empty();
+}
+
 void JournalWriter::Sync() {
     m_state->WaitFor(m_state->Enqueue(SyncItem{}), std::chrono::hours(1));
+}
+
+bool JournalWriter::WaitForRun(std::chrono::milliseconds timeout) {
+    return m_state->WaitFor(m_runTicket, timeout);
 }
 
 } // namespace journal

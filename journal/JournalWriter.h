@@ -36,8 +36,8 @@ public:
 
     void SetSession(const SessionFacts& session) override;
     void FilesLoaded(const LoadedFiles& files) override;
-    // Returns once the run's row is committed, or the journal has given up
-    // on it, so that a run killed after its first request still shows.
+    // Returns at once; the run's row is committed at the writer's next
+    // commit, ahead of any backlog of earlier runs.
     void RunStarted(const upload::RunStart& start) override;
     void RequestFinished(const upload::RequestReport& report) override;
     void RunEnded(upload::RunEnding ending, upload::WallClock::time_point when) override;
@@ -48,6 +48,11 @@ public:
     // Returns when the writer thread has handled everything queued before the
     // call, and committed if a commit was due by the clock.
     void Sync();
+    // Waits for what the last run queued (its end, or its message's
+    // dismissal). Called from the uploading thread.
+    bool WaitForRun(std::chrono::milliseconds timeout) override;
+    // True when a problem waits for TakeProblem.
+    bool HasProblem() const;
 
     const std::string& Path() const { return m_path; }
 
@@ -55,14 +60,18 @@ private:
     struct State;
     std::string m_path;
     std::unique_ptr<State> m_state;
+    std::uint64_t m_runTicket = 0; // the uploading thread's last run item
 };
 
 // True for a date YYYY-MM-DD that exists in the calendar.
 bool IsPruneDate(const std::string& date);
 
 // Removes the runs that started before `date` (YYYY-MM-DD, local time) with
-// their requests and results, then compacts the file. Returns the number of
-// runs removed, or -1 with `error` set; the file is unchanged on error.
+// their requests and results, except runs a living program is still writing,
+// in short transactions that a writer can interleave with; then accounts no
+// run refers to any more (when no program has the journal open for writing)
+// and gives the free pages back to the file system in small steps. Returns
+// the number of runs removed, or -1 with `error` set.
 std::int64_t PruneRunsBefore(const std::string& path, const std::string& date, std::string& error);
 
 } // namespace journal

@@ -7,6 +7,8 @@
 // how it ended and when its message was closed. Results of version 1 are
 // decided by the rule the uploads now use, as far as the stored texts allow.
 
+#include "journal/Catalog.h"
+#include "journal/ResultBlock.h"
 #include "journal/Schema.h"
 #include "journal/Sql.h"
 #include "support/Text.h"
@@ -101,6 +103,112 @@ CREATE INDEX result_failed_final ON result (run_id, seq) WHERE final AND failed;
 PRAGMA user_version = 2;
 )sql";
 
+constexpr const char* kFromVersion2 = R"sql(
+CREATE TABLE account (
+    id INTEGER PRIMARY KEY,
+    digest INTEGER NOT NULL,
+    kind INTEGER NOT NULL,
+    account_no TEXT NOT NULL,
+    account_name TEXT NOT NULL,
+    bank_code TEXT NOT NULL,
+    bank_name TEXT NOT NULL
+);
+CREATE INDEX account_no ON account (account_no);
+CREATE INDEX account_name ON account (account_name);
+CREATE TABLE reply (
+    id INTEGER PRIMARY KEY,
+    code TEXT NOT NULL,
+    text TEXT NOT NULL
+);
+CREATE TABLE result_block (
+    id INTEGER PRIMARY KEY,
+    run_id INTEGER NOT NULL,
+    first_seq INTEGER NOT NULL,
+    count INTEGER NOT NULL,
+    data BLOB NOT NULL
+);
+CREATE UNIQUE INDEX result_block_seq ON result_block (run_id, first_seq);
+ALTER TABLE run ADD COLUMN results INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE run ADD COLUMN resent INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE run ADD COLUMN complete INTEGER NOT NULL DEFAULT 0;
+UPDATE run SET complete = (ended IS NOT NULL);
+)sql";
+
+constexpr std::int64_t kBlockEntries = 4096;
+
+// Packs every result of version 2 into blocks, run by run, in send order.
+bool PackResults(sqlite3* db) {
+    Catalog catalog;
+    if (!catalog.Open(db))
+        return false;
+    Statement read(db, "SELECT run_id, seq, request_seq, kind, row, account_no, account_name, "
+                       "bank_code, bank_name, code, text, outcome, final FROM result "
+                       "ORDER BY run_id, seq");
+    Statement block(db, "INSERT INTO result_block (run_id, first_seq, count, data) "
+                        "VALUES (?1, ?2, ?3, ?4)");
+    Statement run(db, "UPDATE run SET results = ?2, resent = ?3 WHERE id = ?1");
+    if (!read.Ok() || !block.Ok() || !run.Ok())
+        return false;
+    BlockEncoder encoder;
+    std::int64_t runId = -1, first = 0, count = 0;
+    bool resent = false;
+    auto flush = [&] {
+        if (encoder.Count() == 0)
+            return true;
+        block.Bind(1, runId);
+        block.Bind(2, first);
+        block.Bind(3, encoder.Count());
+        sqlite3_bind_blob(block.Get(), 4, encoder.Data().data(),
+                          static_cast<int>(encoder.Data().size()), SQLITE_STATIC);
+        const int rc = block.Step();
+        block.Reset();
+        first += encoder.Count();
+        encoder.Clear();
+        return rc == SQLITE_DONE;
+    };
+    auto endRun = [&] {
+        if (runId < 0)
+            return true;
+        if (!flush())
+            return false;
+        run.Bind(1, runId);
+        run.Bind(2, count);
+        run.Bind(3, std::int64_t{resent ? 1 : 0});
+        const int rc = run.Step();
+        run.Reset();
+        return rc == SQLITE_DONE;
+    };
+    int rc;
+    while ((rc = read.Step()) == SQLITE_ROW) {
+        if (read.Int(0) != runId) {
+            if (!endRun())
+                return false;
+            runId = read.Int(0);
+            first = count = 0;
+            resent = false;
+        }
+        const int kind = read.Int(3) == 2 ? 2 : 1;
+        const std::string code = read.Text(9), text = read.Text(10);
+        BlockEntry e;
+        e.accountId =
+            catalog.AccountUtf8(kind, read.Text(5), read.Text(6), read.Text(7), read.Text(8));
+        // No code and no text: nothing came back for the record.
+        e.replyId = code.empty() && text.empty() ? 0 : catalog.ReplyUtf8(code, text);
+        if (e.accountId == 0 || (e.replyId == 0 && !(code.empty() && text.empty())))
+            return false;
+        e.bank = kind == 2 ? 1 : 0;
+        e.row = static_cast<std::uint32_t>(std::max<std::int64_t>(read.Int(4) - 1, 0));
+        e.requestSeq = static_cast<std::uint32_t>(read.Int(2));
+        e.outcome = static_cast<std::uint8_t>(read.Int(11) & 7);
+        resent = resent || read.Int(12) == 0;
+        encoder.Add(e);
+        ++count;
+        if (encoder.Count() >= kBlockEntries && !flush())
+            return false;
+    }
+    return rc == SQLITE_DONE && endRun();
+}
+
 int Version(sqlite3* db) {
     Statement s(db, "PRAGMA user_version");
     return s.Step() == SQLITE_ROW ? static_cast<int>(s.Int(0)) : -1;
@@ -120,8 +228,20 @@ bool Migrate(sqlite3* db, std::string& reason) {
     const int version = Version(db);
     if (version == 1 && sqlite3_exec(db, kFromVersion1, nullptr, nullptr, nullptr) != SQLITE_OK)
         return fail("无法转换为新的格式版本");
+    if (version >= 1 && version <= 2) {
+        if (sqlite3_exec(db, kFromVersion2, nullptr, nullptr, nullptr) != SQLITE_OK ||
+            !PackResults(db) ||
+            sqlite3_exec(db, "DROP TABLE result; PRAGMA user_version = 3", nullptr, nullptr,
+                         nullptr) != SQLITE_OK)
+            return fail("无法转换为新的格式版本");
+    }
     if (sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
         return fail("无法转换为新的格式版本");
+    // The dropped results leave most of the file free: give it back, and let
+    // later pruning do so in small steps. Both need the file to themselves;
+    // when another program has it open the space is reused instead.
+    if (version >= 1 && version <= 2)
+        sqlite3_exec(db, "PRAGMA auto_vacuum = INCREMENTAL; VACUUM", nullptr, nullptr, nullptr);
     return true;
 }
 

@@ -5,12 +5,20 @@
 
 namespace journal {
 
-// Results carry the list texts as they were shown so that a run reads the
-// same after the account files have changed. A row sent in several requests of
-// a run has a result per request; only the last one is final, and only final
-// results are counted. The partial index keeps the "failed only" view cheap
-// when, as usual, nearly everything was stored.
+// Every account a run sent is kept once, in `account`, with the list texts
+// it was shown with; every distinct result code and text once, in `reply`. A
+// run's results are packed in send order into blocks (`result_block`): per
+// result its list row, account, reply, request and outcome, a few bytes each
+// (see ResultBlock.h). Which result of a row is final and which are counted as
+// failed follows from the blocks and the run's held_is_failure; `resent` says
+// whether any row was sent twice in the run, so that a run without a resend
+// needs no pass to know that every result is final.
+//
+// `complete` is set with a run's end once every one of its results is in the
+// file: a run the journal could not finish writing (a crash, a full disk)
+// keeps 0 and shows as unfinished.
 const char* const kCreateSchema = R"sql(
+PRAGMA auto_vacuum = INCREMENTAL;
 CREATE TABLE run (
     id INTEGER PRIMARY KEY,
     started TEXT NOT NULL,
@@ -51,7 +59,10 @@ CREATE TABLE run (
     bank_not_stored INTEGER NOT NULL DEFAULT 0,
     bank_unknown INTEGER NOT NULL DEFAULT 0,
     bank_failed INTEGER NOT NULL DEFAULT 0,
-    dismissed TEXT
+    dismissed TEXT,
+    results INTEGER NOT NULL DEFAULT 0,
+    resent INTEGER NOT NULL DEFAULT 0,
+    complete INTEGER NOT NULL DEFAULT 0
 );
 CREATE TABLE request (
     run_id INTEGER NOT NULL,
@@ -66,27 +77,30 @@ CREATE TABLE request (
     failure TEXT NOT NULL DEFAULT '',
     PRIMARY KEY (run_id, seq)
 );
-CREATE TABLE result (
-    run_id INTEGER NOT NULL,
-    seq INTEGER NOT NULL,
-    request_seq INTEGER NOT NULL,
+CREATE TABLE account (
+    id INTEGER PRIMARY KEY,
+    digest INTEGER NOT NULL,
     kind INTEGER NOT NULL,
-    row INTEGER NOT NULL,
     account_no TEXT NOT NULL,
     account_name TEXT NOT NULL,
     bank_code TEXT NOT NULL,
-    bank_name TEXT NOT NULL,
-    code TEXT NOT NULL,
-    text TEXT NOT NULL,
-    stored INTEGER NOT NULL,
-    outcome INTEGER NOT NULL DEFAULT 0,
-    final INTEGER NOT NULL DEFAULT 1,
-    failed INTEGER NOT NULL DEFAULT 0,
-    PRIMARY KEY (run_id, seq)
+    bank_name TEXT NOT NULL
 );
-CREATE INDEX result_failed_final ON result (run_id, seq) WHERE final AND failed;
-CREATE INDEX result_account_no ON result (run_id, account_no);
-CREATE INDEX result_account_name ON result (run_id, account_name);
+CREATE INDEX account_no ON account (account_no);
+CREATE INDEX account_name ON account (account_name);
+CREATE TABLE reply (
+    id INTEGER PRIMARY KEY,
+    code TEXT NOT NULL,
+    text TEXT NOT NULL
+);
+CREATE TABLE result_block (
+    id INTEGER PRIMARY KEY,
+    run_id INTEGER NOT NULL,
+    first_seq INTEGER NOT NULL,
+    count INTEGER NOT NULL,
+    data BLOB NOT NULL
+);
+CREATE UNIQUE INDEX result_block_seq ON result_block (run_id, first_seq);
 )sql";
 
 std::string SqliteError(sqlite3* db) {

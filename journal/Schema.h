@@ -10,7 +10,7 @@
 namespace journal {
 
 inline constexpr int kApplicationId = 0x514a524e; // "QJRN"
-inline constexpr int kSchemaVersion = 2;
+inline constexpr int kSchemaVersion = 3;
 inline constexpr int kBusyTimeoutMs = 5000;
 
 // The statements that create the current version, run once on an empty file.

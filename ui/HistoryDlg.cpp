@@ -123,9 +123,21 @@ CHistoryDlg::CHistoryDlg(std::unique_ptr<journal::JournalReader> reader, Message
     buttons->button(QDialogButtonBox::Close)->setObjectName(QStringLiteral("closeButton"));
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
+    // What the file holds, for the operator who decides when to prune it.
+    const journal::JournalStats stats = m_reader->Stats();
+    m_fileFacts =
+        new QLabel(QStringLiteral("记录文件 %1 MB,共 %2 次上传")
+                       .arg(static_cast<double>(stats.fileBytes) / (1024.0 * 1024.0), 0, 'f', 1)
+                       .arg(stats.runs),
+                   this);
+    m_fileFacts->setObjectName(QStringLiteral("fileFactsLabel"));
+    auto* bottomRow = new QHBoxLayout;
+    bottomRow->addWidget(m_fileFacts, 1);
+    bottomRow->addWidget(buttons);
+
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(splitter, 1);
-    layout->addWidget(buttons);
+    layout->addLayout(bottomRow);
 
     // The search runs once typing pauses, not at every key.
     m_searchDelay = new QTimer(this);

@@ -71,6 +71,7 @@ private:
     QTabWidget* m_tabs;
     QCheckBox* m_failedOnly;
     QLineEdit* m_search;
+    QLabel* m_fileFacts = nullptr;
     QLabel* m_count;
     QPushButton* m_export;
     QTimer* m_searchDelay;

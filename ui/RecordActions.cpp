@@ -2,6 +2,9 @@
 
 #include "accounts/ListColumns.h"
 #include "export/TableExport.h"
+#include "journal/JournalReader.h"
+#include "journal/Schema.h"
+#include "support/Text.h"
 #include "ui/ExportFolder.h"
 #include "ui/FileDialog.h"
 #include "ui/HistoryDlg.h"
@@ -11,6 +14,12 @@
 #include <QAction>
 #include <QDateTime>
 #include <QEvent>
+#include <QEventLoop>
+#include <QProgressDialog>
+#include <QTimer>
+
+#include <atomic>
+#include <thread>
 
 namespace {
 
@@ -19,12 +28,48 @@ std::string& JournalFile() {
     return path;
 }
 
+// Converts a journal of an earlier version on a thread of its own, saying so,
+// while the window paints; a large journal takes a while.
+bool ConvertJournal(CReserveUploadDlg& dlg, const std::string& path, std::string& error) {
+    QProgressDialog progress(QStringLiteral("上传记录文件正在转换为新的格式,请稍候..."), QString(),
+                             0, 0, &dlg);
+    progress.setWindowTitle(QStringLiteral("上传记录"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setCancelButton(nullptr);
+    progress.setMinimumDuration(0);
+    progress.show();
+    std::atomic<bool> done{false};
+    bool converted = false;
+    std::string reason;
+    std::thread worker([&] {
+        converted = journal::MigrateFile(path, reason);
+        done = true;
+    });
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (done)
+            loop.quit();
+    });
+    poll.start(50);
+    loop.exec();
+    worker.join();
+    if (!converted)
+        error = text::Format("上传记录文件[%s]无法读取:%s", path.c_str(), reason.c_str());
+    return converted;
+}
+
 void ShowHistory(CReserveUploadDlg& dlg) {
     if (JournalFile().empty()) {
         dlg.ShowMessage("没有设置上传记录文件。");
         return;
     }
     std::string error;
+    if (journal::JournalReader::NeedsConversion(JournalFile()) &&
+        !ConvertJournal(dlg, JournalFile(), error)) {
+        dlg.ShowMessage(error);
+        return;
+    }
     auto reader = journal::JournalReader::Open(JournalFile(), error);
     if (!reader) {
         dlg.ShowMessage(error);

@@ -15,11 +15,13 @@
 #include "ui/WindowWaitHook.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 #include <QWindow>
 
 #include <new>
@@ -68,6 +70,12 @@ CReserveUploadDlg::CReserveUploadDlg(IPrompt* prompt, UploaderFactory makeUpload
                 CloseIfRequested();
         },
         this);
+
+    // The journal writes behind the uploads: a problem it meets later is
+    // looked for while the window is idle.
+    auto* journalWatch = new QTimer(this);
+    connect(journalWatch, &QTimer::timeout, this, [this] { ShowLateJournalProblem(); });
+    journalWatch->start(500);
 
     // Linux window managers own the system menu: the about item lives in the
     // window's context menu and under F1.
@@ -291,6 +299,13 @@ void CReserveUploadDlg::RunUpload(int (CAccountUploader::*upload)()) {
             ShowMessage(problem);
     m_bUploadRunning = false;
     CloseIfRequested();
+}
+
+void CReserveUploadDlg::ShowLateJournalProblem() {
+    if (m_pJournal == nullptr || IsBusy() || QApplication::activeModalWidget() != nullptr)
+        return;
+    if (const std::string problem = m_pJournal->TakeProblem(); !problem.empty())
+        ShowMessage(problem);
 }
 
 void CReserveUploadDlg::SetJournal(journal::IJournal* journal) {

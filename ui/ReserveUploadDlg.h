@@ -114,6 +114,9 @@ private:
     // Carries out a close held off while the window was busy.
     void CloseIfRequested();
     bool IsBusy() const;
+    // Shows a problem the journal met after a run's message, when the window
+    // is idle and no other message is up.
+    void ShowLateJournalProblem();
 
     QLineEdit* m_editPort = nullptr;
     QLineEdit* m_editOperator = nullptr;

@@ -120,8 +120,8 @@ bool CNewAccountsUpload::Send(std::span<const RowRef> rows, std::vector<RowRef>*
 
     for (std::size_t k = 0; k < rows.size(); ++k) {
         const RowRef& row = rows[k];
-        const UploadResultRecord& result = m_work.results[k];
-        if (rc == -2 && resend != nullptr && m_work.outcomes[k] == RowOutcome::NotStored) {
+        const UploadResultRecord& result = m_work.Results()[k];
+        if (rc == -2 && resend != nullptr && m_work.Outcomes()[k] == RowOutcome::NotStored) {
             // A refused request stores nothing: a 9701 row goes again in the
             // next round, a row whose code claimed success in a request of its own.
             if (CodeNumber(result.ResultCode) == kNotStoredForOthers) {

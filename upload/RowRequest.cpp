@@ -17,43 +17,52 @@ int SendRows(CAccountUploader& uploader, Run& run, std::span<const RowRef> rows,
              bool firstOnly) {
     const auto& reserves = uploader.ReserveAccountsA();
     const auto& banks = uploader.BankAccounts();
-    work.requests.clear();
-    work.requests.reserve(rows.size());
-    work.results.clear();
+    if (!work.requests || work.requests.use_count() > 1)
+        work.requests = std::make_shared<std::vector<UploadRequestRecord>>();
+    if (!work.buffers || work.buffers.use_count() > 1)
+        work.buffers = std::make_shared<RowBuffers>();
+    std::vector<UploadRequestRecord>& requests = *work.requests;
+    RowBuffers& b = *work.buffers;
+    requests.clear();
+    requests.reserve(rows.size());
+    b.results.clear();
     CBusyTicker busy;
     for (const RowRef& row : rows) {
         busy.Tick();
         if (row.kind == RowKind::Reserve)
-            work.requests.push_back(CAccountUploader::BuildReserveRequest(reserves[row.index]));
+            requests.push_back(CAccountUploader::BuildReserveRequest(reserves[row.index]));
         else
-            work.requests.push_back(CAccountUploader::BuildBankRequest(banks[row.index]));
+            requests.push_back(CAccountUploader::BuildBankRequest(banks[row.index]));
     }
 
     ExchangeFacts facts;
-    work.rc = uploader.Exchange(work.requests, work.results, &facts);
+    work.rc = uploader.Exchange(requests, b.results, &facts);
     const bool answered = work.rc >= 0 || work.rc == -2 || work.rc == -3;
-    work.matched =
-        answered && (firstOnly ? !work.results.empty() : work.results.size() == rows.size());
+    work.matched = answered && (firstOnly ? !b.results.empty() : b.results.size() == rows.size());
     if (work.matched && firstOnly)
-        work.results.resize(1);
+        b.results.resize(1);
 
-    work.outcomes.assign(rows.size(), OutcomeOfUnmatched(facts));
+    b.outcomes.assign(rows.size(), OutcomeOfUnmatched(facts));
     if (work.matched) {
         const bool accepted = work.rc != -2;
         for (std::size_t k = 0; k < rows.size(); ++k) {
             busy.Tick();
-            work.outcomes[k] = DecideRow(work.results[k], accepted);
+            b.outcomes[k] = DecideRow(b.results[k], accepted);
         }
     }
     for (std::size_t k = 0; k < rows.size(); ++k) {
         busy.Tick();
-        run.Settle(rows[k], work.outcomes[k]);
+        run.Settle(rows[k], b.outcomes[k]);
     }
 
     const std::span<const UploadResultRecord> matchedResults =
-        work.matched ? std::span<const UploadResultRecord>(work.results)
+        work.matched ? std::span<const UploadResultRecord>(b.results)
                      : std::span<const UploadResultRecord>();
-    run.Reported({facts, work.requests, matchedResults, rows, work.outcomes});
+    // The observer may keep both buffers for as long as it reads them.
+    auto keepAlive =
+        std::make_shared<std::pair<std::shared_ptr<const void>, std::shared_ptr<const void>>>(
+            work.requests, work.buffers);
+    run.Reported({facts, requests, matchedResults, rows, b.outcomes, std::move(keepAlive)});
     return work.rc;
 }
 

@@ -6,6 +6,7 @@
 #include "upload/RowOutcomes.h"
 #include "upload/UploadRecords.h"
 
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -22,13 +23,28 @@ struct ExchangeFacts;
 // unknown; a header that refuses the request stores nothing.
 RowOutcome OutcomeOfUnmatched(const ExchangeFacts& facts);
 
-// Storage reused from one request to the next.
+// The records of one request and what came back for them.
+struct RowBuffers {
+    std::vector<UploadResultRecord> results;
+    std::vector<RowOutcome> outcomes; // one per row
+};
+
+// Storage reused from one request to the next. The run's observer may keep
+// the buffers of a request to read them on a thread of its own; the next
+// request then gets new ones, and nobody changes buffers that are shared.
 struct RowRequest {
     int rc = -1;
     bool matched = false; // one result per row (or, first-only, at least one)
-    std::vector<UploadRequestRecord> requests;
-    std::vector<UploadResultRecord> results;
-    std::vector<RowOutcome> outcomes; // one per row
+    std::shared_ptr<std::vector<UploadRequestRecord>> requests;
+    std::shared_ptr<RowBuffers> buffers;
+
+    const std::vector<UploadResultRecord>& Results() const { return buffers->results; }
+    // For UpdateLists, whose signature takes the results by reference; it
+    // only reads them, as it must while the observer may read them too.
+    std::vector<UploadResultRecord>& ResultsForLists() { return buffers->results; }
+    const std::vector<RowOutcome>& Outcomes() const { return buffers->outcomes; }
+    // Lets the request records go (once the observer, too, is done with them).
+    void ReleaseRequests() { requests.reset(); }
 };
 
 // Sends `rows` (of the uploader's account arrays) as one request. With

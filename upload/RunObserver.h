@@ -9,6 +9,7 @@
 #include "upload/UploadRecords.h"
 
 #include <chrono>
+#include <memory>
 #include <span>
 #include <string>
 
@@ -48,6 +49,10 @@ struct RequestReport {
     std::span<const UploadResultRecord> results;
     std::span<const RowRef> rows;         // the list row of each request record
     std::span<const RowOutcome> outcomes; // the decision on each request record
+    // When set, the spans stay valid and unchanged for as long as a copy of
+    // it is held, so an observer may read them later on a thread of its own
+    // instead of copying them now.
+    std::shared_ptr<const void> keepAlive;
 };
 
 enum class RunEnding : std::uint8_t {

@@ -51,7 +51,7 @@ int CAccountUploader::UploadAllRows(upload::Run& run) {
     }
     const int rc = work.rc;
     // The request records are no longer needed while the lists are written.
-    std::vector<UploadRequestRecord>().swap(work.requests);
+    work.ReleaseRequests();
 
     if (rc < 0 && rc != -2 && rc != -3) {
         run.End(upload::RunEnding::Failed);
@@ -74,7 +74,7 @@ int CAccountUploader::UploadAllRows(upload::Run& run) {
 
     int reserveSuccesses = 0;
     int bankSuccesses = 0;
-    UpdateLists(1, work.results, &reserveSuccesses, &bankSuccesses);
+    UpdateLists(1, work.ResultsForLists(), &reserveSuccesses, &bankSuccesses);
     run.End(upload::RunEnding::Completed);
     upload::ShowStatus("");
     // The plain success message only when every record was stored; anything

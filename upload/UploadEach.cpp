@@ -37,7 +37,7 @@ int CAccountUploader::UploadEachRow(upload::Run& run) {
         if (rc == -1)
             return upload::RunEnding::Failed;
         if (work.matched)
-            writer.Show(row, work.results.front());
+            writer.Show(row, work.Results().front());
 
         ++done;
         run.Progress(done, static_cast<int>(m_reserveAccountsA.size() + m_bankAccounts.size()));

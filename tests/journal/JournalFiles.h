@@ -110,7 +110,7 @@ inline void Exchanged(journal::IJournal& journal, std::span<const UploadRequestR
                                    : upload::RowOutcome::Unknown);
     }
     journal.RequestFinished(
-        {facts, requests, matched ? results : decltype(results)(), rows, outcomes});
+        {facts, requests, matched ? results : decltype(results)(), rows, outcomes, nullptr});
 }
 
 inline void Shown(journal::IJournal& journal, const std::string& message) {

@@ -37,6 +37,8 @@ void WriteBatchRun(JournalWriter& writer) {
     Exchanged(writer, batch.requests, batch.results, batch.facts);
     Shown(writer, "上传失败,失败原因:服务器存在重复记录");
     EndRun(writer);
+    // The journal writes behind the run: its verdict comes when it is done.
+    writer.Sync();
 }
 
 } // namespace

@@ -57,6 +57,7 @@ struct FakeJournal : IJournal {
     void SetSession(const SessionFacts&) override {}
     void FilesLoaded(const LoadedFiles& loaded) override { files = loaded; }
     std::string TakeProblem() override { return {}; }
+    bool WaitForRun(std::chrono::milliseconds) override { return true; }
     void RunStarted(const upload::RunStart& start) override {
         calls->push_back("begin " + start.mode);
     }
@@ -217,7 +218,7 @@ TEST_F(JournalUploadFixture, AJournalThatCannotBeUsedIsToldOnceAndTheUploadGoesO
     const std::string before = FileBytes(journalDir.File());
     WriteAccounts(2, 1);
     AnswerWithCodes({"0"});
-    std::ostringstream out;
+    std::ostringstream out, err;
     {
         JournalWriter writer(journalDir.File());
         CliSessionInput input;
@@ -227,15 +228,18 @@ TEST_F(JournalUploadFixture, AJournalThatCannotBeUsedIsToldOnceAndTheUploadGoesO
         input.gatewayPort = "7070";
         input.commands = {CliCommand::Load, CliCommand::UploadAll, CliCommand::UploadEach};
         input.journal = &writer;
-        EXPECT_EQ(RunCliSession(input, out), kCliSuccess) << out.str();
+        input.err = &err;
+        // Every step went; the journal's own status says it recorded none.
+        EXPECT_EQ(RunCliSession(input, out), kCliJournalFailed) << out.str();
     }
     const std::string printed = out.str();
-    const std::size_t problem = printed.find("不是本程序的上传记录文件");
-    ASSERT_NE(problem, std::string::npos) << printed;
-    EXPECT_EQ(printed.find("不是本程序的上传记录文件", problem + 1), std::string::npos)
-        << "told once: " << printed;
-    EXPECT_LT(printed.find("上传数据成功!"), problem) << "after the run's own message";
-    EXPECT_NE(printed.find(journalDir.File()), std::string::npos);
+    const std::string told = err.str();
+    const std::size_t problem = told.find("不是本程序的上传记录文件");
+    ASSERT_NE(problem, std::string::npos) << told;
+    EXPECT_EQ(told.find("不是本程序的上传记录文件", problem + 1), std::string::npos)
+        << "told once: " << told;
+    EXPECT_NE(told.find(journalDir.File()), std::string::npos);
+    EXPECT_NE(printed.find("上传数据成功!"), std::string::npos) << printed;
     EXPECT_NE(printed.find("上传A股备付金成功2条,失败0条"), std::string::npos) << printed;
     EXPECT_EQ(FileBytes(journalDir.File()), before);
 }
