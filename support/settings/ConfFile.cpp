@@ -55,7 +55,8 @@ ConfFile ConfFile::Parse(const std::string& text) {
             continue;
         if (line.front() == '[') {
             const auto close = line.find(']');
-            group = Trim(line.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+            group =
+                Trim(line.substr(1, close == std::string::npos ? std::string::npos : close - 1));
             continue;
         }
         const auto equals = line.find('=');

@@ -68,16 +68,12 @@ struct Apply {
                     return;
                 }
     }
-    void operator()(std::string Settings::*field) const {
-        First(ParseText, field);
-    }
+    void operator()(std::string Settings::*field) const { First(ParseText, field); }
     void operator()(int Settings::*field) const {
         First([this](const std::string& text) { return ParseNumber(text, entry.low, entry.high); },
               field);
     }
-    void operator()(bool Settings::*field) const {
-        First(ParseSwitch, field);
-    }
+    void operator()(bool Settings::*field) const { First(ParseSwitch, field); }
 };
 
 std::string HomeDirectory(const Environment& environment) {
@@ -122,8 +118,9 @@ Settings Read(const Environment& environment, const ConfFile& file) {
     std::error_code error;
     settings.workDir = std::filesystem::current_path(error).string(); // empty when unknown
     for (const Entry& entry : kTable)
-        std::visit(Apply{entry, environment(entry.environment), file.Value(entry.fileKey), settings},
-                   entry.field);
+        std::visit(
+            Apply{entry, environment(entry.environment), file.Value(entry.fileKey), settings},
+            entry.field);
     return settings;
 }
 

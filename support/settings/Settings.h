@@ -12,8 +12,11 @@
 // | timeoutMs      | QUILLMARK_TIMEOUT_MS      | [gateway] timeout_ms | 10000 (1 to 86400000)    |
 // | tls            | QUILLMARK_TLS             | [gateway] tls        | off                      |
 // | tlsCaFile      | QUILLMARK_TLS_CA          | [gateway] ca_file    | none                     |
-// | journalPath    | QUILLMARK_JOURNAL         | [journal] path       | $XDG_DATA_HOME/quillmark/journal.sqlite3 |
+// | journalPath    | QUILLMARK_JOURNAL         | [journal] path       | see below                |
 // | workDir        | QUILLMARK_WORKDIR         | [workdir] path       | the current directory    |
+//
+// The journal's default is $XDG_DATA_HOME/quillmark/journal.sqlite3
+// (~/.local/share/... when XDG_DATA_HOME is unset).
 //
 // A number outside its range, or a switch that is none of 1/true/yes/on,
 // 0/false/no/off, counts as not set and the next source is asked. Texts are
@@ -37,11 +40,11 @@ inline constexpr int kDefaultGatewayPort = 7070;
 struct Settings {
     std::string gatewayAddress = kDefaultGatewayAddress; // pre-filled in the login fields
     int gatewayPort = kDefaultGatewayPort;               // pre-filled in the login fields
-    int timeoutMs = 10'000;                   // every wait for the gateway
-    bool tls = false;                         // TLS to the gateway, certificate verified
-    std::string tlsCaFile;                    // PEM authorities added to the system's
-    std::string journalPath;                  // the operator's journal of upload runs
-    std::string workDir;                      // holds localconfig/ with the record files
+    int timeoutMs = 10'000;                              // every wait for the gateway
+    bool tls = false;                                    // TLS to the gateway, certificate verified
+    std::string tlsCaFile;                               // PEM authorities added to the system's
+    std::string journalPath;                             // the operator's journal of upload runs
+    std::string workDir;                                 // holds localconfig/ with the record files
 };
 
 using Field = std::variant<std::string Settings::*, int Settings::*, bool Settings::*>;
@@ -50,7 +53,7 @@ struct Entry {
     const char* environment; // the variable
     const char* fileKey;     // "group/key" in quillmark.conf
     Field field;
-    int low = 0;  // numbers only: the accepted range
+    int low = 0; // numbers only: the accepted range
     int high = 0;
 };
 

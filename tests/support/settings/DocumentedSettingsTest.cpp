@@ -6,10 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <fstream>
 #include <sstream>
-#include <algorithm>
 #include <string>
 
 namespace {

@@ -122,7 +122,8 @@ INSTANTIATE_TEST_SUITE_P(Sources, SettingsReadTest, ::testing::ValuesIn(kCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SettingsFile, UnderXdgConfigHomeElseUnderTheHomeDirectory) {
-    EXPECT_EQ(settings::FilePath(EnvironmentOf(kHome)), "/home/op/.config/quillmark/quillmark.conf");
+    EXPECT_EQ(settings::FilePath(EnvironmentOf(kHome)),
+              "/home/op/.config/quillmark/quillmark.conf");
     EXPECT_EQ(settings::FilePath(EnvironmentOf({{"HOME", "/home/op"}, {"XDG_CONFIG_HOME", "/c"}})),
               "/c/quillmark/quillmark.conf");
 }
