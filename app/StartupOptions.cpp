@@ -8,7 +8,8 @@ namespace {
 QCommandLineOption WorkDirOption() {
     return QCommandLineOption(QStringLiteral("workdir"),
                               QStringLiteral("Work directory holding localconfig/ (default: "
-                                             "$QUILLMARK_WORKDIR, else the current directory)."),
+                                             "$QUILLMARK_WORKDIR, else [workdir] path= in "
+                                             "quillmark.conf, else the current directory)."),
                               QStringLiteral("DIR"));
 }
 } // namespace
@@ -54,8 +55,9 @@ QString VersionText() {
 QString HelpText() {
     return QStringLiteral("Usage: quillmark [--workdir DIR]\n"
                           "Uploads the settlement-reserve and bank accounts in DIR/localconfig.\n\n"
-                          "  --workdir DIR  work directory (default: $QUILLMARK_WORKDIR, else the\n"
-                          "                 current directory)\n"
+                          "  --workdir DIR  work directory (default: $QUILLMARK_WORKDIR, else\n"
+                          "                 [workdir] path= in quillmark.conf, else the current\n"
+                          "                 directory)\n"
                           "  --version      print the version\n"
                           "  -h, --help     print this help\n");
 }

@@ -8,12 +8,12 @@
 struct StartupOptions {
     bool showVersion = false;
     bool showHelp = false;
-    QString workDir; // empty: $QUILLMARK_WORKDIR, else the current directory
+    QString workDir; // empty: the work directory setting (support/settings/Settings.h)
     QString error;   // not empty: the command line was not understood
 };
 
 StartupOptions ParseStartupOptions(const QStringList& arguments);
 
-// "Quillmark 1.0.0.1", as --version prints it.
+// "Quillmark" and the version, as --version prints it.
 QString VersionText();
 QString HelpText();

@@ -4,19 +4,16 @@
 #include "app/InstanceChannel.h"
 #include "app/SingleInstance.h"
 #include "app/StartupOptions.h"
+#include "journal/JournalWriter.h"
 #include "support/Common.h"
+#include "support/net/NetworkCommunication.h"
+#include "support/settings/Settings.h"
 #include "ui/AppIcon.h"
 #include "ui/AppTitle.h"
 #include "ui/DialogUnits.h"
 #include "ui/QtPrompt.h"
 #include "ui/RecordActions.h"
 #include "ui/ReserveUploadDlg.h"
-
-#ifdef QUILLMARK_HAVE_NETWORK
-#include "journal/JournalWriter.h"
-#include "support/net/GatewaySettings.h"
-#include "support/net/NetworkCommunication.h"
-#endif
 
 #include <QApplication>
 #include <QLibraryInfo>
@@ -90,8 +87,10 @@ int main(int argc, char** argv) {
         Print(stderr, options.error + QStringLiteral("\n\n") + HelpText());
         return 2;
     }
-    if (!options.workDir.isEmpty())
-        CCommon::SetWorkPath(options.workDir.toStdString());
+    // Every setting read once, here; --workdir goes before the setting.
+    const settings::Settings configured = settings::Read();
+    CCommon::SetWorkPath(options.workDir.isEmpty() ? configured.workDir
+                                                   : options.workDir.toStdString());
 
     CSingleInstanceLock lock;
     CInstanceChannel channel;
@@ -107,23 +106,17 @@ int main(int argc, char** argv) {
     }
     // A lock that cannot be made at all leaves the program unguarded, not stopped.
 
-#ifdef QUILLMARK_HAVE_NETWORK
-    CNetworkCommunication communication;
+    CNetworkCommunication communication(configured);
     SetGolbalCommunicaHandle(&communication);
-#endif
 
-#ifdef QUILLMARK_HAVE_NETWORK
     // Declared before the window, which records into it until it goes.
-    journal::JournalWriter journal(JournalFile());
-#endif
+    journal::JournalWriter journal(configured.journalPath);
     auto window = std::make_unique<CReserveUploadDlg>();
-#ifdef QUILLMARK_HAVE_NETWORK
     window->SetJournal(&journal);
     SetHistoryJournalFile(journal.Path());
     CReserveUploadDlg* statusWindow = window.get();
     communication.SetStatusSink(
         [statusWindow](const std::string& text) { statusWindow->ShowStatus(text); });
-#endif
     if (locked == CSingleInstanceLock::Result::Acquired) {
         CReserveUploadDlg* shown = window.get();
         const QString why = channel.Listen([shown](const QString& request) {
@@ -137,9 +130,7 @@ int main(int argc, char** argv) {
 
     // The lock goes first, so a new copy may start while this one cleans up.
     lock.Release();
-#ifdef QUILLMARK_HAVE_NETWORK
     communication.SetStatusSink({});
-#endif
     window.reset();
     SetGolbalCommunicaHandle(nullptr);
     return 0;

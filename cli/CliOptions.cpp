@@ -90,6 +90,10 @@ CliParseResult ParseCliOptions(const std::vector<std::string>& args) {
             if (!flagOnly())
                 return fail(name + " takes no value");
             options.help = true;
+        } else if (name == "--version") {
+            if (!flagOnly())
+                return fail("--version takes no value");
+            options.version = true;
         } else if (name == "--password-stdin") {
             if (!flagOnly())
                 return fail(
@@ -130,7 +134,7 @@ CliParseResult ParseCliOptions(const std::vector<std::string>& args) {
         }
     }
 
-    if (options.help)
+    if (options.help || options.version)
         return result;
     if (!options.operatorName)
         return fail("--operator NAME is required");
@@ -147,6 +151,7 @@ std::string CliUsageText() {
     return R"(Usage: quillmark-cli [--workdir DIR] [--gateway HOST:PORT] --operator NAME
                      [--password-stdin] [--results FILE] COMMAND...
        quillmark-cli history [[--failed] RUN | --stats | --prune-before DATE]
+       quillmark-cli --version | --help
 
 Logs in to the gateway, then runs each COMMAND in order, as an operator would
 press the window's buttons:
@@ -178,8 +183,9 @@ without a gateway, an operator or a load, tab-separated with a header line:
                 back to the file system in small steps
 
 Options:
-  --workdir DIR         work directory (default: $QUILLMARK_WORKDIR, else the
-                        current directory); it must exist
+  --workdir DIR         work directory (default: $QUILLMARK_WORKDIR, else
+                        "[workdir] path=" in quillmark.conf, else the current
+                        directory); it must exist
   --gateway HOST:PORT   gateway to log in to (default: the communication object's
                         defaults, as the window pre-fills them: $QUILLMARK_GATEWAY_ADDRESS
                         and $QUILLMARK_GATEWAY_PORT, else ~/.config/quillmark/quillmark.conf,
@@ -193,6 +199,7 @@ Options:
                         FILE.xlsx (a sheet per list, every cell text); the file
                         is replaced only once complete. A failure is a message
                         and exit status 1
+  --version             print the version
   -h, --help            show this text
 
 The password is never taken from the command line. Without --password-stdin it

@@ -12,6 +12,7 @@ enum class CliCommand { Load, UploadAll, UploadEach, UploadNew };
 
 struct CliOptions {
     bool help = false;
+    bool version = false;
     std::optional<std::string> workDir;
     // From --gateway HOST:PORT; unset means the communication object's defaults.
     std::optional<std::string> gatewayAddress;

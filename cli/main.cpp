@@ -9,10 +9,11 @@
 #include "cli/TerminalMainWindow.h"
 #include "cli/TerminalWaitHook.h"
 #include "journal/JournalWriter.h"
+#include "quillmark/Version.h"
 #include "support/Common.h"
 #include "support/Communication.h"
-#include "support/net/GatewaySettings.h"
 #include "support/net/NetworkCommunication.h"
+#include "support/settings/Settings.h"
 
 #include <QCoreApplication>
 
@@ -43,9 +44,12 @@ int main(int argc, char** argv) {
         std::cerr << CliUsageText();
         return kCliUsageError;
     }
+    // Every setting read once, here.
+    const settings::Settings configured = settings::Read();
     // The journal needs no gateway, operator or load.
     if (args.front() == "history")
-        return RunCliHistory({args.begin() + 1, args.end()}, JournalFile(), std::cout, std::cerr);
+        return RunCliHistory({args.begin() + 1, args.end()}, configured.journalPath, std::cout,
+                             std::cerr);
     const CliParseResult parsed = ParseCliOptions(args);
     if (!parsed.error.empty())
         return UsageError(parsed.error);
@@ -54,11 +58,14 @@ int main(int argc, char** argv) {
         std::cout << CliUsageText();
         return kCliSuccess;
     }
+    if (options.version) {
+        std::cout << "quillmark-cli " << quillmark::kVersion << '\n';
+        return kCliSuccess;
+    }
 
     // A work directory that is not there would only read as "no data to load";
-    // say what is wrong instead.
-    if (options.workDir)
-        CCommon::SetWorkPath(*options.workDir);
+    // say what is wrong instead. --workdir goes before the setting.
+    CCommon::SetWorkPath(options.workDir ? *options.workDir : configured.workDir);
     std::string workDir;
     if (CCommon::GetWorkPath(workDir) == 0)
         return UsageError("cannot determine the work directory");
@@ -88,7 +95,7 @@ int main(int argc, char** argv) {
     }
 
     QCoreApplication app(argc, argv);
-    CNetworkCommunication communication;
+    CNetworkCommunication communication(configured);
     communication.SetStatusSink([](const std::string& text) {
         std::cerr << FormatStatusLine(text) << '\n' << std::flush;
     });
@@ -96,7 +103,7 @@ int main(int argc, char** argv) {
     if (StandardErrorIsTerminal())
         communication.SetWaitHook(&waitHook);
     SetGolbalCommunicaHandle(&communication);
-    journal::JournalWriter journal(JournalFile());
+    journal::JournalWriter journal(configured.journalPath);
     input.journal = &journal;
     const int status = RunCliSession(input, std::cout);
     SetGolbalCommunicaHandle(nullptr);

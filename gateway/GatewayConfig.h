@@ -5,6 +5,7 @@
 #include "gateway/GatewayFaults.h"
 #include "gateway/LoginGuard.h"
 #include "gateway/OperatorFile.h"
+#include "support/settings/Settings.h"
 
 #include <chrono>
 #include <cstdint>
@@ -12,8 +13,9 @@
 #include <string>
 
 struct GatewayConfig {
-    std::string listenHost = "127.0.0.1";
-    std::uint16_t listenPort = 7070; // 0: any free port
+    // Where the client looks by default. listenPort 0: any free port.
+    std::string listenHost = settings::kDefaultGatewayAddress;
+    std::uint16_t listenPort = settings::kDefaultGatewayPort;
     std::string dbPath = ":memory:";
     int headerMode = 0;
     std::string gatewayId = "GW000001"; // handed out as CommString2

@@ -24,7 +24,7 @@ const char* GatewayUsage() {
            "MS]\n"
            "                         [--tls-cert FILE --tls-key FILE]\n"
            "       quillmark-gateway add-operator --operators FILE [--participant CODE] NAME\n"
-           "       quillmark-gateway -h|--help\n"
+           "       quillmark-gateway -h|--help|--version\n"
            "  (add-operator reads the password from standard input)\n"
            "fault items: delay=MS close-after=N garbage return-code=XXXX header-mode=N\n"
            "             times=K target=login|serial|upload|all\n";
@@ -43,6 +43,10 @@ bool ParseGatewayCommand(const std::vector<std::string>& args, GatewayCommand& c
         const std::string& option = args[i];
         if (option == "--help" || option == "-h") {
             command.kind = GatewayCommand::Kind::Help;
+            return true;
+        }
+        if (option == "--version") {
+            command.kind = GatewayCommand::Kind::Version;
             return true;
         }
         const bool hasValue = i + 1 < args.size();

@@ -13,7 +13,7 @@
 #include <vector>
 
 struct GatewayCommand {
-    enum class Kind { Serve, AddOperator, Help } kind = Kind::Serve;
+    enum class Kind { Serve, AddOperator, Help, Version } kind = Kind::Serve;
     GatewayConfig config;                          // Serve
     std::string operatorsFile;                     // Serve (optional) and AddOperator
     std::string participant = kDefaultParticipant; // AddOperator

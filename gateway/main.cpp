@@ -2,6 +2,7 @@
 
 #include "gateway/GatewayOptions.h"
 #include "gateway/GatewayServer.h"
+#include "quillmark/Version.h"
 #include "support/SecretWipe.h"
 
 #include <QCoreApplication>
@@ -104,6 +105,10 @@ int main(int argc, char** argv) {
     }
     if (command.kind == GatewayCommand::Kind::Help) {
         std::fputs(GatewayUsage(), stdout);
+        return 0;
+    }
+    if (command.kind == GatewayCommand::Kind::Version) {
+        std::printf("quillmark-gateway %s\n", quillmark::kVersion);
         return 0;
     }
     if (command.kind == GatewayCommand::Kind::AddOperator)

@@ -1,9 +1,8 @@
 #include "support/Common.h"
 
-#include <cstdlib>
-#include <filesystem>
+#include "support/settings/Settings.h"
+
 #include <mutex>
-#include <system_error>
 
 namespace {
 std::mutex g_mutex;
@@ -18,15 +17,10 @@ int CCommon::GetWorkPath(std::string& path) {
             return 1;
         }
     }
-    if (const char* fromEnvironment = std::getenv("QUILLMARK_WORKDIR"); fromEnvironment && *fromEnvironment) {
-        path = fromEnvironment;
-        return 1;
-    }
-    std::error_code error;
-    const auto current = std::filesystem::current_path(error);
-    if (error)
+    std::string fromSettings = settings::Read().workDir;
+    if (fromSettings.empty())
         return 0;
-    path = current.string();
+    path = std::move(fromSettings);
     return 1;
 }
 

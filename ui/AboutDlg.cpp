@@ -3,6 +3,7 @@
 #include "ui/AppIcon.h"
 #include "ui/AppTitle.h"
 #include "ui/DialogUnits.h"
+#include "quillmark/Version.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -20,7 +21,9 @@ CAboutDlg::CAboutDlg(QWidget* parent)
     icon->setPixmap(AppIcon().pixmap(32, 32));
     icon->setGeometry(du.X(11), du.Y(17), 32, 32);
 
-    auto* product = new QLabel(QStringLiteral("Quillmark 1.0 版"), this);
+    // "Quillmark 1.0 版": the version's major and minor from the build.
+    auto* product = new QLabel(
+        QStringLiteral("Quillmark %1 版").arg(QLatin1String(quillmark::kShortVersion)), this);
     product->setObjectName(QStringLiteral("aboutProduct"));
     PlaceControl(*product, du, 40, 10, 119, 8);
 

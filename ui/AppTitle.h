@@ -1,6 +1,8 @@
 #pragma once
 // Names the tool shows everywhere.
 
+#include "quillmark/Version.h"
+
 #include <QString>
 
 namespace app_title {
@@ -16,7 +18,7 @@ inline QString ProductName() {
     return QStringLiteral("Quillmark");
 }
 inline QString Version() {
-    return QStringLiteral("1.0.0.1");
+    return QString::fromLatin1(quillmark::kVersion);
 }
 // The about item of the window's menu.
 inline QString AboutItemText() {

@@ -4,9 +4,9 @@
 #include "support/Text.h"
 #include "support/net/ClientTexts.h"
 #include "support/net/GatewayLink.h"
-#include "support/net/GatewaySettings.h"
 #include "support/net/TlsGatewayLink.h"
 #include "support/net/WireFormat.h"
+#include "support/settings/Settings.h"
 
 #include <QRandomGenerator>
 
@@ -37,13 +37,15 @@ std::string Text(const CDataBuf& buffer) {
 
 } // namespace
 
-CNetworkCommunication::CNetworkCommunication() : m_context(RandomContext()) {
-    const GatewaySettings settings = ReadGatewaySettings();
-    DefaultGatewayAddress = settings.address;
-    DefaultGatewayPort = settings.port;
+CNetworkCommunication::CNetworkCommunication() : CNetworkCommunication(settings::Read()) {}
+
+CNetworkCommunication::CNetworkCommunication(const settings::Settings& settings)
+    : m_context(RandomContext()) {
+    DefaultGatewayAddress = settings.gatewayAddress;
+    DefaultGatewayPort = settings.gatewayPort;
     m_timeoutMs = settings.timeoutMs;
     m_tls = settings.tls;
-    m_caFile = settings.caFile;
+    m_caFile = settings.tlsCaFile;
 }
 
 CNetworkCommunication::~CNetworkCommunication() = default;

@@ -16,15 +16,19 @@
 
 class GatewayLink;
 enum class LinkError;
+namespace settings {
+struct Settings;
+}
 namespace wire {
 struct FrameHeader;
 }
 
 class CNetworkCommunication : public CCommunication {
 public:
-    // Fills DefaultGatewayAddress, DefaultGatewayPort and the timeout from the
-    // settings (support/net/GatewaySettings.h).
+    // Fills DefaultGatewayAddress, DefaultGatewayPort, the timeout and TLS
+    // from the settings (support/settings/Settings.h), read now or given.
     CNetworkCommunication();
+    explicit CNetworkCommunication(const settings::Settings& settings);
     ~CNetworkCommunication() override;
     CNetworkCommunication(const CNetworkCommunication&) = delete;
     CNetworkCommunication& operator=(const CNetworkCommunication&) = delete;

@@ -1,4 +1,4 @@
-#include "support/net/GatewaySettings.h"
+#include "support/settings/Settings.h"
 #include "support/net/NetworkCommunication.h"
 
 #include <QDir>
@@ -25,7 +25,7 @@ protected:
     }
     void WriteFile(const std::string& text) {
         QDir(home.path()).mkpath("quillmark");
-        std::ofstream(GatewaySettingsFile()) << text;
+        std::ofstream(settings::FilePath()) << text;
     }
     static constexpr const char* kVariables[] = {"QUILLMARK_GATEWAY_ADDRESS",
                                                  "QUILLMARK_GATEWAY_PORT", "QUILLMARK_TIMEOUT_MS"};
@@ -33,32 +33,32 @@ protected:
 };
 
 TEST_F(GatewaySettingsTest, LoopbackDefaultsWithoutEnvironmentOrFile) {
-    const GatewaySettings settings = ReadGatewaySettings();
-    EXPECT_EQ(settings.address, "127.0.0.1");
-    EXPECT_EQ(settings.port, 7070);
+    const settings::Settings settings = settings::Read();
+    EXPECT_EQ(settings.gatewayAddress, "127.0.0.1");
+    EXPECT_EQ(settings.gatewayPort, 7070);
     EXPECT_EQ(settings.timeoutMs, 10000);
-    EXPECT_EQ(GatewaySettingsFile(), home.path().toStdString() + "/quillmark/quillmark.conf");
+    EXPECT_EQ(settings::FilePath(), home.path().toStdString() + "/quillmark/quillmark.conf");
 }
 
 TEST_F(GatewaySettingsTest, TheFileIsReadAndTheEnvironmentWinsValueByValue) {
     WriteFile("[gateway]\naddress=10.1.2.3\nport=9000\ntimeout_ms=2500\n");
-    GatewaySettings settings = ReadGatewaySettings();
-    EXPECT_EQ(settings.address, "10.1.2.3");
-    EXPECT_EQ(settings.port, 9000);
+    settings::Settings settings = settings::Read();
+    EXPECT_EQ(settings.gatewayAddress, "10.1.2.3");
+    EXPECT_EQ(settings.gatewayPort, 9000);
     EXPECT_EQ(settings.timeoutMs, 2500);
 
     setenv("QUILLMARK_GATEWAY_PORT", "7171", 1);
     setenv("QUILLMARK_TIMEOUT_MS", "not a number", 1); // ignored: the file's value stands
-    settings = ReadGatewaySettings();
-    EXPECT_EQ(settings.address, "10.1.2.3");
-    EXPECT_EQ(settings.port, 7171);
+    settings = settings::Read();
+    EXPECT_EQ(settings.gatewayAddress, "10.1.2.3");
+    EXPECT_EQ(settings.gatewayPort, 7171);
     EXPECT_EQ(settings.timeoutMs, 2500);
 }
 
 TEST_F(GatewaySettingsTest, OutOfRangeValuesFallThrough) {
     WriteFile("[gateway]\nport=70000\n");
     setenv("QUILLMARK_GATEWAY_PORT", "0", 1);
-    EXPECT_EQ(ReadGatewaySettings().port, 7070);
+    EXPECT_EQ(settings::Read().gatewayPort, 7070);
 }
 
 TEST_F(GatewaySettingsTest, TheCommunicationObjectStartsWithTheSettings) {

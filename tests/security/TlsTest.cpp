@@ -8,7 +8,7 @@
 #include "gateway/GatewayOptions.h"
 #include "support/Text.h"
 #include "support/net/ClientTexts.h"
-#include "support/net/GatewaySettings.h"
+#include "support/settings/Settings.h"
 
 #include <QSslSocket>
 #include <QTemporaryDir>
@@ -159,36 +159,36 @@ protected:
     }
     void WriteFile(const std::string& lines) {
         QDir(config.path()).mkpath("quillmark");
-        std::ofstream(GatewaySettingsFile()) << "[gateway]\n" << lines;
+        std::ofstream(settings::FilePath()) << "[gateway]\n" << lines;
     }
     QTemporaryDir config;
     QByteArray saved;
 };
 
 TEST_F(TlsSettingsTest, OffByDefault) {
-    EXPECT_FALSE(ReadGatewaySettings().tls);
+    EXPECT_FALSE(settings::Read().tls);
     EXPECT_FALSE(CNetworkCommunication().Tls());
 }
 
 TEST_F(TlsSettingsTest, OnFromTheFileWithItsAuthorities) {
     WriteFile("tls=true\nca_file=/etc/quillmark/ca.pem\n");
-    const GatewaySettings settings = ReadGatewaySettings();
+    const settings::Settings settings = settings::Read();
     EXPECT_TRUE(settings.tls);
-    EXPECT_EQ(settings.caFile, "/etc/quillmark/ca.pem");
+    EXPECT_EQ(settings.tlsCaFile, "/etc/quillmark/ca.pem");
     EXPECT_TRUE(CNetworkCommunication().Tls());
 }
 
 TEST_F(TlsSettingsTest, TheEnvironmentWinsAndNonsenseIsIgnored) {
     WriteFile("tls=true\n");
     qputenv("QUILLMARK_TLS", "0");
-    EXPECT_FALSE(ReadGatewaySettings().tls);
+    EXPECT_FALSE(settings::Read().tls);
     qputenv("QUILLMARK_TLS", "perhaps");
-    EXPECT_TRUE(ReadGatewaySettings().tls);
+    EXPECT_TRUE(settings::Read().tls);
     qputenv("QUILLMARK_TLS", "1");
     qputenv("QUILLMARK_TLS_CA", "/tmp/ca.pem");
     WriteFile("tls=maybe\n");
-    EXPECT_TRUE(ReadGatewaySettings().tls);
-    EXPECT_EQ(ReadGatewaySettings().caFile, "/tmp/ca.pem");
+    EXPECT_TRUE(settings::Read().tls);
+    EXPECT_EQ(settings::Read().tlsCaFile, "/tmp/ca.pem");
 }
 
 } // namespace

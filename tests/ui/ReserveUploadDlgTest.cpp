@@ -5,6 +5,7 @@
 #include "WindowTestSupport.h"
 
 #include "fakes/ScriptedCommunication.h"
+#include "quillmark/Version.h"
 #include "ui/AboutDlg.h"
 #include "ui/ReportListView.h"
 #include "ui/ReserveUploadDlg.h"
@@ -240,7 +241,7 @@ private slots:
             QVERIFY(box != nullptr);
             QCOMPARE(box->windowTitle(), QStringLiteral("关于 Quillmark"));
             QCOMPARE(box->findChild<QLabel*>("aboutProduct")->text(),
-                     QStringLiteral("Quillmark 1.0 版"));
+                     QStringLiteral("Quillmark %1 版").arg(quillmark::kShortVersion));
             QVERIFY(!box->findChild<QLabel*>("aboutLine")->text().isEmpty());
             QVERIFY(!box->findChild<QLabel*>("aboutIcon")->pixmap().isNull());
             auto* ok = box->findChild<QPushButton*>("aboutOk");

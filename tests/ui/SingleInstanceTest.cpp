@@ -4,6 +4,7 @@
 
 #include "app/SingleInstance.h"
 #include "app/StartupOptions.h"
+#include "quillmark/Version.h"
 
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -123,7 +124,7 @@ private slots:
         QVERIFY(program.waitForFinished(30000));
         QCOMPARE(program.exitCode(), 0);
         QCOMPARE(QString::fromLocal8Bit(program.readAllStandardOutput()).trimmed(),
-                 QStringLiteral("Quillmark 1.0.0.1"));
+                 QStringLiteral("Quillmark ") + QLatin1String(quillmark::kVersion));
     }
 
     void commandLineOptions() {

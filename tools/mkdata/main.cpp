@@ -1,5 +1,6 @@
 // quillmark-mkdata: writes a work directory of sample account files.
 
+#include "quillmark/Version.h"
 #include "tools/mkdata/SampleWorkDir.h"
 
 #include <charconv>
@@ -12,6 +13,7 @@ namespace {
 constexpr int kMaxRecords = 999999;
 
 const char* const kUsage = R"(Usage: quillmark-mkdata [options] DIR
+       quillmark-mkdata --version | --help
 
 Writes DIR/localconfig/yhzh.dat (bank accounts, 122-byte records) and agbfj.dat,
 bgbfj.dat (A-share and B-share settlement-reserve accounts, 48-byte records),
@@ -32,6 +34,7 @@ Options:
                     cut in half), directory (a directory in the file's place),
                     empty (length 0), missing (no file).
                     FILE: yhzh, agbfj or bgbfj (".dat" optional)
+  --version         print the version
   -h, --help        show this text
 Counts go up to 999999.
 )";
@@ -73,6 +76,9 @@ int main(int argc, char** argv) {
         std::string v;
         if (arg == "-h" || arg == "--help") {
             std::cout << kUsage;
+            return 0;
+        } else if (arg == "--version") {
+            std::cout << "quillmark-mkdata " << quillmark::kVersion << '\n';
             return 0;
         } else if (arg == "--seed") {
             if (!value(v) || !ParseSeed(v, options.seed))

@@ -53,7 +53,7 @@ Accounts Held(const Accounts& all, int newEvery) {
     return held;
 }
 
-class UploadNewTest : public FaultMatrixFixture {
+class UploadNewFaultTest : public FaultMatrixFixture {
 protected:
     // The gateway's upload lines for alice since the last call: records of
     // each request and how it was handled.
@@ -109,7 +109,7 @@ void PrintTo(const DailyCase& c, std::ostream* os) {
     *os << c.name;
 }
 
-class DailyRunTest : public UploadNewTest, public ::testing::WithParamInterface<DailyCase> {};
+class DailyRunTest : public UploadNewFaultTest, public ::testing::WithParamInterface<DailyCase> {};
 
 TEST_P(DailyRunTest, OnlyTheNewRecordsAreSentAgainAndStoredOnce) {
     const DailyCase& c = GetParam();
@@ -150,7 +150,7 @@ INSTANTIATE_TEST_SUITE_P(
                                 NewSummary(600, 29'400, 0, 400, 19'600, 0, 2)}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(UploadNewTest, AnAccountStoredByAnotherParticipantBetweenTwoRoundsTakesAThirdRound) {
+TEST_F(UploadNewFaultTest, AnAccountStoredByAnotherParticipantBetweenTwoRoundsTakesAThirdRound) {
     const Accounts reserves = Reserves(10);
     Day(Held(reserves, 5), {}, reserves, {});
     // Bob stores the first new account while the first round's reply is read.
@@ -174,7 +174,7 @@ TEST_F(UploadNewTest, AnAccountStoredByAnotherParticipantBetweenTwoRoundsTakesAT
     EXPECT_EQ(ReserveCount(), 10);
 }
 
-TEST_F(UploadNewTest, AnAccountTwiceInTheFileIsStoredNeitherTimeAndTheRestIs) {
+TEST_F(UploadNewFaultTest, AnAccountTwiceInTheFileIsStoredNeitherTimeAndTheRestIs) {
     Accounts reserves = Reserves(4);
     reserves.push_back(reserves[1]);
     Day({}, {}, reserves, Banks(2));
@@ -188,7 +188,7 @@ TEST_F(UploadNewTest, AnAccountTwiceInTheFileIsStoredNeitherTimeAndTheRestIs) {
     EXPECT_EQ(BankCount(), 2);
 }
 
-TEST_F(UploadNewTest, MoreThanARequestHoldsGoesInTwoRequestsOfTheFirstRound) {
+TEST_F(UploadNewFaultTest, MoreThanARequestHoldsGoesInTwoRequestsOfTheFirstRound) {
     // The limit lowered from 999,999 so that the split is reached on small numbers.
     const int count = 12;
     uploader.Runs().SetRecordLimit(10);
@@ -202,7 +202,7 @@ TEST_F(UploadNewTest, MoreThanARequestHoldsGoesInTwoRequestsOfTheFirstRound) {
         static_cast<std::size_t>(count));
 }
 
-TEST_F(UploadNewTest, ACutConnectionInTheSecondRoundIsResentBySerialAndNothingStoredTwice) {
+TEST_F(UploadNewFaultTest, ACutConnectionInTheSecondRoundIsResentBySerialAndNothingStoredTwice) {
     const Accounts reserves = Reserves(6);
     const Accounts banks = Banks(4);
     Day(Held(reserves, 3), Held(banks, 3), reserves, banks);
@@ -223,7 +223,7 @@ TEST_F(UploadNewTest, ACutConnectionInTheSecondRoundIsResentBySerialAndNothingSt
     EXPECT_EQ(BankCount(), 4);
 }
 
-TEST_F(UploadNewTest, AfterAPerRecordRunCutOffItSendsOnlyWhatIsNotStored) {
+TEST_F(UploadNewFaultTest, AfterAPerRecordRunCutOffItSendsOnlyWhatIsNotStored) {
     Day({}, {}, Reserves(4), Banks(2));
     // The third record's reply is lost twice: the run stops with that record
     // stored by the gateway but not known to the tool.

@@ -1,4 +1,4 @@
-#include "CliTempDir.h"
+#include "tests/cli/CliTempDir.h"
 #include "accounts/AccountUploader.h"
 #include "accounts/ListColumns.h"
 #include "fakes/RecordingMainWindow.h"
