@@ -29,6 +29,13 @@ std::uint64_t Finish(std::uint64_t h) {
     return h;
 }
 
+std::string Gbk(const Statement& s, int column) {
+    const auto* data = sqlite3_column_text(s.Get(), column);
+    return text::Utf8ToGbk(
+        std::string_view(data != nullptr ? reinterpret_cast<const char*>(data) : "",
+                         static_cast<std::size_t>(sqlite3_column_bytes(s.Get(), column))));
+}
+
 std::string ReplyKey(std::string_view code, std::string_view text) {
     std::string key;
     key.reserve(code.size() + text.size() + 1);
@@ -50,10 +57,11 @@ std::uint64_t AccountDigest(const AccountKey& key) {
 bool Catalog::Open(sqlite3* db) {
     Close();
     m_db = db;
-    m_insertAccount = Statement(db, "INSERT INTO account (digest, kind, account_no, account_name, "
-                                    "bank_code, bank_name) VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
+    m_insertAccount = Statement(db, "INSERT INTO account (kind, account_no, account_name, "
+                                    "bank_code, bank_name) VALUES (?1, ?2, ?3, ?4, ?5)");
     m_insertReply = Statement(db, "INSERT INTO reply (code, text) VALUES (?1, ?2)");
-    m_loadAccounts = Statement(db, "SELECT id, digest FROM account WHERE id > ?1 ORDER BY id");
+    m_loadAccounts = Statement(db, "SELECT id, kind, account_no, account_name, bank_code, "
+                                   "bank_name FROM account WHERE id > ?1 ORDER BY id");
     m_loadReplies = Statement(db, "SELECT id, code, text FROM reply WHERE id > ?1 ORDER BY id");
     if (!m_insertAccount.Ok() || !m_insertReply.Ok() || !m_loadAccounts.Ok() || !m_loadReplies.Ok())
         return false;
@@ -67,8 +75,12 @@ bool Catalog::CatchUp() {
     int rc;
     while ((rc = a.Step()) == SQLITE_ROW) {
         const std::int64_t id = a.Int(0);
-        if (id > 0 && id <= UINT32_MAX && Find(static_cast<std::uint64_t>(a.Int(1))) == 0)
-            Remember(static_cast<std::uint64_t>(a.Int(1)), static_cast<std::uint32_t>(id));
+        // The digest is of the GBK texts, as request records carry them.
+        const std::string gbk[4] = {Gbk(a, 2), Gbk(a, 3), Gbk(a, 4), Gbk(a, 5)};
+        const std::uint64_t digest =
+            AccountDigest({a.Int(1) == 2 ? 2 : 1, gbk[0], gbk[1], gbk[2], gbk[3]});
+        if (id > 0 && id <= UINT32_MAX && Find(digest) == 0)
+            Remember(digest, static_cast<std::uint32_t>(id));
         m_loadedAccounts = std::max(m_loadedAccounts, id);
     }
     a.Reset();
@@ -159,12 +171,11 @@ std::uint32_t Catalog::Insert(std::uint64_t digest, int kind, const std::string&
                               const std::string& accountName, const std::string& bankCode,
                               const std::string& bankName) {
     Statement& s = m_insertAccount;
-    s.Bind(1, static_cast<std::int64_t>(digest));
-    s.Bind(2, std::int64_t{kind});
-    s.BindStatic(3, accountNo);
-    s.BindStatic(4, accountName);
-    s.BindStatic(5, bankCode);
-    s.BindStatic(6, bankName);
+    s.Bind(1, std::int64_t{kind});
+    s.BindStatic(2, accountNo);
+    s.BindStatic(3, accountName);
+    s.BindStatic(4, bankCode);
+    s.BindStatic(5, bankName);
     const int rc = s.Step();
     s.Reset();
     const std::int64_t id = sqlite3_last_insert_rowid(m_db);

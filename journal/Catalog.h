@@ -2,9 +2,11 @@
 // The accounts and reply texts a journal holds, each once. The writer asks
 // for the id of an account as a request record carries it (GBK fields) and
 // gets the id of the row that holds it, made when it is new. Ids are looked
-// up in memory by a 64-bit digest of the record's kind and GBK texts, loaded
-// from the file when it is opened and caught up at the start of each run with
-// what other programs added meanwhile.
+// up in memory by a 64-bit digest of the record's kind and GBK texts, made
+// from the file's accounts when it is opened (about a second per million)
+// and caught up at the start of each run with what other programs added
+// meanwhile. The digest is not stored: eight bytes an account is a tenth of
+// the file.
 
 #include <sqlite3.h>
 

@@ -106,7 +106,6 @@ PRAGMA user_version = 2;
 constexpr const char* kFromVersion2 = R"sql(
 CREATE TABLE account (
     id INTEGER PRIMARY KEY,
-    digest INTEGER NOT NULL,
     kind INTEGER NOT NULL,
     account_no TEXT NOT NULL,
     account_name TEXT NOT NULL,
@@ -114,7 +113,6 @@ CREATE TABLE account (
     bank_name TEXT NOT NULL
 );
 CREATE INDEX account_no ON account (account_no);
-CREATE INDEX account_name ON account (account_name);
 CREATE TABLE reply (
     id INTEGER PRIMARY KEY,
     code TEXT NOT NULL,
