@@ -108,8 +108,6 @@ void Catalog::Close() {
     m_used = 0;
     m_loadedAccounts = m_loadedReplies = 0;
     m_replies.clear();
-    m_madeSinceCommit.clear();
-    m_repliesSinceCommit.clear();
 }
 
 std::uint32_t Catalog::Find(std::uint64_t digest) const {
@@ -182,7 +180,6 @@ std::uint32_t Catalog::Insert(std::uint64_t digest, int kind, const std::string&
     if (rc != SQLITE_DONE || id <= 0 || id > UINT32_MAX)
         return 0;
     Remember(digest, static_cast<std::uint32_t>(id));
-    m_madeSinceCommit.push_back(digest);
     m_loadedAccounts = std::max(m_loadedAccounts, id);
     return static_cast<std::uint32_t>(id);
 }
@@ -211,31 +208,9 @@ std::uint32_t Catalog::InsertReply(std::string key, const std::string& code,
     const std::int64_t id = sqlite3_last_insert_rowid(m_db);
     if (rc != SQLITE_DONE || id <= 0 || id > UINT32_MAX)
         return 0;
-    m_repliesSinceCommit.push_back(key);
     m_replies.emplace(std::move(key), static_cast<std::uint32_t>(id));
     m_loadedReplies = std::max(m_loadedReplies, id);
     return static_cast<std::uint32_t>(id);
-}
-
-void Catalog::RolledBack() {
-    // Removing from open addressing would break probe chains: rebuild.
-    if (!m_madeSinceCommit.empty()) {
-        std::vector<Slot> old;
-        old.swap(m_slots);
-        m_slots.assign(old.size(), Slot{0, 0});
-        m_used = 0;
-        std::sort(m_madeSinceCommit.begin(), m_madeSinceCommit.end());
-        for (const Slot& slot : old)
-            if (slot.id != 0 && !std::binary_search(m_madeSinceCommit.begin(),
-                                                    m_madeSinceCommit.end(), slot.digest))
-                Remember(slot.digest, slot.id);
-    }
-    for (const std::string& key : m_repliesSinceCommit)
-        m_replies.erase(key);
-    Committed();
-    // Ids of rolled-back rows are handed out again by SQLite.
-    m_loadedAccounts = 0;
-    m_loadedReplies = 0;
 }
 
 } // namespace journal

@@ -49,13 +49,8 @@ public:
                               std::string_view bankCode, std::string_view bankName);
     std::uint32_t ReplyUtf8(std::string_view code, std::string_view text);
 
-    // Forgets the ids made since the last Commit (their transaction was
-    // rolled back).
-    void RolledBack();
-    void Committed() {
-        m_madeSinceCommit.clear();
-        m_repliesSinceCommit.clear();
-    }
+    // Ids made in a transaction that is rolled back are gone from the file
+    // but not from memory: whoever rolls back closes the catalog.
 
 private:
     // Open addressing on the digest; a slot with id 0 is free.
@@ -77,8 +72,6 @@ private:
     std::int64_t m_loadedAccounts = 0; // highest account id loaded from the file
     std::int64_t m_loadedReplies = 0;
     std::unordered_map<std::string, std::uint32_t> m_replies; // code '\0' text
-    std::vector<std::uint64_t> m_madeSinceCommit;
-    std::vector<std::string> m_repliesSinceCommit;
     Statement m_insertAccount, m_insertReply, m_loadAccounts, m_loadReplies;
 };
 

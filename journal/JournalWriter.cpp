@@ -45,6 +45,10 @@ constexpr std::size_t kWakeRecords = 256;
 // Packed results waiting in memory beyond this go to the spill file.
 constexpr std::size_t kMemoryBacklog = std::size_t{192} << 20;
 
+template <std::size_t N> std::string_view Trimmed(const char (&field)[N]) {
+    return text::TrimGbk(text::FieldText(field, N));
+}
+
 // An empty time is no time yet (NULL in the file).
 std::string TimeText(upload::WallClock::time_point when) {
     return when == upload::WallClock::time_point{} ? std::string() : text::IsoTime(when);
@@ -69,6 +73,12 @@ struct RequestItem {
     std::string packed;
     SpillFile::Span spilled;
 };
+// The records of a request on its way, whose accounts the writer puts in the
+// catalog ahead of its results.
+struct SendingItem {
+    std::span<const UploadRequestRecord> requests;
+    std::shared_ptr<const void> keepAlive;
+};
 struct EndItem {
     std::uint64_t run = 0;
     upload::RunEnding ending;
@@ -84,8 +94,8 @@ struct DismissedItem {
 };
 struct SyncItem {};
 // The rare, large start of a run is held by pointer to keep every item small.
-using Item = std::variant<std::unique_ptr<BeginItem>, std::unique_ptr<RequestItem>, EndItem,
-                          ShownItem, DismissedItem, SyncItem>;
+using Item = std::variant<std::unique_ptr<BeginItem>, std::unique_ptr<RequestItem>, SendingItem,
+                          EndItem, ShownItem, DismissedItem, SyncItem>;
 
 // What the writer keeps of a run while it writes it. Its counts take each
 // account once, with the outcome of its last request, as the run's own
@@ -214,6 +224,7 @@ struct JournalWriter::State {
     void Begin(BeginItem& item);
     void Handle(std::unique_ptr<BeginItem>&) {}
     void Handle(std::unique_ptr<RequestItem>& item);
+    void Handle(SendingItem& item);
     void Handle(EndItem& item);
     void Handle(ShownItem& item);
     void Handle(DismissedItem& item);
@@ -401,7 +412,6 @@ bool JournalWriter::State::Commit() {
     }
     if (!Run(commit))
         return false;
-    catalog.Committed();
     inTransaction = false;
     lastCommit = clock();
     return true;
@@ -572,6 +582,30 @@ void JournalWriter::State::Handle(std::unique_ptr<RequestItem>& owned) {
     }
 }
 
+void JournalWriter::State::Handle(SendingItem& item) {
+    if (!EnsureTransaction())
+        return;
+    std::size_t n = 0;
+    for (const UploadRequestRecord& r : item.requests) {
+        const bool bank = std::strncmp(r.RecordKind, "02", 2) == 0;
+        const AccountKey key =
+            bank
+                ? AccountKey{2, Trimmed(r.BankAccountNo), Trimmed(r.AccountFullName),
+                             Trimmed(r.BankCode), Trimmed(r.BankFullName)}
+                : AccountKey{1, Trimmed(r.ReserveAccountNo), Trimmed(r.ReserveAccountName), {}, {}};
+        if (catalog.Account(key) == 0) {
+            FailSqlite();
+            return;
+        }
+        if (++n % kClockStride == 0) {
+            CommitIfDue();
+            Intake();
+            if (!EnsureTransaction())
+                return;
+        }
+    }
+}
+
 void JournalWriter::State::Handle(EndItem& item) {
     RunState* run = Find(item.run);
     if (run == nullptr || !EnsureTransaction())
@@ -678,6 +712,12 @@ void JournalWriter::RunStarted(const upload::RunStart& start) {
         item->files = m_state->files;
     }
     m_runTicket = m_state->Enqueue(std::move(item));
+}
+
+void JournalWriter::RequestSending(std::span<const UploadRequestRecord> requests,
+                                   std::shared_ptr<const void> keepAlive) {
+    if (keepAlive && requests.size() >= kWakeRecords)
+        m_state->Enqueue(SendingItem{requests, std::move(keepAlive)});
 }
 
 void JournalWriter::RequestFinished(const upload::RequestReport& report) {

@@ -39,6 +39,10 @@ public:
     // Returns at once; the run's row is committed at the writer's next
     // commit, ahead of any backlog of earlier runs.
     void RunStarted(const upload::RunStart& start) override;
+    // A large request's accounts are put in the file while the gateway
+    // works on it, so that its results cost little when they come.
+    void RequestSending(std::span<const UploadRequestRecord> requests,
+                        std::shared_ptr<const void> keepAlive) override;
     void RequestFinished(const upload::RequestReport& report) override;
     void RunEnded(upload::RunEnding ending, upload::WallClock::time_point when) override;
     void MessageShown(const std::string& message) override;

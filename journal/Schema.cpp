@@ -125,16 +125,22 @@ FileState InspectFile(sqlite3* db, std::string& reason) {
     int applicationId = 0;
     int version = 0;
     int objects = 0;
-    // Reading the header is what fails on a file that is not a database.
-    if (!QueryInt(db, "PRAGMA application_id", applicationId) ||
-        !QueryInt(db, "PRAGMA user_version", version) ||
-        !QueryInt(db, "SELECT count(*) FROM sqlite_master", objects)) {
-        const int code = sqlite3_errcode(db);
+    // One snapshot for the three reads: another program may be making the
+    // tables and marking the file in between. Reading the header is what
+    // fails on a file that is not a database.
+    sqlite3_exec(db, "SAVEPOINT inspect", nullptr, nullptr, nullptr);
+    const bool read = QueryInt(db, "PRAGMA application_id", applicationId) &&
+                      QueryInt(db, "PRAGMA user_version", version) &&
+                      QueryInt(db, "SELECT count(*) FROM sqlite_master", objects);
+    const int code = sqlite3_errcode(db);
+    const std::string error = SqliteError(db);
+    sqlite3_exec(db, "RELEASE inspect", nullptr, nullptr, nullptr);
+    if (!read) {
         if (code == SQLITE_NOTADB) {
             reason = "不是本程序的上传记录文件";
             return FileState::Foreign;
         }
-        reason = text::Format("文件已损坏或无法读取(%s)", SqliteError(db).c_str());
+        reason = text::Format("文件已损坏或无法读取(%s)", error.c_str());
         return FileState::Damaged;
     }
     if (applicationId == 0 && version == 0 && objects == 0)

@@ -6,17 +6,22 @@
 #include "upload/UploadRecords.h"
 
 #define QM_REQUEST_FIELDS(T)                                                                       \
-    comfmt::Field(6, T), comfmt::Field(16, T), comfmt::Field(8, T), comfmt::Field(8, T), comfmt::Field(8, T), comfmt::Field(40, T), comfmt::Field(8, T),   \
-        comfmt::Field(40, T), comfmt::Field(2, T), comfmt::Field(2, T), comfmt::Field(25, T), comfmt::Field(80, T), comfmt::Field(2, T),           \
-        comfmt::Field(4, T), comfmt::Field(28, T), comfmt::Field(80, T), comfmt::Field(80, T), comfmt::Field(25, T), comfmt::Field(4, T),          \
-        comfmt::Field(28, T), comfmt::Field(16, T), comfmt::Field(16, T), comfmt::Field(2, T), comfmt::Field(2, T), comfmt::Field(2, T),           \
-        comfmt::Field(40, T)
+    comfmt::Field(6, T), comfmt::Field(16, T), comfmt::Field(8, T), comfmt::Field(8, T),           \
+        comfmt::Field(8, T), comfmt::Field(40, T), comfmt::Field(8, T), comfmt::Field(40, T),      \
+        comfmt::Field(2, T), comfmt::Field(2, T), comfmt::Field(25, T), comfmt::Field(80, T),      \
+        comfmt::Field(2, T), comfmt::Field(4, T), comfmt::Field(28, T), comfmt::Field(80, T),      \
+        comfmt::Field(80, T), comfmt::Field(25, T), comfmt::Field(4, T), comfmt::Field(28, T),     \
+        comfmt::Field(16, T), comfmt::Field(16, T), comfmt::Field(2, T), comfmt::Field(2, T),      \
+        comfmt::Field(2, T), comfmt::Field(40, T)
 
 inline constexpr struct_comfmt UploadRequestFormat[] = {QM_REQUEST_FIELDS("CA"), comfmt::kEnd};
 
 inline constexpr struct_comfmt ResponseHeaderFormat[] = {
-    comfmt::Field(16, "AC"), comfmt::Field(10, "AC"), comfmt::Field(16, "AC"), comfmt::Field(16, "AC"), comfmt::Field(2, "AC"),
-    comfmt::Field(4, "AC"),  comfmt::Field(9, "AC"),  comfmt::Field(1, "AA"),  comfmt::Field(52, "AC"), comfmt::kEnd};
+    comfmt::Field(16, "AC"), comfmt::Field(10, "AC"),
+    comfmt::Field(16, "AC"), comfmt::Field(16, "AC"),
+    comfmt::Field(2, "AC"),  comfmt::Field(4, "AC"),
+    comfmt::Field(9, "AC"),  comfmt::Field(1, "AA"),
+    comfmt::Field(52, "AC"), comfmt::kEnd};
 
 inline constexpr struct_comfmt UploadResultFormat[] = {
     QM_REQUEST_FIELDS("AC"), comfmt::Field(4, "AC"), comfmt::Field(40, "AC"), comfmt::kEnd};

@@ -35,6 +35,7 @@ int SendRows(CAccountUploader& uploader, Run& run, std::span<const RowRef> rows,
             requests.push_back(CAccountUploader::BuildBankRequest(banks[row.index]));
     }
 
+    run.Sending(requests, work.requests);
     ExchangeFacts facts;
     work.rc = uploader.Exchange(requests, b.results, &facts);
     const bool answered = work.rc >= 0 || work.rc == -2 || work.rc == -3;

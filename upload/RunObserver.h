@@ -65,6 +65,14 @@ class IRunObserver {
 public:
     virtual ~IRunObserver() = default;
     virtual void RunStarted(const RunStart& start) = 0;
+    // The records of a request about to be exchanged, unchanged until
+    // `keepAlive` is let go: an observer may learn them while the gateway
+    // works. RequestFinished follows when the request reached the gateway.
+    virtual void RequestSending(std::span<const UploadRequestRecord> requests,
+                                std::shared_ptr<const void> keepAlive) {
+        (void)requests;
+        (void)keepAlive;
+    }
     virtual void RequestFinished(const RequestReport& report) = 0;
     virtual void RunEnded(RunEnding ending, WallClock::time_point when) = 0;
     // A message the operator was shown for the run (UTF-8), and when it was closed.

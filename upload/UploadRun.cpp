@@ -40,6 +40,12 @@ void Run::Settle(RowRef row, RowOutcome outcome) {
         m_services.m_outcomes.Set(row.kind, row.index, outcome);
 }
 
+void Run::Sending(std::span<const UploadRequestRecord> requests,
+                  std::shared_ptr<const void> keepAlive) {
+    if (m_observer != nullptr)
+        m_observer->RequestSending(requests, std::move(keepAlive));
+}
+
 void Run::Reported(const RequestReport& report) {
     const bool shownByExchange = !report.facts.failure.empty();
     m_failureMet = shownByExchange ? report.facts.finished : WallClock::time_point{};

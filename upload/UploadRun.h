@@ -82,6 +82,8 @@ public:
     void Settle(RowRef row, RowOutcome outcome);
     // An exchange, with the decisions already settled: recorded when it reached
     // the gateway, and the failure it showed the operator, if any.
+    void Sending(std::span<const UploadRequestRecord> requests,
+                 std::shared_ptr<const void> keepAlive);
     void Reported(const RequestReport& report);
     void Progress(int done, int total) const;
     bool StopRequested() const { return m_services.m_stopRequested; }
