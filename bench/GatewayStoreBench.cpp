@@ -1,0 +1,122 @@
+// The gateway simulator with a file store at the daily run's scale: one
+// 999,999-record request of new accounts, then the same accounts again (all
+// held), over loopback from the network client; and the same two requests
+// settled in-process, without the network and the reply, to show what the
+// checks and the store take alone. Account numbers are made as the sample
+// data makes them, so the store sees its keys in no particular order.
+
+#include "bench/LoopbackGateway.h"
+#include "gateway/ResultCodes.h"
+#include "gateway/Settlement.h"
+#include "support/net/NetworkCommunication.h"
+#include "support/net/WireFormat.h"
+#include "upload/UploadRecords.h"
+
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstring>
+#include <string>
+
+namespace {
+
+constexpr std::size_t kBatch = 999'999;
+
+double Seconds(std::chrono::steady_clock::time_point since) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+// The result code of record `index` in an upload reply of header mode 0.
+std::string ResultCode(const CDataBuf& response, std::size_t index) {
+    const std::size_t at = 9 + 2 + kResponseHeaderWireLength + index * kResultWireLength +
+                           kRequestWireLength;
+    if (at + 4 > response.GetSize())
+        return "";
+    return std::string(response.Data() + at, 4);
+}
+
+bool AllCoded(const CDataBuf& response, const char* code) {
+    return response.GetSize() == bench::ReplyBytes(kBatch) - wire::kFrameHeaderLength &&
+           ResultCode(response, 0) == code && ResultCode(response, kBatch / 2) == code &&
+           ResultCode(response, kBatch - 1) == code;
+}
+
+// Arg 0: reserve accounts; 1: bank accounts.
+void BM_GatewayStore999999File(benchmark::State& state) {
+    const bool bank = state.range(0) == 1;
+    const char* held = bank ? "9721" : "9720";
+    for (auto _ : state) {
+        QTemporaryDir dir;
+        bench::LoopbackGateway gateway(dir.path().toStdString() + "/store.db");
+        const std::string body = bench::SampleBody(kBatch, bank, gateway.comm);
+        CDataBuf request;
+        CDataBuf response;
+
+        auto start = std::chrono::steady_clock::now();
+        if (!bench::Exchange(gateway.comm, body, request, response) ||
+            !AllCoded(response, "0000")) {
+            state.SkipWithError(("fresh request: " + gateway.comm.LastErrorText).c_str());
+            break;
+        }
+        const double fresh = Seconds(start);
+        start = std::chrono::steady_clock::now();
+        if (!bench::Exchange(gateway.comm, body, request, response) || !AllCoded(response, held)) {
+            state.SkipWithError(("repeated accounts: " + gateway.comm.LastErrorText).c_str());
+            break;
+        }
+        const double repeat = Seconds(start);
+        state.SetIterationTime(fresh + repeat);
+        state.counters["fresh_s"] = fresh;
+        state.counters["repeat_s"] = repeat;
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(2 * kBatch));
+}
+BENCHMARK(BM_GatewayStore999999File)
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kSecond)
+    ->Iterations(1)
+    ->UseManualTime();
+
+// The checks and the store alone: Settle on a file store, in this thread.
+void BM_GatewaySettle999999File(benchmark::State& state) {
+    const bool bank = state.range(0) == 1;
+    CNetworkCommunication stamps; // only its two strings, as a login hands them out
+    stamps.CommString1 = "P0000001";
+    stamps.CommString2 = "GW000001";
+    const std::string body = bench::SampleBody(kBatch, bank, stamps);
+    const std::uint16_t held = bank ? result::kBankHeld : result::kReserveHeld;
+    for (auto _ : state) {
+        QTemporaryDir dir;
+        SettlementStore store;
+        std::string error;
+        if (!store.Open(dir.path().toStdString() + "/store.db", error)) {
+            state.SkipWithError(error.c_str());
+            break;
+        }
+        auto start = std::chrono::steady_clock::now();
+        const SettlementOutcome fresh = Settle(store, body, "P0000001", "GW000001");
+        const double freshSeconds = Seconds(start);
+        start = std::chrono::steady_clock::now();
+        const SettlementOutcome repeat = Settle(store, body, "P0000001", "GW000001");
+        const double repeatSeconds = Seconds(start);
+        if (fresh.stored != kBatch || repeat.stored != 0 || repeat.codes.back() != held) {
+            state.SkipWithError(("settle: " + fresh.storeError + repeat.storeError).c_str());
+            break;
+        }
+        state.SetIterationTime(freshSeconds + repeatSeconds);
+        state.counters["fresh_s"] = freshSeconds;
+        state.counters["repeat_s"] = repeatSeconds;
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(2 * kBatch));
+}
+BENCHMARK(BM_GatewaySettle999999File)
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kSecond)
+    ->Iterations(1)
+    ->UseManualTime();
+
+} // namespace
