@@ -54,13 +54,13 @@ bool ClientConnection::Busy() const {
 void ClientConnection::RefuseAndClose(const GatewayReply& reply, int delayMs) {
     std::string bytes = wire::EncodeFrameHeader(reply.type, reply.payload.size()) + reply.payload;
     if (delayMs <= 0) {
-        Write(std::move(bytes), true);
+        Write(std::move(bytes), {}, true);
         return;
     }
     m_refusing = true;
     QTimer::singleShot(delayMs, this, [this, bytes = std::move(bytes)]() mutable {
         if (!m_closing)
-            Write(std::move(bytes), true);
+            Write(std::move(bytes), {}, true);
     });
 }
 
@@ -101,6 +101,9 @@ bool ClientConnection::ReadFrameHeader() {
     m_reserved = footprint;
     m_head.clear();
     m_payload.clear();
+    // Room for the whole payload at once (the budget holds it already): a
+    // large request then arrives without being copied as it grows.
+    m_payload.reserve(m_frame.length);
     m_inFrame = true;
     return true;
 }
@@ -145,14 +148,14 @@ void ClientConnection::ProcessFrame() {
         m_server.Logins().Request(*this);
         return;
     }
-    const GatewayReply reply =
+    GatewayReply reply =
         m_server.Protocol().Handle(m_state, m_frame.type, m_payload, fault ? &*fault : nullptr);
     if (!m_state.token.empty())
         m_loginDeadline.stop();
     if (m_frame.type == wire::kLogin)
         WipeSecret(m_payload);     // the password is checked and no longer needed
     std::string().swap(m_payload); // a large request's memory goes back at once
-    SendReply(reply, fault);
+    SendReply(std::move(reply), fault);
 }
 
 void ClientConnection::LoginChecked(bool verified) {
@@ -161,11 +164,11 @@ void ClientConnection::LoginChecked(bool verified) {
     const std::shared_ptr<LoginCheck> check = std::move(m_login);
     const std::optional<GatewayFaults> fault = std::move(m_loginFault);
     m_loginFault.reset();
-    const GatewayReply reply =
+    GatewayReply reply =
         m_server.Protocol().FinishLogin(m_state, *check, verified, fault ? &*fault : nullptr);
     if (!m_state.token.empty())
         m_loginDeadline.stop();
-    SendReply(reply, fault);
+    SendReply(std::move(reply), fault);
 }
 
 void ClientConnection::RefuseBusy() {
@@ -174,40 +177,45 @@ void ClientConnection::RefuseBusy() {
     RefuseAndClose(GatewayProtocol::ErrorFrame("3003", "网关繁忙,请稍后重试"));
 }
 
-void ClientConnection::SendReply(const GatewayReply& reply,
-                                 const std::optional<GatewayFaults>& fault) {
+void ClientConnection::SendReply(GatewayReply reply, const std::optional<GatewayFaults>& fault) {
     if (reply.type.empty()) {
         Close();
         return;
     }
-    std::string bytes = wire::EncodeFrameHeader(reply.type, reply.payload.size()) + reply.payload;
+    std::string head = wire::EncodeFrameHeader(reply.type, reply.payload.size());
+    std::string body = std::move(reply.payload);
     bool closeAfter = reply.close;
     if (fault && fault->garbage) {
-        bytes = "\xff\xfe garbage, not a frame \x01\x02\x03";
+        head = "\xff\xfe garbage, not a frame \x01\x02\x03";
+        body.clear();
         closeAfter = true;
     }
     if (fault && fault->closeAfterBytes >= 0) {
-        bytes.resize(std::min(bytes.size(), static_cast<std::size_t>(fault->closeAfterBytes)));
+        const auto keep = static_cast<std::size_t>(fault->closeAfterBytes);
+        body.resize(keep > head.size() ? std::min(body.size(), keep - head.size()) : 0);
+        head.resize(std::min(head.size(), keep));
         closeAfter = true;
     }
     if (fault && fault->delayMs > 0) {
         m_delayed = true;
         m_timer.stop();
         QPointer<ClientConnection> self(this);
-        QTimer::singleShot(fault->delayMs, this,
-                           [this, self, bytes = std::move(bytes), closeAfter]() mutable {
-                               if (!self || m_closing)
-                                   return;
-                               m_delayed = false;
-                               Write(std::move(bytes), closeAfter);
-                           });
+        QTimer::singleShot(
+            fault->delayMs, this,
+            [this, self, head = std::move(head), body = std::move(body), closeAfter]() mutable {
+                if (!self || m_closing)
+                    return;
+                m_delayed = false;
+                Write(std::move(head), std::move(body), closeAfter);
+            });
         return;
     }
-    Write(std::move(bytes), closeAfter);
+    Write(std::move(head), std::move(body), closeAfter);
 }
 
-void ClientConnection::Write(std::string bytes, bool closeAfter) {
-    m_out = std::move(bytes);
+void ClientConnection::Write(std::string head, std::string body, bool closeAfter) {
+    m_outHead = std::move(head);
+    m_out = std::move(body);
     m_outPos = 0;
     m_writing = true;
     m_closeAfterWrite = closeAfter;
@@ -219,16 +227,20 @@ void ClientConnection::Pump() {
         return;
     // Keep a slice in flight; the rest of a large reply waits here, not in a
     // second copy inside the socket.
-    while (m_outPos < m_out.size() && m_socket->bytesToWrite() < static_cast<qint64>(kSlice)) {
-        const std::size_t slice = std::min(m_out.size() - m_outPos, kSlice);
-        const qint64 written = m_socket->write(m_out.data() + m_outPos, static_cast<qint64>(slice));
+    const std::size_t total = m_outHead.size() + m_out.size();
+    while (m_outPos < total && m_socket->bytesToWrite() < static_cast<qint64>(kSlice)) {
+        const bool inHead = m_outPos < m_outHead.size();
+        const std::string& piece = inHead ? m_outHead : m_out;
+        const std::size_t at = inHead ? m_outPos : m_outPos - m_outHead.size();
+        const std::size_t slice = std::min(piece.size() - at, kSlice);
+        const qint64 written = m_socket->write(piece.data() + at, static_cast<qint64>(slice));
         if (written <= 0) {
             Close();
             return;
         }
         m_outPos += static_cast<std::size_t>(written);
     }
-    if (m_outPos < m_out.size()) {
+    if (m_outPos < total) {
         m_timer.start(m_server.Config().frameTimeoutMs); // the reader must keep reading
         return;
     }
@@ -237,6 +249,7 @@ void ClientConnection::Pump() {
         return;
     }
     // The whole reply is with the kernel.
+    std::string().swap(m_outHead);
     std::string().swap(m_out);
     m_outPos = 0;
     m_writing = false;

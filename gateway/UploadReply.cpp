@@ -46,13 +46,19 @@ std::string BuildUploadReply(int prefixMode, bool repeated, const UploadReplyHea
     reply += GbkField(header.message, 52);    // 9
 
     std::map<std::pair<std::uint16_t, int>, std::string> tails; // code and text, 44 bytes
+    std::pair<std::uint16_t, int> lastKey{};
+    const std::string* last = nullptr; // most records share the tail of the one before
     for (std::size_t i = 0; i < count; ++i) {
-        const int bad = i < badFields.size() ? badFields[i] : 0;
-        auto [it, fresh] = tails.try_emplace({codes[i], bad});
-        if (fresh)
-            it->second = Digits(codes[i], 4) + GbkField(ResultText(codes[i], bad), 40);
+        const std::pair<std::uint16_t, int> key{codes[i], i < badFields.size() ? badFields[i] : 0};
+        if (!last || key != lastKey) {
+            auto [it, fresh] = tails.try_emplace(key);
+            if (fresh)
+                it->second = Digits(key.first, 4) + GbkField(ResultText(key.first, key.second), 40);
+            lastKey = key;
+            last = &it->second;
+        }
         reply.append(body.substr(i * wire::kRequestRecordLength, wire::kRequestRecordLength));
-        reply += it->second;
+        reply += *last;
     }
     return reply;
 }
