@@ -20,6 +20,13 @@ long long UploadFootprint(std::uint64_t payloadLength) {
     const auto records = payloadLength / wire::kRequestRecordLength + 1;
     return static_cast<long long>(payloadLength + records * wire::kResultRecordLength + 4096);
 }
+// An upload payload and the result bytes its reply adds in place.
+std::size_t ReplyRoom(std::uint64_t payloadLength) {
+    const auto records = payloadLength / wire::kRequestRecordLength;
+    return static_cast<std::size_t>(payloadLength + 256 +
+                                    records * (wire::kResultRecordLength -
+                                               wire::kRequestRecordLength));
+}
 } // namespace
 
 ClientConnection::ClientConnection(QTcpSocket* socket, GatewayServer& server)
@@ -101,9 +108,10 @@ bool ClientConnection::ReadFrameHeader() {
     m_reserved = footprint;
     m_head.clear();
     m_payload.clear();
-    // Room for the whole payload at once (the budget holds it already): a
-    // large request then arrives without being copied as it grows.
-    m_payload.reserve(m_frame.length);
+    // Room for the whole payload at once, and for an upload the results its
+    // reply adds (the budget holds both already): a large request then arrives
+    // without being copied as it grows, and its reply is built where it lies.
+    m_payload.reserve(m_frame.type == wire::kUpload ? ReplyRoom(m_frame.length) : m_frame.length);
     m_inFrame = true;
     return true;
 }
@@ -149,7 +157,8 @@ void ClientConnection::ProcessFrame() {
         return;
     }
     GatewayReply reply =
-        m_server.Protocol().Handle(m_state, m_frame.type, m_payload, fault ? &*fault : nullptr);
+        m_server.Protocol().Handle(m_state, m_frame.type, m_payload, fault ? &*fault : nullptr,
+                                   &m_payload);
     if (!m_state.token.empty())
         m_loginDeadline.stop();
     if (m_frame.type == wire::kLogin)
