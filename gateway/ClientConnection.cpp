@@ -126,8 +126,14 @@ void ClientConnection::OnReadyRead() {
         }
         const std::size_t want = std::min<std::size_t>(m_frame.length - m_payload.size(), kSlice);
         if (want > 0) {
-            const QByteArray bytes = m_socket->read(static_cast<qint64>(want));
-            m_payload.append(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+            // Straight from the socket into the payload's reserved room, no
+            // more than is there (the room is cleared before it is read into).
+            const std::size_t ready = std::min(
+                want, static_cast<std::size_t>(std::max<qint64>(m_socket->bytesAvailable(), 0)));
+            const std::size_t had = m_payload.size();
+            m_payload.resize(had + ready);
+            const qint64 got = m_socket->read(m_payload.data() + had, static_cast<qint64>(ready));
+            m_payload.resize(had + static_cast<std::size_t>(std::max<qint64>(got, 0)));
             m_timer.start(m_server.Config().frameTimeoutMs);
         }
         if (m_payload.size() == m_frame.length)
