@@ -20,8 +20,8 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
-#include <ctime>
 #include <cstring>
+#include <ctime>
 #include <string>
 
 namespace {
@@ -47,8 +47,8 @@ double GatewayCpuSeconds(bench::LoopbackGateway& gateway) {
 
 // The result code of record `index` in an upload reply of header mode 0.
 std::string ResultCode(const CDataBuf& response, std::size_t index) {
-    const std::size_t at = 9 + 2 + kResponseHeaderWireLength + index * kResultWireLength +
-                           kRequestWireLength;
+    const std::size_t at =
+        9 + 2 + kResponseHeaderWireLength + index * kResultWireLength + kRequestWireLength;
     if (at + 4 > response.GetSize())
         return "";
     return std::string(response.Data() + at, 4);

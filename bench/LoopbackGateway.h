@@ -31,8 +31,7 @@ std::string SampleBody(std::size_t count, bool bank, const CCommunication& comm)
 
 // One serial, one upload of `body`, one reply. False with the client's error
 // text in comm.LastErrorText.
-bool Exchange(CCommunication& comm, const std::string& body, CDataBuf& request,
-              CDataBuf& response);
+bool Exchange(CCommunication& comm, const std::string& body, CDataBuf& request, CDataBuf& response);
 
 // Bytes of an upload frame and of its reply for `records` records, mode 0.
 std::size_t RequestBytes(std::size_t records);

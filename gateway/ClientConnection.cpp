@@ -44,9 +44,8 @@ void AdviseLargePages(const std::string& buffer) {
 // An upload payload and the result bytes its reply adds in place.
 std::size_t ReplyRoom(std::uint64_t payloadLength) {
     const auto records = payloadLength / wire::kRequestRecordLength;
-    return static_cast<std::size_t>(payloadLength + 256 +
-                                    records * (wire::kResultRecordLength -
-                                               wire::kRequestRecordLength));
+    return static_cast<std::size_t>(
+        payloadLength + 256 + records * (wire::kResultRecordLength - wire::kRequestRecordLength));
 }
 } // namespace
 
@@ -184,9 +183,8 @@ void ClientConnection::ProcessFrame() {
         m_server.Logins().Request(*this);
         return;
     }
-    GatewayReply reply =
-        m_server.Protocol().Handle(m_state, m_frame.type, m_payload, fault ? &*fault : nullptr,
-                                   &m_payload);
+    GatewayReply reply = m_server.Protocol().Handle(m_state, m_frame.type, m_payload,
+                                                    fault ? &*fault : nullptr, &m_payload);
     if (!m_state.token.empty())
         m_loginDeadline.stop();
     if (m_frame.type == wire::kLogin)

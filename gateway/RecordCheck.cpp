@@ -43,7 +43,8 @@ RequestFields SplitRequestRecord(const char* wire) {
 }
 
 std::string_view RequestField(const char* wire, std::size_t number) {
-    const std::string_view raw(wire + kFieldStart[number], kFieldStart[number + 1] - kFieldStart[number]);
+    const std::string_view raw(wire + kFieldStart[number],
+                               kFieldStart[number + 1] - kFieldStart[number]);
     return wire::Unpad(raw.substr(0, raw.find('\0')));
 }
 

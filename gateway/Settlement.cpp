@@ -71,8 +71,8 @@ AccountKey KeyOf(const RequestFields& record, std::size_t position) {
 // Which record a store failure hit, for the gateway's log: its position and
 // its key, as printable text.
 std::string Describe(const AccountKey& key) {
-    std::string text = key.bank ? std::string(key.first) + "/" + std::string(key.second)
-                                : std::string(key.first);
+    std::string text =
+        key.bank ? std::string(key.first) + "/" + std::string(key.second) : std::string(key.first);
     for (char& c : text)
         if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7f)
             c = '?';

@@ -45,23 +45,13 @@ CREATE TABLE IF NOT EXISTS counters (
 )";
 
 // The account tables of the earlier layout (a row number beside the key) are
-// copied into the new one under their own names, in one transaction.
-constexpr const char* kConvert = R"(
+// set aside, made again in the current layout, filled from the old ones in
+// key order, and dropped, all in one transaction.
+constexpr const char* kSetAside = R"(
 ALTER TABLE reserve_accounts RENAME TO reserve_accounts_rowid;
 ALTER TABLE bank_accounts RENAME TO bank_accounts_rowid;
-CREATE TABLE reserve_accounts (
-    account_no  BLOB PRIMARY KEY,
-    participant BLOB NOT NULL,
-    name        BLOB NOT NULL
-) WITHOUT ROWID;
-CREATE TABLE bank_accounts (
-    bank_code   BLOB NOT NULL,
-    account_no  BLOB NOT NULL,
-    participant BLOB NOT NULL,
-    full_name   BLOB NOT NULL,
-    bank_name   BLOB NOT NULL,
-    PRIMARY KEY (bank_code, account_no)
-) WITHOUT ROWID;
+)";
+constexpr const char* kRefill = R"(
 INSERT INTO reserve_accounts (account_no, participant, name)
     SELECT account_no, participant, name FROM reserve_accounts_rowid ORDER BY account_no;
 INSERT INTO bank_accounts (bank_code, account_no, participant, full_name, bank_name)
@@ -138,7 +128,7 @@ bool SettlementStore::ConvertEarlierLayout() {
         return true;
     if (!Exec("BEGIN IMMEDIATE"))
         return false;
-    if (!Exec(kConvert)) {
+    if (!(Exec(kSetAside) && Exec(kReserveTable) && Exec(kBankTable) && Exec(kRefill))) {
         const std::string error = m_error;
         Rollback();
         m_error = "converting the account tables: " + error;

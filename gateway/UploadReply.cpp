@@ -97,10 +97,10 @@ std::string BuildUploadReplyOver(std::string request, int prefixMode, bool repea
                                  const std::vector<std::uint8_t>& badFields) {
     const std::size_t count = codes.size();
     if (request.size() != wire::kPacketHeaderLength + count * wire::kRequestRecordLength)
-        return BuildUploadReply(prefixMode, repeated, header,
-                                std::string_view(request).substr(std::min(
-                                    request.size(), wire::kPacketHeaderLength)),
-                                codes, badFields);
+        return BuildUploadReply(
+            prefixMode, repeated, header,
+            std::string_view(request).substr(std::min(request.size(), wire::kPacketHeaderLength)),
+            codes, badFields);
     const std::string head = ReplyHead(prefixMode, repeated, header, count);
     // The head is longer than the packet header, so every record moves up:
     // from the last one down, each lands beyond what is still to move.

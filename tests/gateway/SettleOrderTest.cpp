@@ -24,7 +24,8 @@ struct Account {
 };
 
 UploadRequestRecord Request(const Account& a) {
-    return a.bank ? BankRequest(a.code, a.number, "户名", "银行") : ReserveRequest(a.number, "户名");
+    return a.bank ? BankRequest(a.code, a.number, "户名", "银行")
+                  : ReserveRequest(a.number, "户名");
 }
 
 struct Case {
@@ -101,7 +102,8 @@ TEST(SettleOrderTest, CodesLandOnTheirOwnRecordsWhateverTheOrderOfTheAccounts) {
         ASSERT_FALSE(outcome.storeFailed) << outcome.storeError;
         EXPECT_EQ(std::vector<int>(outcome.codes.begin(), outcome.codes.end()), c.codes);
         EXPECT_EQ(outcome.stored, c.stored);
-        EXPECT_EQ(store.CountReserve() + store.CountBank(), before + static_cast<long long>(c.stored));
+        EXPECT_EQ(store.CountReserve() + store.CountBank(),
+                  before + static_cast<long long>(c.stored));
 
         // The same request again finds every account it stored.
         if (c.stored == c.request.size() && !c.request.empty()) {
@@ -143,12 +145,12 @@ CNetworkCommunication& Stamps() {
 
 TEST(SettleOrderTest, AStoreFailureNamesItsRecordAndStoresNothing) {
     RefusingStore refusing("B2");
-    const SettlementOutcome outcome = Settle(
-        refusing.store,
-        WireBody({ReserveRequest("C3", "户名"), ReserveRequest("B2", "户名"),
-                  ReserveRequest("A1", "户名")},
-                 Stamps()),
-        "P0000001", "GW000001");
+    const SettlementOutcome outcome =
+        Settle(refusing.store,
+               WireBody({ReserveRequest("C3", "户名"), ReserveRequest("B2", "户名"),
+                         ReserveRequest("A1", "户名")},
+                        Stamps()),
+               "P0000001", "GW000001");
     EXPECT_TRUE(outcome.storeFailed);
     EXPECT_NE(outcome.storeError.find("record 2 (reserve B2)"), std::string::npos)
         << outcome.storeError;

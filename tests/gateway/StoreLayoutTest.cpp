@@ -124,9 +124,9 @@ TEST(StoreLayoutTest, AStoreThatCannotBeConvertedIsRefusedSayingWhy) {
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
     sqlite3_stmt* statement = nullptr;
-    ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT COUNT(*) FROM reserve_accounts", -1, &statement,
-                                 nullptr),
-              SQLITE_OK);
+    ASSERT_EQ(
+        sqlite3_prepare_v2(db, "SELECT COUNT(*) FROM reserve_accounts", -1, &statement, nullptr),
+        SQLITE_OK);
     ASSERT_EQ(sqlite3_step(statement), SQLITE_ROW);
     EXPECT_EQ(sqlite3_column_int(statement, 0), 2);
     sqlite3_finalize(statement);

@@ -34,10 +34,9 @@ TEST(UploadReplyTest, AReplyBuiltOverItsRequestEqualsOneBuiltBesideIt) {
         for (std::size_t i = 0; i < c.codes.size(); ++i)
             for (std::size_t b = 0; b < wire::kRequestRecordLength; ++b)
                 request += static_cast<char>('A' + (i * 7 + b) % 26);
-        const std::string beside =
-            BuildUploadReply(c.mode, c.repeated, header,
-                             std::string_view(request).substr(wire::kPacketHeaderLength), c.codes,
-                             c.bad);
+        const std::string beside = BuildUploadReply(
+            c.mode, c.repeated, header, std::string_view(request).substr(wire::kPacketHeaderLength),
+            c.codes, c.bad);
         EXPECT_EQ(BuildUploadReplyOver(request, c.mode, c.repeated, header, c.codes, c.bad),
                   beside);
     }
