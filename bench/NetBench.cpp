@@ -2,34 +2,18 @@
 // TCP echo that moves the same bytes: one-record exchanges against one echo
 // round trip, and one 100,000-record upload against one echo of its bytes.
 
-#include "accounts/AccountUploader.h"
-#include "gateway/GatewayThread.h"
-#include "support/ComFormat.h"
-#include "support/Text.h"
-#include "support/net/NetworkCommunication.h"
+#include "bench/LoopbackGateway.h"
 #include "support/net/WireFormat.h"
-#include "upload/RecordFormats.h"
 
-#include <QCoreApplication>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
 
 #include <benchmark/benchmark.h>
 
-#include <cstring>
-#include <memory>
 #include <string>
 
 namespace {
-
-void EnsureApplication() {
-    static int argc = 1;
-    static char name[] = "quillmark-bench";
-    static char* argv[] = {name, nullptr};
-    if (!QCoreApplication::instance())
-        new QCoreApplication(argc, argv); // lives for the whole run
-}
 
 // Answers every `requestSize` bytes it reads with `replySize` bytes.
 class EchoServer {
@@ -96,73 +80,17 @@ bool EchoRoundTrip(QTcpSocket& socket, const std::string& request, std::string& 
     return true;
 }
 
-struct Gateway {
-    Gateway() {
-        EnsureApplication();
-        GatewayConfig config;
-        config.listenPort = 0;
-        config.operators.Set("bench", "P0000001", "bench-password", 1000);
-        config.log = [](const std::string&) {};
-        thread = std::make_unique<GatewayThread>(std::move(config));
-        std::string error;
-        thread->Start(error);
-        comm.SetTimeoutMs(120000);
-        comm.Login("", "bench", "bench-password", "ZANTHO00", "E0", "127.0.0.1",
-                   std::to_string(thread->Port()));
-    }
-    std::unique_ptr<GatewayThread> thread;
-    CNetworkCommunication comm;
-};
+using bench::EnsureApplication;
+using bench::Exchange;
+using bench::ReplyBytes;
+using bench::RequestBytes;
 
-UploadRequestRecord Reserve(const std::string& account, const CCommunication& comm) {
-    ReserveAccountRecord record{};
-    text::CopyToField(record.ReserveAccountNo, account);
-    std::strcpy(record.ReserveAccountName, "\xC9\xCF\xBA\xA3\xD6\xA4\xC8\xAF");
-    UploadRequestRecord r = CAccountUploader::BuildReserveRequest(record);
-    text::CopyToField(r.CommString1, comm.CommString1);
-    text::CopyToField(r.CommString2, comm.CommString2);
-    return r;
-}
-
-// `count` fresh reserve records, numbered, as wire images.
 std::string Body(std::size_t count, const std::string& prefix, const CCommunication& comm) {
-    std::string body(count * kRequestWireLength, '\0');
-    char work[kRequestWireLength + 1];
-    for (std::size_t i = 0; i < count; ++i) {
-        UploadRequestRecord r = Reserve(prefix + std::to_string(i), comm);
-        text::CopyToField(r.SeqNo, std::to_string(i + 1));
-        std::memset(work, 0, sizeof work);
-        CGlobalClass::Convert(work, &r, UploadRequestFormat);
-        std::memcpy(body.data() + i * kRequestWireLength, work, kRequestWireLength);
-    }
-    return body;
-}
-
-bool Exchange(CCommunication& comm, const std::string& body, CDataBuf& request,
-              CDataBuf& response) {
-    char serial[17] = {};
-    char flag = '0';
-    if (comm.ApplySerialNo("SSCCRC", "JSXT", "99", serial, &flag) < 0)
-        return false;
-    request.RemoveAll();
-    request.InsertDataToBuf(body.data(), 0, body.size());
-    return comm.BuildPacketHeader("SSCCRC", "JSXT", "99", "40", serial, flag,
-                                  static_cast<long>(body.size()), &request) == 0 &&
-           comm.SendAndReceive(&request, &response, 0) == 0;
-}
-
-// Bytes of an upload frame and of its reply for `records` records, mode 0.
-std::size_t RequestBytes(std::size_t records) {
-    return wire::kFrameHeaderLength + wire::kPacketHeaderLength +
-           records * wire::kRequestRecordLength;
-}
-std::size_t ReplyBytes(std::size_t records) {
-    return wire::kFrameHeaderLength + 9 + 2 + wire::kReplyHeaderLength +
-           records * wire::kResultRecordLength;
+    return bench::ReserveBody(count, prefix, comm);
 }
 
 void BM_PerRecordRoundTrip(benchmark::State& state) {
-    Gateway gateway;
+    bench::LoopbackGateway gateway;
     CDataBuf request;
     CDataBuf response;
     std::size_t n = 0;
@@ -198,7 +126,7 @@ BENCHMARK(BM_LoopbackEchoBaseline)->UseRealTime();
 constexpr std::size_t kBatch = 100'000;
 
 void BM_BatchUpload100k(benchmark::State& state) {
-    Gateway gateway;
+    bench::LoopbackGateway gateway;
     CDataBuf request;
     CDataBuf response;
     int round = 0;

@@ -8,6 +8,9 @@
 #include <QTcpSocket>
 
 #include <algorithm>
+#include <cstdint>
+
+#include <sys/mman.h>
 
 namespace {
 constexpr std::size_t kSlice = 1 << 20;
@@ -19,6 +22,30 @@ constexpr qint64 kSocketReadBuffer = 1 << 20;
 long long UploadFootprint(std::uint64_t payloadLength) {
     const auto records = payloadLength / wire::kRequestRecordLength + 1;
     return static_cast<long long>(payloadLength + records * wire::kResultRecordLength + 4096);
+}
+// Asks for large pages under a big buffer: a full request is touched page by
+// page as it arrives, and on a virtual machine each small page's first touch
+// costs more than the copy into it.
+void AdviseLargePages(const std::string& buffer) {
+#ifdef MADV_HUGEPAGE
+    constexpr std::uintptr_t kLarge = 2u << 20;
+    if (buffer.capacity() < 4 * kLarge)
+        return;
+    const auto begin = reinterpret_cast<std::uintptr_t>(buffer.data());
+    const std::uintptr_t first = (begin + kLarge - 1) & ~(kLarge - 1);
+    const std::uintptr_t last = (begin + buffer.capacity()) & ~(kLarge - 1);
+    if (last > first)
+        ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#else
+    (void)buffer;
+#endif
+}
+
+// An upload payload and the result bytes its reply adds in place.
+std::size_t ReplyRoom(std::uint64_t payloadLength) {
+    const auto records = payloadLength / wire::kRequestRecordLength;
+    return static_cast<std::size_t>(
+        payloadLength + 256 + records * (wire::kResultRecordLength - wire::kRequestRecordLength));
 }
 } // namespace
 
@@ -54,13 +81,13 @@ bool ClientConnection::Busy() const {
 void ClientConnection::RefuseAndClose(const GatewayReply& reply, int delayMs) {
     std::string bytes = wire::EncodeFrameHeader(reply.type, reply.payload.size()) + reply.payload;
     if (delayMs <= 0) {
-        Write(std::move(bytes), true);
+        Write(std::move(bytes), {}, true);
         return;
     }
     m_refusing = true;
     QTimer::singleShot(delayMs, this, [this, bytes = std::move(bytes)]() mutable {
         if (!m_closing)
-            Write(std::move(bytes), true);
+            Write(std::move(bytes), {}, true);
     });
 }
 
@@ -101,6 +128,11 @@ bool ClientConnection::ReadFrameHeader() {
     m_reserved = footprint;
     m_head.clear();
     m_payload.clear();
+    // Room for the whole payload at once, and for an upload the results its
+    // reply adds (the budget holds both already): a large request then arrives
+    // without being copied as it grows, and its reply is built where it lies.
+    m_payload.reserve(m_frame.type == wire::kUpload ? ReplyRoom(m_frame.length) : m_frame.length);
+    AdviseLargePages(m_payload);
     m_inFrame = true;
     return true;
 }
@@ -115,8 +147,14 @@ void ClientConnection::OnReadyRead() {
         }
         const std::size_t want = std::min<std::size_t>(m_frame.length - m_payload.size(), kSlice);
         if (want > 0) {
-            const QByteArray bytes = m_socket->read(static_cast<qint64>(want));
-            m_payload.append(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+            // Straight from the socket into the payload's reserved room, no
+            // more than is there (the room is cleared before it is read into).
+            const std::size_t ready = std::min(
+                want, static_cast<std::size_t>(std::max<qint64>(m_socket->bytesAvailable(), 0)));
+            const std::size_t had = m_payload.size();
+            m_payload.resize(had + ready);
+            const qint64 got = m_socket->read(m_payload.data() + had, static_cast<qint64>(ready));
+            m_payload.resize(had + static_cast<std::size_t>(std::max<qint64>(got, 0)));
             m_timer.start(m_server.Config().frameTimeoutMs);
         }
         if (m_payload.size() == m_frame.length)
@@ -145,14 +183,14 @@ void ClientConnection::ProcessFrame() {
         m_server.Logins().Request(*this);
         return;
     }
-    const GatewayReply reply =
-        m_server.Protocol().Handle(m_state, m_frame.type, m_payload, fault ? &*fault : nullptr);
+    GatewayReply reply = m_server.Protocol().Handle(m_state, m_frame.type, m_payload,
+                                                    fault ? &*fault : nullptr, &m_payload);
     if (!m_state.token.empty())
         m_loginDeadline.stop();
     if (m_frame.type == wire::kLogin)
         WipeSecret(m_payload);     // the password is checked and no longer needed
     std::string().swap(m_payload); // a large request's memory goes back at once
-    SendReply(reply, fault);
+    SendReply(std::move(reply), fault);
 }
 
 void ClientConnection::LoginChecked(bool verified) {
@@ -161,11 +199,11 @@ void ClientConnection::LoginChecked(bool verified) {
     const std::shared_ptr<LoginCheck> check = std::move(m_login);
     const std::optional<GatewayFaults> fault = std::move(m_loginFault);
     m_loginFault.reset();
-    const GatewayReply reply =
+    GatewayReply reply =
         m_server.Protocol().FinishLogin(m_state, *check, verified, fault ? &*fault : nullptr);
     if (!m_state.token.empty())
         m_loginDeadline.stop();
-    SendReply(reply, fault);
+    SendReply(std::move(reply), fault);
 }
 
 void ClientConnection::RefuseBusy() {
@@ -174,40 +212,45 @@ void ClientConnection::RefuseBusy() {
     RefuseAndClose(GatewayProtocol::ErrorFrame("3003", "网关繁忙,请稍后重试"));
 }
 
-void ClientConnection::SendReply(const GatewayReply& reply,
-                                 const std::optional<GatewayFaults>& fault) {
+void ClientConnection::SendReply(GatewayReply reply, const std::optional<GatewayFaults>& fault) {
     if (reply.type.empty()) {
         Close();
         return;
     }
-    std::string bytes = wire::EncodeFrameHeader(reply.type, reply.payload.size()) + reply.payload;
+    std::string head = wire::EncodeFrameHeader(reply.type, reply.payload.size());
+    std::string body = std::move(reply.payload);
     bool closeAfter = reply.close;
     if (fault && fault->garbage) {
-        bytes = "\xff\xfe garbage, not a frame \x01\x02\x03";
+        head = "\xff\xfe garbage, not a frame \x01\x02\x03";
+        body.clear();
         closeAfter = true;
     }
     if (fault && fault->closeAfterBytes >= 0) {
-        bytes.resize(std::min(bytes.size(), static_cast<std::size_t>(fault->closeAfterBytes)));
+        const auto keep = static_cast<std::size_t>(fault->closeAfterBytes);
+        body.resize(keep > head.size() ? std::min(body.size(), keep - head.size()) : 0);
+        head.resize(std::min(head.size(), keep));
         closeAfter = true;
     }
     if (fault && fault->delayMs > 0) {
         m_delayed = true;
         m_timer.stop();
         QPointer<ClientConnection> self(this);
-        QTimer::singleShot(fault->delayMs, this,
-                           [this, self, bytes = std::move(bytes), closeAfter]() mutable {
-                               if (!self || m_closing)
-                                   return;
-                               m_delayed = false;
-                               Write(std::move(bytes), closeAfter);
-                           });
+        QTimer::singleShot(
+            fault->delayMs, this,
+            [this, self, head = std::move(head), body = std::move(body), closeAfter]() mutable {
+                if (!self || m_closing)
+                    return;
+                m_delayed = false;
+                Write(std::move(head), std::move(body), closeAfter);
+            });
         return;
     }
-    Write(std::move(bytes), closeAfter);
+    Write(std::move(head), std::move(body), closeAfter);
 }
 
-void ClientConnection::Write(std::string bytes, bool closeAfter) {
-    m_out = std::move(bytes);
+void ClientConnection::Write(std::string head, std::string body, bool closeAfter) {
+    m_outHead = std::move(head);
+    m_out = std::move(body);
     m_outPos = 0;
     m_writing = true;
     m_closeAfterWrite = closeAfter;
@@ -219,16 +262,20 @@ void ClientConnection::Pump() {
         return;
     // Keep a slice in flight; the rest of a large reply waits here, not in a
     // second copy inside the socket.
-    while (m_outPos < m_out.size() && m_socket->bytesToWrite() < static_cast<qint64>(kSlice)) {
-        const std::size_t slice = std::min(m_out.size() - m_outPos, kSlice);
-        const qint64 written = m_socket->write(m_out.data() + m_outPos, static_cast<qint64>(slice));
+    const std::size_t total = m_outHead.size() + m_out.size();
+    while (m_outPos < total && m_socket->bytesToWrite() < static_cast<qint64>(kSlice)) {
+        const bool inHead = m_outPos < m_outHead.size();
+        const std::string& piece = inHead ? m_outHead : m_out;
+        const std::size_t at = inHead ? m_outPos : m_outPos - m_outHead.size();
+        const std::size_t slice = std::min(piece.size() - at, kSlice);
+        const qint64 written = m_socket->write(piece.data() + at, static_cast<qint64>(slice));
         if (written <= 0) {
             Close();
             return;
         }
         m_outPos += static_cast<std::size_t>(written);
     }
-    if (m_outPos < m_out.size()) {
+    if (m_outPos < total) {
         m_timer.start(m_server.Config().frameTimeoutMs); // the reader must keep reading
         return;
     }
@@ -237,6 +284,7 @@ void ClientConnection::Pump() {
         return;
     }
     // The whole reply is with the kernel.
+    std::string().swap(m_outHead);
     std::string().swap(m_out);
     m_outPos = 0;
     m_writing = false;

@@ -46,8 +46,10 @@ private:
     void OnReadyRead();
     bool ReadFrameHeader();
     void ProcessFrame();
-    void SendReply(const GatewayReply& reply, const std::optional<GatewayFaults>& fault);
-    void Write(std::string bytes, bool closeAfter);
+    void SendReply(GatewayReply reply, const std::optional<GatewayFaults>& fault);
+    // `head` then `body`: a large reply goes out from where it was built,
+    // without a copy behind its frame header.
+    void Write(std::string head, std::string body, bool closeAfter);
     void Pump();
     void Close();
     bool Busy() const;
@@ -64,8 +66,9 @@ private:
     std::string m_payload;
     long long m_reserved = 0;
 
+    std::string m_outHead;
     std::string m_out;
-    std::size_t m_outPos = 0;
+    std::size_t m_outPos = 0; // in m_outHead, then m_out
     bool m_writing = false;
     bool m_closeAfterWrite = false;
     bool m_delayed = false;

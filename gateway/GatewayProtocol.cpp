@@ -45,6 +45,19 @@ std::string CodeSummary(const std::vector<std::uint16_t>& codes) {
     return summary.empty() ? "none" : summary;
 }
 
+// An upload reply with results, built over the request when the caller hands
+// it over. `payload` and every view into it end here when it is.
+std::string Reply(int mode, bool repeated, const UploadReplyHeader& header,
+                  std::string_view payload, std::string* owner,
+                  const std::vector<std::uint16_t>& codes,
+                  const std::vector<std::uint8_t>& badFields) {
+    if (owner && std::string_view(*owner).data() == payload.data() &&
+        owner->size() == payload.size())
+        return BuildUploadReplyOver(std::move(*owner), mode, repeated, header, codes, badFields);
+    return BuildUploadReply(mode, repeated, header, payload.substr(wire::kPacketHeaderLength),
+                            codes, badFields);
+}
+
 } // namespace
 
 GatewayProtocol::GatewayProtocol(const GatewayConfig& config, SettlementStore& store)
@@ -86,7 +99,8 @@ void GatewayProtocol::Log(const std::string& line) const {
 }
 
 GatewayReply GatewayProtocol::Handle(ConnectionState& state, std::string_view type,
-                                     std::string_view payload, const GatewayFaults* fault) {
+                                     std::string_view payload, const GatewayFaults* fault,
+                                     std::string* owner) {
     if (type == wire::kLogin)
         return Login(state, payload, fault);
     if (type == wire::kResume)
@@ -94,7 +108,7 @@ GatewayReply GatewayProtocol::Handle(ConnectionState& state, std::string_view ty
     if (type == wire::kSerialRequest)
         return Serial(state, payload);
     if (type == wire::kUpload)
-        return Upload(state, payload, fault);
+        return Upload(state, payload, fault, owner);
     if (type == wire::kLogout) {
         if (!state.token.empty())
             m_sessions.Remove(state.token);
@@ -222,7 +236,7 @@ GatewayReply GatewayProtocol::Serial(ConnectionState& state, std::string_view pa
 }
 
 GatewayReply GatewayProtocol::Upload(ConnectionState& state, std::string_view payload,
-                                     const GatewayFaults* fault) {
+                                     const GatewayFaults* fault, std::string* owner) {
     wire::PacketHeader packet;
     const bool headerRead = wire::DecodePacketHeader(payload, packet);
     const int mode = fault && fault->headerMode >= 0 ? fault->headerMode : m_config.headerMode;
@@ -267,7 +281,7 @@ GatewayReply GatewayProtocol::Upload(ConnectionState& state, std::string_view pa
             std::to_string(records) + " outcome=repeated(" + CodeSummary(before.codes) + ")");
         header.message = "处理完成";
         return {std::string(wire::kUploadReply),
-                BuildUploadReply(mode, true, header, body, before.codes, before.badFields), false};
+                Reply(mode, true, header, payload, owner, before.codes, before.badFields), false};
     }
     if (session->WasUsed(number)) // processed long ago; its record is gone
         return refuse(returncode::kUnknownSerial, "交易序号未知或已过期");
@@ -283,7 +297,7 @@ GatewayReply GatewayProtocol::Upload(ConnectionState& state, std::string_view pa
         std::to_string(outcome.stored) + " codes " + CodeSummary(outcome.codes));
     header.message = "处理完成";
     std::string reply =
-        BuildUploadReply(mode, false, header, body, outcome.codes, outcome.badFields);
+        Reply(mode, false, header, payload, owner, outcome.codes, outcome.badFields);
     session->Remember(number,
                       {hash, body.size(), std::move(outcome.codes), std::move(outcome.badFields)});
     return {std::string(wire::kUploadReply), std::move(reply), false};

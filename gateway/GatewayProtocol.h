@@ -45,9 +45,11 @@ class GatewayProtocol {
 public:
     GatewayProtocol(const GatewayConfig& config, SettlementStore& store);
 
-    // `fault` is the fault to play on this reply, or null.
+    // `fault` is the fault to play on this reply, or null. `owner`, when
+    // given, is the string that holds `payload`: an upload reply may be built
+    // over it, leaving it empty.
     GatewayReply Handle(ConnectionState& state, std::string_view type, std::string_view payload,
-                        const GatewayFaults* fault);
+                        const GatewayFaults* fault, std::string* owner = nullptr);
 
     // A login in two steps, so the password check can run elsewhere: Begin
     // answers at once a login that needs no check (malformed, wrong system,
@@ -76,7 +78,7 @@ private:
                         const GatewayFaults* fault);
     GatewayReply Serial(ConnectionState& state, std::string_view payload);
     GatewayReply Upload(ConnectionState& state, std::string_view payload,
-                        const GatewayFaults* fault);
+                        const GatewayFaults* fault, std::string* owner);
     GatewayReply LoginReply(const Session& session, const GatewayFaults* fault) const;
     GatewayReply RefuseLogin(const LoginCheck& check, const char* code, const char* message,
                              const std::string& why) const;

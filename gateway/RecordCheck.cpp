@@ -5,6 +5,7 @@
 #include "upload/RecordFormats.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <string>
 
@@ -26,16 +27,25 @@ bool IsText(std::string_view value) {
 
 } // namespace
 
+// Where each field (1..26) starts in a record; [27] is the record's end.
+constexpr std::array<std::size_t, 28> kFieldStart = [] {
+    std::array<std::size_t, 28> start{};
+    for (std::size_t i = 0; i < 26; ++i)
+        start[i + 2] = start[i + 1] + static_cast<std::size_t>(UploadRequestFormat[i].width);
+    return start;
+}();
+
 RequestFields SplitRequestRecord(const char* wire) {
     RequestFields record;
-    std::size_t offset = 0;
-    for (std::size_t i = 0; i < 26; ++i) {
-        const auto width = static_cast<std::size_t>(UploadRequestFormat[i].width);
-        const std::string_view raw(wire + offset, width);
-        record.field[i + 1] = wire::Unpad(raw.substr(0, raw.find('\0')));
-        offset += width;
-    }
+    for (std::size_t i = 1; i <= 26; ++i)
+        record.field[i] = RequestField(wire, i);
     return record;
+}
+
+std::string_view RequestField(const char* wire, std::size_t number) {
+    const std::string_view raw(wire + kFieldStart[number],
+                               kFieldStart[number + 1] - kFieldStart[number]);
+    return wire::Unpad(raw.substr(0, raw.find('\0')));
 }
 
 int FirstBadField(const RequestFields& r, std::size_t position, std::string_view participant,

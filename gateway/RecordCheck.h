@@ -13,6 +13,8 @@ struct RequestFields {
 };
 
 RequestFields SplitRequestRecord(const char* wire);
+// One field (1..26) of a record, as SplitRequestRecord gives it.
+std::string_view RequestField(const char* wire, std::size_t number);
 
 // 0 when the record is well formed, else the number of the first field found
 // wrong. `position` counts from 0; `participant` and `gatewayId` are what the

@@ -4,42 +4,83 @@
 #include "gateway/ResultCodes.h"
 #include "support/net/WireFormat.h"
 
-#include <unordered_map>
+#include <algorithm>
+#include <vector>
 
 namespace {
 
-bool IsDuplicateCode(std::uint16_t code) {
-    return code == result::kSameAccountTwice || code == result::kOtherParticipant ||
-           code == result::kReserveHeld || code == result::kBankHeld;
+// The first eight bytes of a key as a number that orders as the bytes do
+// (missing bytes count as zero), so most comparisons of a sort end without
+// reading the records themselves. Keys hold no zero bytes (the record check
+// refuses them), so keys of up to eight bytes are equal when these are.
+std::uint64_t Leading(std::string_view key) {
+    std::uint64_t value = 0;
+    for (std::size_t i = 0; i < 8; ++i)
+        value = value << 8 | (i < key.size() ? static_cast<unsigned char>(key[i]) : 0u);
+    return value;
 }
 
-std::string Key(const RequestFields& record) {
-    std::string key = record.IsReserve() ? "R" : "B";
-    if (record.IsReserve()) {
-        key += record.field[11];
-    } else {
-        key += record.field[14];
-        key += '\t';
-        key += record.field[15];
+// A record's account and where it stands in the request. Reserve accounts
+// sort before bank accounts, and each kind in the order of its table's key
+// (bytes compared unsigned, as SQLite compares blobs).
+struct AccountKey {
+    std::uint64_t firstLeading = 0;
+    std::uint64_t secondLeading = 0;
+    std::string_view first;  // the reserve account number, or the bank code
+    std::string_view second; // the bank account number
+    std::uint32_t position = 0;
+    bool bank = false;
+
+    bool SameAccount(const AccountKey& other) const {
+        return bank == other.bank && firstLeading == other.firstLeading &&
+               secondLeading == other.secondLeading && first == other.first &&
+               second == other.second;
     }
+    bool operator<(const AccountKey& other) const {
+        if (bank != other.bank)
+            return !bank;
+        if (const int c = Compare(firstLeading, first, other.firstLeading, other.first); c != 0)
+            return c < 0;
+        if (const int c = Compare(secondLeading, second, other.secondLeading, other.second); c != 0)
+            return c < 0;
+        return position < other.position;
+    }
+
+private:
+    static int Compare(std::uint64_t aLeading, std::string_view a, std::uint64_t bLeading,
+                       std::string_view b) {
+        if (aLeading != bLeading)
+            return aLeading < bLeading ? -1 : 1;
+        if (a.size() <= 8 && b.size() <= 8)
+            return 0;
+        return a.compare(b);
+    }
+};
+
+AccountKey KeyOf(const RequestFields& record, std::size_t position) {
+    AccountKey key;
+    key.bank = !record.IsReserve();
+    key.first = key.bank ? record.field[14] : record.field[11];
+    key.second = key.bank ? record.field[15] : std::string_view();
+    key.firstLeading = Leading(key.first);
+    key.secondLeading = Leading(key.second);
+    key.position = static_cast<std::uint32_t>(position);
     return key;
 }
 
 // Which record a store failure hit, for the gateway's log: its position and
 // its key, as printable text.
-std::string Describe(const RequestFields& record, std::size_t position) {
-    std::string key = record.IsReserve()
-                          ? std::string(record.field[11])
-                          : std::string(record.field[14]) + "/" + std::string(record.field[15]);
-    for (char& c : key)
+std::string Describe(const AccountKey& key) {
+    std::string text =
+        key.bank ? std::string(key.first) + "/" + std::string(key.second) : std::string(key.first);
+    for (char& c : text)
         if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7f)
             c = '?';
-    return "record " + std::to_string(position + 1) + " (" +
-           (record.IsReserve() ? "reserve " : "bank ") + key + ")";
+    return "record " + std::to_string(key.position + 1) + " (" + (key.bank ? "bank " : "reserve ") +
+           text + ")";
 }
 
 } // namespace
-
 std::string ResultText(std::uint16_t code, int badField) {
     switch (code) {
     case result::kStored:
@@ -67,24 +108,35 @@ SettlementOutcome Settle(SettlementStore& store, std::string_view body,
     SettlementOutcome outcome;
     outcome.codes.assign(count, result::kStored);
     outcome.badFields.assign(count, 0);
-    std::vector<RequestFields> records(count);
-    std::unordered_map<std::string, std::size_t> firstSeen;
-    firstSeen.reserve(count);
+    bool anyDuplicate = false;
 
+    // The well-formed records in the order of their accounts: an account sent
+    // twice comes out side by side, and the store is then searched and filled
+    // in its own key order, each step near the one before, instead of jumping
+    // across the whole table for every record. Records are split again where
+    // they are needed rather than kept: a kept copy of a million split records
+    // costs more than splitting them twice.
+    std::vector<AccountKey> keys;
+    keys.reserve(count);
     for (std::size_t i = 0; i < count; ++i) {
-        records[i] = SplitRequestRecord(body.data() + i * wire::kRequestRecordLength);
-        const int bad = FirstBadField(records[i], i, participant, gatewayId);
+        const RequestFields record =
+            SplitRequestRecord(body.data() + i * wire::kRequestRecordLength);
+        const int bad = FirstBadField(record, i, participant, gatewayId);
         if (bad != 0) {
             outcome.codes[i] = result::kInvalidRecord;
             outcome.badFields[i] = static_cast<std::uint8_t>(bad);
             continue;
         }
-        // Every occurrence of an account sent twice is marked, the first too.
-        const auto [it, fresh] = firstSeen.emplace(Key(records[i]), i);
-        if (!fresh) {
-            outcome.codes[it->second] = result::kSameAccountTwice;
-            outcome.codes[i] = result::kSameAccountTwice;
-        }
+        keys.push_back(KeyOf(record, i));
+    }
+    std::sort(keys.begin(), keys.end());
+    // Every occurrence of an account sent twice is marked, the first too.
+    for (std::size_t k = 1; k < keys.size(); ++k) {
+        if (!keys[k].SameAccount(keys[k - 1]))
+            continue;
+        outcome.codes[keys[k - 1].position] = result::kSameAccountTwice;
+        outcome.codes[keys[k].position] = result::kSameAccountTwice;
+        anyDuplicate = true;
     }
 
     // One transaction around the look-ups and the insertions: a file store then
@@ -95,56 +147,66 @@ SettlementOutcome Settle(SettlementStore& store, std::string_view body,
         outcome.storeError = "begin: " + store.LastError();
         return outcome;
     }
-    bool anyDuplicate = false;
+    // While the request may still be stored, each account is inserted at once
+    // and the insertion itself finds an account already held: a new account
+    // costs one search of its table, not two. Once the request cannot be
+    // stored (an account held, a duplicate, a store failure), the rest are only
+    // looked up, for their codes, and everything is rolled back at the end.
+    bool storing = !anyDuplicate;
+    std::string failure; // the first store failure of an insertion
     std::string holder;
-    for (std::size_t i = 0; i < count; ++i) {
-        if (outcome.codes[i] != result::kStored) {
-            anyDuplicate = anyDuplicate || IsDuplicateCode(outcome.codes[i]);
+    for (const AccountKey& key : keys) {
+        const std::size_t i = key.position;
+        if (outcome.codes[i] != result::kStored)
             continue;
+        const char* record = body.data() + i * wire::kRequestRecordLength;
+        if (storing) {
+            const SettlementStore::Added added =
+                key.bank ? store.AddBank(participant, key.first, key.second,
+                                         RequestField(record, 16), RequestField(record, 17))
+                         : store.AddReserve(participant, key.first, RequestField(record, 12));
+            if (added == SettlementStore::Added::kStored) {
+                ++outcome.stored;
+                continue;
+            }
+            storing = false;
+            if (added == SettlementStore::Added::kFailed) {
+                // A held account further on still answers the request with
+                // its codes, as it would had every account been looked up first.
+                failure = Describe(key) + ": " + store.LastError();
+                continue;
+            }
         }
-        const RequestFields& r = records[i];
-        const bool found = r.IsReserve() ? store.ReserveHolder(r.field[11], holder)
-                                         : store.BankHolder(r.field[14], r.field[15], holder);
+        const bool found = key.bank ? store.BankHolder(key.first, key.second, holder)
+                                    : store.ReserveHolder(key.first, holder);
         if (!found) {
             outcome.storeFailed = true;
-            outcome.storeError = Describe(r, i) + ": " + store.LastError();
+            outcome.storeError = Describe(key) + ": " + store.LastError();
+            outcome.stored = 0;
             store.Rollback();
             return outcome;
         }
         if (holder.empty())
             continue;
         outcome.codes[i] = holder != participant ? result::kOtherParticipant
-                           : r.IsReserve()       ? result::kReserveHeld
-                                                 : result::kBankHeld;
+                           : key.bank            ? result::kBankHeld
+                                                 : result::kReserveHeld;
         anyDuplicate = true;
     }
 
     if (anyDuplicate) {
         store.Rollback();
+        outcome.stored = 0;
         for (std::uint16_t& code : outcome.codes)
             if (code == result::kStored)
                 code = result::kNotStored;
         return outcome;
     }
-
-    bool ok = true;
-    std::string where = "commit";
-    for (std::size_t i = 0; ok && i < count; ++i) {
-        if (outcome.codes[i] != result::kStored)
-            continue;
-        const RequestFields& r = records[i];
-        ok = r.IsReserve()
-                 ? store.AddReserve(participant, r.field[11], r.field[12])
-                 : store.AddBank(participant, r.field[14], r.field[15], r.field[16], r.field[17]);
-        outcome.stored += ok ? 1 : 0;
-        if (!ok)
-            where = Describe(r, i);
-    }
-    if (ok)
-        ok = store.Commit();
-    if (!ok) {
+    if (failure.empty() && !store.Commit())
+        failure = "commit: " + store.LastError();
+    if (!failure.empty()) {
         outcome.storeFailed = true;
-        outcome.storeError = where + ": " + store.LastError();
+        outcome.storeError = failure;
         outcome.stored = 0;
         store.Rollback();
     }

@@ -15,12 +15,19 @@ void Bind(sqlite3_stmt* statement, int index, std::string_view value) {
                       static_cast<int>(value.size()), nullptr);
 }
 
-constexpr const char* kSchema = R"(
+// The page cache a file store may fill (in KiB): room for the pages a full
+// request touches, so a request of a million accounts in no order neither
+// writes pages out to the log before its commit nor reads them back.
+constexpr const char* kCacheSize = "PRAGMA cache_size=-262144;";
+
+constexpr const char* kReserveTable = R"(
 CREATE TABLE IF NOT EXISTS reserve_accounts (
     account_no  BLOB PRIMARY KEY,
     participant BLOB NOT NULL,
     name        BLOB NOT NULL
-);
+) WITHOUT ROWID;
+)";
+constexpr const char* kBankTable = R"(
 CREATE TABLE IF NOT EXISTS bank_accounts (
     bank_code   BLOB NOT NULL,
     account_no  BLOB NOT NULL,
@@ -28,11 +35,30 @@ CREATE TABLE IF NOT EXISTS bank_accounts (
     full_name   BLOB NOT NULL,
     bank_name   BLOB NOT NULL,
     PRIMARY KEY (bank_code, account_no)
-);
+) WITHOUT ROWID;
+)";
+constexpr const char* kCounterTable = R"(
 CREATE TABLE IF NOT EXISTS counters (
     name  TEXT PRIMARY KEY,
     value INTEGER NOT NULL
 );
+)";
+
+// The account tables of the earlier layout (a row number beside the key) are
+// set aside, made again in the current layout, filled from the old ones in
+// key order, and dropped, all in one transaction.
+constexpr const char* kSetAside = R"(
+ALTER TABLE reserve_accounts RENAME TO reserve_accounts_rowid;
+ALTER TABLE bank_accounts RENAME TO bank_accounts_rowid;
+)";
+constexpr const char* kRefill = R"(
+INSERT INTO reserve_accounts (account_no, participant, name)
+    SELECT account_no, participant, name FROM reserve_accounts_rowid ORDER BY account_no;
+INSERT INTO bank_accounts (bank_code, account_no, participant, full_name, bank_name)
+    SELECT bank_code, account_no, participant, full_name, bank_name FROM bank_accounts_rowid
+    ORDER BY bank_code, account_no;
+DROP TABLE reserve_accounts_rowid;
+DROP TABLE bank_accounts_rowid;
 )";
 
 } // namespace
@@ -70,9 +96,11 @@ bool SettlementStore::Open(const std::string& path, std::string& error) {
         return false;
     }
     sqlite3_busy_timeout(m_db, 5000);
+    sqlite3_extended_result_codes(m_db, 1);
     const bool ready =
         (path == ":memory:" || Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;")) &&
-        Exec(kSchema) &&
+        Exec(kCacheSize) && ConvertEarlierLayout() && Exec(kReserveTable) && Exec(kBankTable) &&
+        Exec(kCounterTable) &&
         (m_reserveHolder =
              Prepare("SELECT participant FROM reserve_accounts WHERE account_no = ?1")) &&
         (m_bankHolder = Prepare(
@@ -87,6 +115,26 @@ bool SettlementStore::Open(const std::string& path, std::string& error) {
     if (!ready)
         error = "cannot prepare store " + path + ": " + m_error;
     return ready;
+}
+
+// True when there was nothing to convert or the conversion was committed.
+bool SettlementStore::ConvertEarlierLayout() {
+    // A table kept in key order has no row number to select.
+    sqlite3_stmt* probe = nullptr;
+    const bool earlier = sqlite3_prepare_v2(m_db, "SELECT rowid FROM reserve_accounts LIMIT 0", -1,
+                                            &probe, nullptr) == SQLITE_OK;
+    sqlite3_finalize(probe);
+    if (!earlier)
+        return true;
+    if (!Exec("BEGIN IMMEDIATE"))
+        return false;
+    if (!(Exec(kSetAside) && Exec(kReserveTable) && Exec(kBankTable) && Exec(kRefill))) {
+        const std::string error = m_error;
+        Rollback();
+        m_error = "converting the account tables: " + error;
+        return false;
+    }
+    return Commit();
 }
 
 bool SettlementStore::Holder(sqlite3_stmt* statement, std::string& participant) {
@@ -123,27 +171,38 @@ void SettlementStore::Rollback() {
     sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
-bool SettlementStore::AddReserve(std::string_view participant, std::string_view accountNo,
-                                 std::string_view name) {
+SettlementStore::Added SettlementStore::Add(sqlite3_stmt* statement) {
+    const int rc = sqlite3_step(statement);
+    if (rc == SQLITE_DONE) {
+        sqlite3_reset(statement);
+        return Added::kStored;
+    }
+    // The message belongs to the step; reset would leave only a summary.
+    Fail();
+    sqlite3_reset(statement);
+    return rc == SQLITE_CONSTRAINT_PRIMARYKEY ? Added::kHeld : Added::kFailed;
+}
+
+SettlementStore::Added SettlementStore::AddReserve(std::string_view participant,
+                                                   std::string_view accountNo,
+                                                   std::string_view name) {
     Bind(m_addReserve, 1, participant);
     Bind(m_addReserve, 2, accountNo);
     Bind(m_addReserve, 3, name);
-    const int rc = sqlite3_step(m_addReserve);
-    sqlite3_reset(m_addReserve);
-    return rc == SQLITE_DONE || Fail();
+    return Add(m_addReserve);
 }
 
-bool SettlementStore::AddBank(std::string_view participant, std::string_view bankCode,
-                              std::string_view accountNo, std::string_view fullName,
-                              std::string_view bankName) {
+SettlementStore::Added SettlementStore::AddBank(std::string_view participant,
+                                                std::string_view bankCode,
+                                                std::string_view accountNo,
+                                                std::string_view fullName,
+                                                std::string_view bankName) {
     Bind(m_addBank, 1, participant);
     Bind(m_addBank, 2, bankCode);
     Bind(m_addBank, 3, accountNo);
     Bind(m_addBank, 4, fullName);
     Bind(m_addBank, 5, bankName);
-    const int rc = sqlite3_step(m_addBank);
-    sqlite3_reset(m_addBank);
-    return rc == SQLITE_DONE || Fail();
+    return Add(m_addBank);
 }
 
 bool SettlementStore::NextSessionNumber(std::uint64_t& number) {

@@ -4,7 +4,9 @@
 #include "support/Text.h"
 #include "support/net/WireFormat.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <map>
 
 namespace {
@@ -26,33 +28,97 @@ std::string Digits(std::uint64_t value, int width) {
 
 } // namespace
 
+namespace {
+
+// The prefix, the marker and the header: everything before the results.
+std::string ReplyHead(int prefixMode, bool repeated, const UploadReplyHeader& header,
+                      std::size_t count) {
+    const std::size_t dataLength = count * wire::kResultRecordLength;
+    std::string head = wire::EncodeReplyPrefix(prefixMode, header.serial);
+    head += repeated ? wire::kRepeatedAnswer : wire::kFreshAnswer;
+    head += wire::Pad(header.serial, 16);    // 1
+    head += Digits(count, 10);               // 2: records answered
+    head += wire::Pad("SSCCRC", 16);         // 3
+    head += wire::Pad("JSXT", 16);           // 4
+    head += "40";                            // 5
+    head += wire::Pad(header.returnCode, 4); // 6
+    head += Digits(dataLength, 9);           // 7
+    head += header.flag;                     // 8
+    head += GbkField(header.message, 52);    // 9
+    return head;
+}
+
+// The 44 bytes after each record (its code and text), made once per kind:
+// most records share the one of the record before.
+class ResultTails {
+public:
+    ResultTails(const std::vector<std::uint16_t>& codes, const std::vector<std::uint8_t>& bad)
+        : m_codes(codes), m_bad(bad) {}
+
+    const std::string& Of(std::size_t i) {
+        const std::pair<std::uint16_t, int> key{m_codes[i], i < m_bad.size() ? m_bad[i] : 0};
+        if (!m_last || key != m_lastKey) {
+            auto [it, fresh] = m_tails.try_emplace(key);
+            if (fresh)
+                it->second = Digits(key.first, 4) + GbkField(ResultText(key.first, key.second), 40);
+            m_lastKey = key;
+            m_last = &it->second;
+        }
+        return *m_last;
+    }
+
+private:
+    const std::vector<std::uint16_t>& m_codes;
+    const std::vector<std::uint8_t>& m_bad;
+    std::map<std::pair<std::uint16_t, int>, std::string> m_tails;
+    std::pair<std::uint16_t, int> m_lastKey{};
+    const std::string* m_last = nullptr;
+};
+
+} // namespace
+
 std::string BuildUploadReply(int prefixMode, bool repeated, const UploadReplyHeader& header,
                              std::string_view body, const std::vector<std::uint16_t>& codes,
                              const std::vector<std::uint8_t>& badFields) {
     const std::size_t count = codes.size();
-    const std::size_t dataLength = count * wire::kResultRecordLength;
-    std::string reply = wire::EncodeReplyPrefix(prefixMode, header.serial);
-    reply.reserve(reply.size() + 2 + wire::kReplyHeaderLength + dataLength);
-    reply += repeated ? wire::kRepeatedAnswer : wire::kFreshAnswer;
-
-    reply += wire::Pad(header.serial, 16);    // 1
-    reply += Digits(count, 10);               // 2: records answered
-    reply += wire::Pad("SSCCRC", 16);         // 3
-    reply += wire::Pad("JSXT", 16);           // 4
-    reply += "40";                            // 5
-    reply += wire::Pad(header.returnCode, 4); // 6
-    reply += Digits(dataLength, 9);           // 7
-    reply += header.flag;                     // 8
-    reply += GbkField(header.message, 52);    // 9
-
-    std::map<std::pair<std::uint16_t, int>, std::string> tails; // code and text, 44 bytes
+    std::string reply = ReplyHead(prefixMode, repeated, header, count);
+    reply.reserve(reply.size() + count * wire::kResultRecordLength);
+    ResultTails tails(codes, badFields);
     for (std::size_t i = 0; i < count; ++i) {
-        const int bad = i < badFields.size() ? badFields[i] : 0;
-        auto [it, fresh] = tails.try_emplace({codes[i], bad});
-        if (fresh)
-            it->second = Digits(codes[i], 4) + GbkField(ResultText(codes[i], bad), 40);
         reply.append(body.substr(i * wire::kRequestRecordLength, wire::kRequestRecordLength));
-        reply += it->second;
+        reply += tails.Of(i);
     }
     return reply;
+}
+
+std::string BuildUploadReplyOver(std::string request, int prefixMode, bool repeated,
+                                 const UploadReplyHeader& header,
+                                 const std::vector<std::uint16_t>& codes,
+                                 const std::vector<std::uint8_t>& badFields) {
+    const std::size_t count = codes.size();
+    if (request.size() != wire::kPacketHeaderLength + count * wire::kRequestRecordLength)
+        return BuildUploadReply(
+            prefixMode, repeated, header,
+            std::string_view(request).substr(std::min(request.size(), wire::kPacketHeaderLength)),
+            codes, badFields);
+    const std::string head = ReplyHead(prefixMode, repeated, header, count);
+    // The head is longer than the packet header, so every record moves up:
+    // from the last one down, each lands beyond what is still to move.
+    static_assert(wire::kResultRecordLength > wire::kRequestRecordLength);
+    if (head.size() < wire::kPacketHeaderLength)
+        return BuildUploadReply(prefixMode, repeated, header,
+                                std::string_view(request).substr(wire::kPacketHeaderLength), codes,
+                                badFields);
+    request.resize(head.size() + count * wire::kResultRecordLength);
+    char* bytes = request.data();
+    ResultTails tails(codes, badFields);
+    for (std::size_t i = count; i-- > 0;) {
+        char* to = bytes + head.size() + i * wire::kResultRecordLength;
+        std::memmove(to, bytes + wire::kPacketHeaderLength + i * wire::kRequestRecordLength,
+                     wire::kRequestRecordLength);
+        const std::string& tail = tails.Of(i);
+        std::memcpy(to + wire::kRequestRecordLength, tail.data(), tail.size());
+    }
+    std::memcpy(bytes, head.data(), head.size());
+    return request;
 }

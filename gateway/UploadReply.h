@@ -18,3 +18,12 @@ struct UploadReplyHeader {
 std::string BuildUploadReply(int prefixMode, bool repeated, const UploadReplyHeader& header,
                              std::string_view body, const std::vector<std::uint16_t>& codes,
                              const std::vector<std::uint8_t>& badFields);
+
+// The same reply built over `request` (the 64-byte packet header, then one
+// record per code), which it takes over: each record moves up in place to make
+// room for the results before it, so a large reply needs no second buffer and
+// no fresh memory beyond what the results add.
+std::string BuildUploadReplyOver(std::string request, int prefixMode, bool repeated,
+                                 const UploadReplyHeader& header,
+                                 const std::vector<std::uint16_t>& codes,
+                                 const std::vector<std::uint8_t>& badFields);

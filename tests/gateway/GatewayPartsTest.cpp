@@ -121,12 +121,13 @@ TEST(SettlementStoreTest, AFileStoreKeepsItsAccountsAcrossRuns) {
         SettlementStore store;
         ASSERT_TRUE(store.Open(path, error)) << error;
         ASSERT_TRUE(store.Begin());
-        ASSERT_TRUE(store.AddReserve("P1", "B1", "\xC9\xCF\xBA\xA3"));
-        ASSERT_TRUE(store.AddBank("P1", "0102", "A1", "x", ""));
+        ASSERT_EQ(store.AddReserve("P1", "B1", "\xC9\xCF\xBA\xA3"),
+                  SettlementStore::Added::kStored);
+        ASSERT_EQ(store.AddBank("P1", "0102", "A1", "x", ""), SettlementStore::Added::kStored);
         ASSERT_TRUE(store.Commit());
         // The key is the account alone, whoever holds it.
         ASSERT_TRUE(store.Begin());
-        EXPECT_FALSE(store.AddReserve("P2", "B1", "y"));
+        EXPECT_EQ(store.AddReserve("P2", "B1", "y"), SettlementStore::Added::kHeld);
         store.Rollback();
     }
     SettlementStore again;

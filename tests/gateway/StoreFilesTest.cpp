@@ -32,7 +32,7 @@ TEST(StoreFilesTest, ANewStoreItsWalAndShmAndItsNewDirectoryAreTheOwnersAlone) {
     std::string error;
     ASSERT_TRUE(store.Open(db, error)) << error;
     ASSERT_TRUE(store.Begin());
-    ASSERT_TRUE(store.AddReserve("P0000001", "A000000001", "name"));
+    ASSERT_EQ(store.AddReserve("P0000001", "A000000001", "name"), SettlementStore::Added::kStored);
     ASSERT_TRUE(store.Commit()); // the -wal and -shm files exist from here on
     EXPECT_EQ(Mode(db), 0600);
     EXPECT_EQ(Mode(db + "-wal"), 0600);
