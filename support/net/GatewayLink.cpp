@@ -51,6 +51,9 @@ LinkError GatewayLink::Open(const QString& host, quint16 port) {
     // Requests and replies are small and answered at once: no Nagle delay.
     m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     m_socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+    // The socket takes in at most a slice whenever the event loop runs, so
+    // that a wait hook painting the window never copies megabytes at once.
+    m_socket->setReadBufferSize(static_cast<qint64>(kReadSlice));
     return LinkError::None;
 }
 
