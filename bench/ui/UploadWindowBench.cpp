@@ -10,7 +10,8 @@
 // peak_MiB (the peak during the upload, from the loaded window on), rss_after_MiB
 // (after the result message), kept_MiB (after less before) and
 // longest_gap_ms (the longest the event loop went without running, from the
-// click to the message: the longest the window went unpainted). The window
+// click to the message: the longest the window went unpainted), gap_end_s
+// (when it ended) and gaps_over_100ms (how many went over). The window
 // records the batch in a journal, as the program does.
 
 #include "EventLoopProbe.h"
@@ -244,6 +245,7 @@ void BM_BatchWindow999999(benchmark::State& state) {
         state.counters["kept_MiB"] = after - before;
         state.counters["longest_gap_ms"] = longestGap;
         state.counters["gap_end_s"] = probe.LongestGapEndS();
+        state.counters["gaps_over_100ms"] = probe.GapsOverTarget();
     }
 }
 
