@@ -153,10 +153,10 @@ int CAccountUploader::ExchangeOnce(std::vector<UploadRequestRecord>& requests,
     text::CopyToField(commString1, comm->CommString1);
     text::CopyToField(commString2, comm->CommString2);
 
-    // The body is sized once and each record converted straight into its place
-    // at 572*i; a fresh buffer holds zero bytes, as a cleared work area would.
-    // It grows a slice of records at a time: zero-filling half a gigabyte at
-    // once would leave the window unpainted for seconds.
+    // The body's room is taken once and each record converted straight into
+    // its place at 572*i; a fresh buffer holds zero bytes, as a cleared work
+    // area would. It grows a slice of records at a time: zero-filling half a
+    // gigabyte at once would leave the window unpainted for seconds.
     const std::size_t count = requests.size();
     m_requestBuf.Reserve(count * kRequestWireLength + kPacketHeaderRoom);
     CBusyTicker busy;
