@@ -23,6 +23,10 @@ public:
     virtual void OnWaiting(const WaitProgress& progress) = 0;
     // Called once when a request whose progress was reported is over.
     virtual void OnWaitEnded() = 0;
+    // Called at the same pace while a request is under way but too young to
+    // be reported (most end before they are): the front end may paint and
+    // run its timers, and leaves input for after the request.
+    virtual void OnWaitUnreported() {}
     // Called now and then while the tool works through a long step of its own
     // (building a request, reading a reply, filling rows). Like OnWaiting it
     // may hand a front end's pending events on, dropping input; it must not

@@ -61,6 +61,11 @@ void CWindowWaitHook::OnWaiting(const WaitProgress& progress) {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
+void CWindowWaitHook::OnWaitUnreported() {
+    if (QCoreApplication::instance() != nullptr)
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
 void CWindowWaitHook::OnBusy() {
     QCoreApplication* app = QCoreApplication::instance();
     if (m_waiting || app == nullptr) {

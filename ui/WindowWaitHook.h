@@ -24,6 +24,9 @@ public:
 
     void OnWaiting(const WaitProgress& progress) override;
     void OnWaitEnded() override;
+    // Paints and runs timers; input waits for the end of the request, as a
+    // request that ends quickly never held it up.
+    void OnWaitUnreported() override;
     // Paints between slices of the tool's own long steps; input given
     // meanwhile is dropped as during a wait.
     void OnBusy() override;

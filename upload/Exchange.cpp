@@ -10,6 +10,10 @@
 #include "upload/RunObserver.h"
 #include "upload/UploadTexts.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <cstring>
@@ -32,9 +36,29 @@ constexpr std::size_t kPrefixMode1 = 17;
 // upload reuses them); larger ones, a batch's, go back once it is done.
 constexpr std::size_t kKeptBufferBytes = 4u << 20;
 
+// The request body is zero-filled this many records at a time (about 1 MB):
+// fresh pages are slow to come by on a busy machine.
+constexpr std::size_t kRecordsPerSlice = (1u << 20) / kRequestWireLength;
+// A large buffer's pages go back to the system this many bytes at a time.
+constexpr std::size_t kReleaseSlice = 16u << 20;
+
+// Handing half a gigabyte back at once keeps the system busy long enough for
+// the window to be seen unpainted: its pages go back a slice at a time, the
+// window painting in between, and the then empty block last.
 void ReleaseIfLarge(CDataBuf& buffer) {
-    if (buffer.Capacity() > kKeptBufferBytes)
-        buffer.Release();
+    if (buffer.Capacity() <= kKeptBufferBytes)
+        return;
+    const auto pageSize = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+    const auto begin = reinterpret_cast<std::uintptr_t>(buffer.Data());
+    const std::uintptr_t first = (begin + pageSize - 1) / pageSize * pageSize;
+    const std::uintptr_t end = (begin + buffer.Capacity()) / pageSize * pageSize;
+    CBusyTicker busy;
+    for (std::uintptr_t at = first; at < end; at += kReleaseSlice) {
+        const std::size_t length = std::min<std::uintptr_t>(kReleaseSlice, end - at);
+        madvise(reinterpret_cast<void*>(at), length, MADV_DONTNEED);
+        busy.TickNow();
+    }
+    buffer.Release();
 }
 
 constexpr const char* kNoCommunication = "获得通讯句柄错误!";
@@ -129,14 +153,17 @@ int CAccountUploader::ExchangeOnce(std::vector<UploadRequestRecord>& requests,
     text::CopyToField(commString1, comm->CommString1);
     text::CopyToField(commString2, comm->CommString2);
 
-    // The body is sized once and each record converted straight into its place
-    // at 572*i; a fresh buffer holds zero bytes, as a cleared work area would.
+    // The body's room is taken once and each record converted straight into
+    // its place at 572*i; a fresh buffer holds zero bytes, as a cleared work
+    // area would. It grows a slice of records at a time: zero-filling half a
+    // gigabyte at once would leave the window unpainted for seconds.
     const std::size_t count = requests.size();
     m_requestBuf.Reserve(count * kRequestWireLength + kPacketHeaderRoom);
-    m_requestBuf.Resize(count * kRequestWireLength);
     CBusyTicker busy;
     for (std::size_t i = 0; i < count; ++i) {
         busy.Tick();
+        if (i % kRecordsPerSlice == 0)
+            m_requestBuf.Resize(std::min(count, i + kRecordsPerSlice) * kRequestWireLength);
         UploadRequestRecord& record = requests[i];
         char* end = std::to_chars(record.SeqNo, record.SeqNo + sizeof record.SeqNo - 1, i + 1).ptr;
         *end = '\0';

@@ -51,6 +51,9 @@ LinkError GatewayLink::Open(const QString& host, quint16 port) {
     // Requests and replies are small and answered at once: no Nagle delay.
     m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     m_socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+    // The socket takes in at most a slice whenever the event loop runs, so
+    // that a wait hook painting the window never copies megabytes at once.
+    m_socket->setReadBufferSize(static_cast<qint64>(kReadSlice));
     return LinkError::None;
 }
 
@@ -79,6 +82,10 @@ bool GatewayLink::WaitFor(const std::function<bool(int)>& wait, const std::funct
     using Clock = std::chrono::steady_clock;
     const Clock::time_point start = Clock::now();
     for (;;) {
+        // The hook may have run the event loop, which moves socket data too:
+        // a wait for what is already done would fail at once.
+        if (done())
+            return true;
         const auto elapsed =
             std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
         const int remaining = m_timeoutMs - static_cast<int>(elapsed);
@@ -91,9 +98,6 @@ bool GatewayLink::WaitFor(const std::function<bool(int)>& wait, const std::funct
             return false;
         if (m_meter != nullptr)
             m_meter->Tick();
-        // The hook may have run the event loop, which moves socket data too.
-        if (done())
-            return true;
     }
 }
 
@@ -113,9 +117,13 @@ LinkError GatewayLink::Send(std::string_view type, const char* payload, std::siz
     const auto waitWritten = [this](int ms) { return m_socket->waitForBytesWritten(ms); };
     for (;;) {
         while (m_socket->bytesToWrite() > 0) {
-            if (m_meter != nullptr)
+            if (m_meter != nullptr) {
                 m_meter->SetSent(sent - static_cast<std::size_t>(std::min<qint64>(
                                             m_socket->bytesToWrite(), static_cast<qint64>(sent))));
+                // A wait that moves a few bytes at a time never runs out:
+                // the pace is kept here too.
+                m_meter->Tick();
+            }
             if (!WaitFor(waitWritten, flushed))
                 return Failure();
         }
@@ -143,8 +151,12 @@ LinkError GatewayLink::ReadExactly(char* destination, std::size_t length) {
         if (n < 0)
             return Failure();
         got += static_cast<std::size_t>(n);
-        if (m_meter != nullptr)
+        if (m_meter != nullptr) {
             m_meter->AddReceived(static_cast<std::uint64_t>(n));
+            // Bytes that trickle in never let a wait run out: the pace is
+            // kept here too.
+            m_meter->Tick();
+        }
     }
     return LinkError::None;
 }

@@ -1,5 +1,6 @@
 #include "support/net/NetworkCommunication.h"
 
+#include "support/BusyTicker.h"
 #include "support/SecretWipe.h"
 #include "support/Text.h"
 #include "support/net/ClientTexts.h"
@@ -27,6 +28,9 @@ bool ParsePort(const std::string& text, std::uint16_t& port) {
 std::string RandomContext() {
     return text::Format("%08X", QRandomGenerator::global()->generate());
 }
+
+// The bytes a request's body moves at once to make room for its header.
+constexpr std::size_t kMoveSlice = 8u << 20;
 
 // Serials asked for at once; the rest wait for the next requests of the login.
 constexpr int kSerialBlock = 16;
@@ -346,7 +350,15 @@ int CNetworkCommunication::BuildPacketHeader(const char* system, const char* sub
         return Fail(clienttext::kBadArguments);
     const std::size_t body = request->GetSize();
     request->Resize(bytes.size() + body);
-    std::memmove(request->Data() + bytes.size(), request->Data(), body);
+    // The body moves up behind the header a slice at a time, from its end, so
+    // that the window paints while half a gigabyte moves.
+    CBusyTicker busy;
+    for (std::size_t left = body; left > 0;) {
+        const std::size_t slice = std::min(left, kMoveSlice);
+        left -= slice;
+        std::memmove(request->Data() + bytes.size() + left, request->Data() + left, slice);
+        busy.TickNow();
+    }
     std::memcpy(request->Data(), bytes.data(), bytes.size());
     return 0;
 }

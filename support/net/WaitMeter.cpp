@@ -1,12 +1,12 @@
 #include "support/net/WaitMeter.h"
 
+#include "support/PumpClock.h"
+
 #include <algorithm>
 
 namespace {
-// A request shorter than this never reaches the hook.
+// A request shorter than this is never shown; the window still paints during it.
 constexpr auto kFirstReport = std::chrono::milliseconds(100);
-// Then the hook hears of it this often, and no wait blocks longer.
-constexpr auto kReportEvery = std::chrono::milliseconds(40);
 } // namespace
 
 void WaitMeter::Begin(IWaitHook* hook, std::uint64_t bytesToSend) {
@@ -14,7 +14,6 @@ void WaitMeter::Begin(IWaitHook* hook, std::uint64_t bytesToSend) {
     m_progress = WaitProgress{};
     m_progress.bytesToSend = bytesToSend;
     m_start = Clock::now();
-    m_lastReport = m_start;
     m_reported = false;
 }
 
@@ -48,16 +47,20 @@ void WaitMeter::Tick() {
     if (m_hook == nullptr)
         return;
     const Clock::time_point now = Clock::now();
-    if (now - m_start < kFirstReport || (m_reported && now - m_lastReport < kReportEvery))
+    if (!PumpClock::Due(now))
         return;
-    m_lastReport = now;
-    m_reported = true;
-    m_progress.secondsWaited = std::chrono::duration<double>(now - m_start).count();
-    m_hook->OnWaiting(m_progress);
+    if (now - m_start < kFirstReport) {
+        m_hook->OnWaitUnreported();
+    } else {
+        m_reported = true;
+        m_progress.secondsWaited = std::chrono::duration<double>(now - m_start).count();
+        m_hook->OnWaiting(m_progress);
+    }
+    PumpClock::Mark();
 }
 
 int WaitMeter::SliceMs(int remainingMs) const {
     if (m_hook == nullptr)
         return remainingMs;
-    return std::min(remainingMs, static_cast<int>(kReportEvery.count()));
+    return std::min(remainingMs, PumpClock::MsUntilDue(Clock::now()));
 }

@@ -1,7 +1,8 @@
 #pragma once
 // Keeps the progress of the request under way and hands it to the front end's
-// wait hook at a steady pace: not before a request has taken a moment (quick
-// requests never reach the hook), then every few dozen milliseconds.
+// wait hook at the pace of PumpClock: a request that has taken a moment is
+// reported (OnWaiting); before that the hook only paints (OnWaitUnreported), so
+// quick requests are never shown and slow ones leave no unpainted start.
 
 #include "support/WaitHook.h"
 
@@ -33,7 +34,6 @@ private:
     IWaitHook* m_hook = nullptr;
     WaitProgress m_progress;
     Clock::time_point m_start;
-    Clock::time_point m_lastReport;
     bool m_reported = false;
 };
 

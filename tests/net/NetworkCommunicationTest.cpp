@@ -304,3 +304,37 @@ TEST(NetworkCommunicationTest, LocalOperationsCheckTheirArguments) {
 }
 
 } // namespace
+
+// The body moves behind its header in slices; whatever its size, it arrives
+// whole and in order behind the header the fields call for.
+TEST(NetworkCommunicationTest, BodiesOfEverySizeMoveWholeBehindTheirHeader) {
+    constexpr std::size_t kMiB = 1u << 20;
+    const std::size_t sizes[] = {
+        0, 1, 63, 64, 65, 8 * kMiB - 1, 8 * kMiB, 8 * kMiB + 1, 17 * kMiB + 5};
+    CNetworkCommunication comm;
+    for (const std::size_t size : sizes) {
+        SCOPED_TRACE(size);
+        std::string body(size, '\0');
+        for (std::size_t i = 0; i < size; ++i)
+            body[i] = static_cast<char>('A' + (i * 7 + i / 4093) % 26);
+        CDataBuf request;
+        request.InsertDataToBuf(body.data(), 0, body.size());
+        char serial[17] = "ABCDEF0000000001";
+        ASSERT_EQ(comm.BuildPacketHeader("SSCCRC", "JSXT", "99", "40", serial, '1',
+                                         static_cast<long>(size), &request),
+                  0);
+        wire::PacketHeader fields;
+        fields.system = "SSCCRC";
+        fields.subsystem = "JSXT";
+        fields.kind = "99";
+        fields.function = "40";
+        fields.serial = serial;
+        fields.flag = '1';
+        fields.bodyLength = size;
+        std::string header;
+        ASSERT_TRUE(wire::EncodePacketHeader(fields, header));
+        ASSERT_EQ(request.GetSize(), header.size() + size);
+        EXPECT_EQ(std::string_view(request.Data(), header.size()), header);
+        EXPECT_TRUE(std::string_view(request.Data() + header.size(), size) == body);
+    }
+}

@@ -1,5 +1,10 @@
 #include "UploadFixture.h"
 
+#include "support/ComFormat.h"
+#include "upload/RecordFormats.h"
+
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -84,6 +89,31 @@ TEST_F(ExchangeTest, NumbersTheRecordsAndLaysThemOutEvery572Bytes) {
         // The caller's records carry the same values.
         EXPECT_EQ(std::string(requests[i].SeqNo), std::to_string(i + 1));
         EXPECT_EQ(std::string(requests[i].CommString1), "ABCDEFGH");
+    }
+}
+
+// The body grows a slice of records at a time; a request of many slices is
+// laid out as if it had been sized at once: each record converted into its
+// place, every byte the conversion leaves alone zero.
+TEST_F(ExchangeTest, ABodyOfManySlicesHoldsEveryRecordInItsPlace) {
+    comm.responder = [](const std::string& body) { return AcceptAll(body); };
+    for (const std::size_t count : {1833u, 1834u, 5000u}) {
+        SCOPED_TRACE(count);
+        comm.sentBodies.clear();
+        auto requests = Requests(count);
+        for (std::size_t i = 0; i < count; ++i)
+            std::snprintf(requests[i].ReserveAccountNo, sizeof requests[i].ReserveAccountNo, "B%zu",
+                          880000000 + i);
+        std::vector<UploadResultRecord> results;
+        ASSERT_EQ(uploader.Exchange(requests, results), 1);
+        const std::string& body = comm.sentBodies.at(0);
+        ASSERT_EQ(body.size(), count * 572u);
+        std::string image(572, '\0');
+        for (std::size_t i = 0; i < count; ++i) {
+            std::fill(image.begin(), image.end(), '\0');
+            CGlobalClass::Convert(image.data(), &requests[i], UploadRequestFormat);
+            ASSERT_EQ(body.compare(572 * i, 572, image), 0) << "record " << i;
+        }
     }
 }
 
