@@ -135,8 +135,16 @@ void Catalog::Remember(std::uint64_t digest, std::uint32_t id) {
     m_slots[i] = Slot{digest, id};
 }
 
-void Catalog::Grow() {
-    std::vector<Slot> old(std::max<std::size_t>(m_slots.size() * 2, 1 << 16), Slot{0, 0});
+void Catalog::Reserve(std::size_t more) {
+    if ((m_used + more) * 2 > m_slots.size())
+        Grow(m_used + more);
+}
+
+void Catalog::Grow(std::size_t atLeast) {
+    std::size_t size = std::max<std::size_t>(m_slots.size() * 2, 1 << 16);
+    while (size < atLeast * 2)
+        size *= 2;
+    std::vector<Slot> old(size, Slot{0, 0});
     old.swap(m_slots);
     m_used = 0;
     for (const Slot& slot : old)

@@ -146,6 +146,8 @@ struct JournalWriter::State {
     std::deque<Item> pending; // taken from the queue, not yet written
     std::uint64_t intakeTicket = 0;
     std::size_t pendingBytes = 0;
+    std::uint64_t largeRequestsPacked = 0;
+    bool handling = false; // inside the handling of an item
     std::map<std::uint64_t, RunState> runs;
     Catalog catalog;
     LiveRuns live;
@@ -229,7 +231,7 @@ struct JournalWriter::State {
     void Handle(ShownItem& item);
     void Handle(DismissedItem& item);
     void Handle(SyncItem&) {}
-    bool WriteRecord(RunState& run, const char*& at);
+    bool WriteRecord(RunState& run, const PackedRecord& record);
     void Loop();
 };
 
@@ -316,7 +318,7 @@ void JournalWriter::State::Open() {
     // WAL lets the window, the terminal front end and readers share the
     // file; NORMAL keeps every commit across a crash of the program.
     if (!Exec("PRAGMA journal_mode = WAL") || !Exec("PRAGMA synchronous = NORMAL") ||
-        !Exec("PRAGMA cache_size = -16384"))
+        !Exec("PRAGMA cache_size = -4096"))
         return;
 
     insertRun = Statement(
@@ -476,6 +478,7 @@ void JournalWriter::State::Pack(RequestItem& item) {
         return;
     item.packed = PackedRecords(*item.report);
     item.report.reset();
+    ++largeRequestsPacked;
     item.keepAlive.reset();
     item.rows = {};
     item.outcomes = {};
@@ -499,14 +502,16 @@ void JournalWriter::State::Intake() {
             Begin(**begin);
             continue;
         }
-        if (auto* request = std::get_if<std::unique_ptr<RequestItem>>(&item))
+        // A report the writer reaches at once is read in place; one that
+        // waits behind other work is packed, so that its storage can go.
+        if (auto* request = std::get_if<std::unique_ptr<RequestItem>>(&item);
+            request != nullptr && (handling || !pending.empty()))
             Pack(**request);
         pending.push_back(std::move(item));
     }
 }
 
-bool JournalWriter::State::WriteRecord(RunState& run, const char*& at) {
-    const PackedRecord record = UnpackRecord(at);
+bool JournalWriter::State::WriteRecord(RunState& run, const PackedRecord& record) {
     const std::uint32_t account = catalog.Account(record.account);
     const std::uint32_t reply =
         record.matched ? catalog.Reply(record.code, record.text) : std::uint32_t{0};
@@ -539,7 +544,6 @@ void JournalWriter::State::Handle(std::unique_ptr<RequestItem>& owned) {
     RunState* run = Find(item.run);
     if (run == nullptr || !EnsureTransaction())
         return;
-    Pack(item);
     if (item.spilled.size == 0)
         pendingBytes -= std::min(pendingBytes, item.packed.size());
     else if (!spill.Read(item.spilled, item.packed)) {
@@ -566,8 +570,12 @@ void JournalWriter::State::Handle(std::unique_ptr<RequestItem>& owned) {
     const char* at = packed.data();
     const char* end = at + packed.size();
     const std::uint64_t token = item.run;
-    for (std::int64_t n = 1; at < end; ++n) {
-        if (!WriteRecord(*run, at))
+    const std::size_t inPlace = item.report ? item.report->requests.size() : 0;
+    for (std::int64_t n = 1; item.report ? static_cast<std::size_t>(n) <= inPlace : at < end; ++n) {
+        const PackedRecord record = item.report
+                                        ? RecordOf(*item.report, static_cast<std::size_t>(n - 1))
+                                        : UnpackRecord(at);
+        if (!WriteRecord(*run, record))
             return;
         if (n % kClockStride == 0) {
             CommitIfDue();
@@ -585,6 +593,10 @@ void JournalWriter::State::Handle(std::unique_ptr<RequestItem>& owned) {
 void JournalWriter::State::Handle(SendingItem& item) {
     if (!EnsureTransaction())
         return;
+    // Once the reply is in, its results intern what is left: the request's
+    // records are let go rather than held for the rest of the loop.
+    const std::uint64_t packedBefore = largeRequestsPacked;
+    catalog.Reserve(item.requests.size());
     std::size_t n = 0;
     for (const UploadRequestRecord& r : item.requests) {
         const bool bank = std::strncmp(r.RecordKind, "02", 2) == 0;
@@ -600,7 +612,7 @@ void JournalWriter::State::Handle(SendingItem& item) {
         if (++n % kClockStride == 0) {
             CommitIfDue();
             Intake();
-            if (!EnsureTransaction())
+            if (!EnsureTransaction() || largeRequestsPacked != packedBefore)
                 return;
         }
     }
@@ -656,7 +668,9 @@ void JournalWriter::State::Loop() {
         while (!pending.empty()) {
             Item item = std::move(pending.front());
             pending.pop_front();
+            handling = true;
             std::visit([this](auto& i) { Handle(i); }, item);
+            handling = false;
             CommitIfDue();
             Intake();
         }

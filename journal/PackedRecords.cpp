@@ -26,6 +26,10 @@ template <std::size_t N> void Pack(std::string& out, const char (&field)[N]) {
     PackText(out, field, N);
 }
 
+template <std::size_t N> std::string_view Trimmed(const char (&field)[N]) {
+    return text::TrimGbk(text::FieldText(field, N));
+}
+
 std::string_view UnpackText(const char*& at) {
     const auto size = static_cast<unsigned char>(*at++);
     const std::string_view value(at, size);
@@ -69,6 +73,26 @@ std::string PackedRecords(const upload::RequestReport& report) {
         }
     }
     return out;
+}
+
+PackedRecord RecordOf(const upload::RequestReport& report, std::size_t i) {
+    const UploadRequestRecord& r = report.requests[i];
+    const bool bank = i < report.rows.size() ? report.rows[i].kind == upload::RowKind::Bank
+                                             : std::strncmp(r.RecordKind, "02", 2) == 0;
+    PackedRecord record;
+    record.row = {bank ? upload::RowKind::Bank : upload::RowKind::Reserve,
+                  i < report.rows.size() ? report.rows[i].index : 0};
+    record.outcome = i < report.outcomes.size() ? report.outcomes[i] : upload::RowOutcome::Unknown;
+    record.account =
+        bank ? AccountKey{2, Trimmed(r.BankAccountNo), Trimmed(r.AccountFullName),
+                          Trimmed(r.BankCode), Trimmed(r.BankFullName)}
+             : AccountKey{1, Trimmed(r.ReserveAccountNo), Trimmed(r.ReserveAccountName), {}, {}};
+    record.matched = report.results.size() == report.requests.size();
+    if (record.matched) {
+        record.code = Trimmed(report.results[i].ResultCode);
+        record.text = Trimmed(report.results[i].ResultText);
+    }
+    return record;
 }
 
 PackedRecord UnpackRecord(const char*& at) {

@@ -28,4 +28,8 @@ struct PackedRecord {
 // packed bytes.
 PackedRecord UnpackRecord(const char*& at);
 
+// Record `i` of a report as PackedRecords would pack it, read in place: the
+// views point into the report's records.
+PackedRecord RecordOf(const upload::RequestReport& report, std::size_t i);
+
 } // namespace journal
