@@ -156,8 +156,10 @@ struct JournalReader::Impl {
 
     // Every result of the run, and which are final: the last result of each
     // list row.
-    RunPass& Pass(std::int64_t runId) {
-        if (pass.runId == runId)
+    // `results` is the run's count now: a run still being written has grown
+    // since its pass was made, and gets a new one.
+    RunPass& Pass(std::int64_t runId, std::int64_t results) {
+        if (pass.runId == runId && static_cast<std::int64_t>(pass.entries.size()) == results)
             return pass;
         pass = RunPass();
         pass.runId = runId;
@@ -200,9 +202,9 @@ struct JournalReader::Impl {
                (heldIsFailure || outcome != Outcome::Held);
     }
 
-    const std::vector<std::uint32_t>& Kept(std::int64_t runId, const ResultFilter& filter,
-                                           bool heldIsFailure) {
-        RunPass& p = Pass(runId);
+    const std::vector<std::uint32_t>& Kept(std::int64_t runId, std::int64_t results,
+                                           const ResultFilter& filter, bool heldIsFailure) {
+        RunPass& p = Pass(runId, results);
         if (p.filter == filter)
             return p.kept;
         p.filter = filter;
@@ -360,7 +362,8 @@ std::int64_t JournalReader::CountResults(std::int64_t runId, const ResultFilter&
         return facts->results;
     if (filter.search.empty() && filter.failedOnly)
         return facts->failed;
-    return static_cast<std::int64_t>(m_impl->Kept(runId, filter, facts->heldIsFailure).size());
+    return static_cast<std::int64_t>(
+        m_impl->Kept(runId, facts->results, filter, facts->heldIsFailure).size());
 }
 
 std::vector<Result> JournalReader::Results(std::int64_t runId, const ResultFilter& filter,
@@ -372,7 +375,8 @@ std::vector<Result> JournalReader::Results(std::int64_t runId, const ResultFilte
     Statement account(m_impl->db, "SELECT account_no, account_name, bank_code, bank_name "
                                   "FROM account WHERE id = ?1");
     if (!filter.search.empty() || filter.failedOnly) {
-        const std::vector<std::uint32_t>& kept = m_impl->Kept(runId, filter, facts->heldIsFailure);
+        const std::vector<std::uint32_t>& kept =
+            m_impl->Kept(runId, facts->results, filter, facts->heldIsFailure);
         const RunPass& pass = m_impl->pass;
         for (std::int64_t i = offset;
              i < static_cast<std::int64_t>(kept.size()) && i < offset + limit; ++i) {
@@ -384,7 +388,7 @@ std::vector<Result> JournalReader::Results(std::int64_t runId, const ResultFilte
     }
     // Without a resend every result is final: the page's blocks are enough.
     if (facts->resent) {
-        const RunPass& pass = m_impl->Pass(runId);
+        const RunPass& pass = m_impl->Pass(runId, facts->results);
         for (std::int64_t i = offset;
              i < static_cast<std::int64_t>(pass.entries.size()) && i < offset + limit; ++i) {
             const auto at = static_cast<std::size_t>(i);

@@ -239,3 +239,30 @@ TEST(JournalLife, ADiskThatFillsBehindTheRunIsNeverSilent) {
     EXPECT_FALSE(runs[0].Finished());
     EXPECT_EQ(Count(path, "SELECT complete FROM run"), 0);
 }
+
+TEST(JournalLife, AReaderFollowsARunThatIsStillBeingWritten) {
+    JournalDir dir;
+    const Records records = MakeRecords(300);
+    // Every look at the clock finds a commit due.
+    auto ticks = std::make_shared<int>(0);
+    JournalWriter writer(dir.File(), [ticks] {
+        return std::chrono::steady_clock::time_point(std::chrono::milliseconds(250 * ++*ticks));
+    });
+    BeginRun(writer, StartOf("只上传新增账户"));
+    Exchanged(writer, records.requests, records.results);
+    writer.Sync();
+    auto reader = Reader(dir.File());
+    ASSERT_TRUE(reader);
+    const std::int64_t run = reader->Runs().at(0).id;
+    const ResultFilter oneAccount{false, "B100001"};
+    EXPECT_EQ(reader->CountResults(run, oneAccount), 1);
+    EXPECT_EQ(reader->Results(run, {true, ""}, 0, 300).size(), 30u);
+    // A second request of the run: the same reader sees it in its filters.
+    Exchanged(writer, records.requests, records.results);
+    writer.Sync();
+    EXPECT_EQ(reader->CountResults(run, oneAccount), 2);
+    const auto again = reader->Results(run, {true, ""}, 0, 300);
+    ASSERT_EQ(again.size(), 60u);
+    EXPECT_GE(again.back().seq, 300);
+    EndRun(writer);
+}
