@@ -63,6 +63,16 @@ QTableView* MakeView(QAbstractItemModel* model, const QList<int>& widths, QWidge
     return view;
 }
 
+// A file's size as an operator reads it: KB, or MB or GB with one decimal.
+QString SizeText(std::int64_t bytes) {
+    const double value = static_cast<double>(bytes);
+    if (value < 1024.0 * 1024.0)
+        return QStringLiteral("%1 KB").arg(static_cast<qint64>((bytes + 1023) / 1024));
+    if (value < 1024.0 * 1024.0 * 1024.0)
+        return QStringLiteral("%1 MB").arg(value / (1024.0 * 1024.0), 0, 'f', 1);
+    return QStringLiteral("%1 GB").arg(value / (1024.0 * 1024.0 * 1024.0), 0, 'f', 1);
+}
+
 } // namespace
 
 CHistoryDlg::CHistoryDlg(std::unique_ptr<journal::JournalReader> reader, MessageSink showMessage,
@@ -125,11 +135,9 @@ CHistoryDlg::CHistoryDlg(std::unique_ptr<journal::JournalReader> reader, Message
 
     // What the file holds, for the operator who decides when to prune it.
     const journal::JournalStats stats = m_reader->Stats();
-    m_fileFacts =
-        new QLabel(QStringLiteral("记录文件 %1 MB,共 %2 次上传")
-                       .arg(static_cast<double>(stats.fileBytes) / (1024.0 * 1024.0), 0, 'f', 1)
-                       .arg(stats.runs),
-                   this);
+    m_fileFacts = new QLabel(
+        QStringLiteral("记录文件 %1,共 %2 次上传").arg(SizeText(stats.fileBytes)).arg(stats.runs),
+        this);
     m_fileFacts->setObjectName(QStringLiteral("fileFactsLabel"));
     auto* bottomRow = new QHBoxLayout;
     bottomRow->addWidget(m_fileFacts, 1);

@@ -16,6 +16,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QTabWidget>
 #include <QTableView>
@@ -77,6 +78,11 @@ private slots:
     void runsNewestFirstTheUnfinishedMarked() {
         const QTableView* runs = dlg->RunsView();
         QCOMPARE(runs->model()->rowCount(), 2);
+        // What the file holds, for the operator who prunes it.
+        const auto* facts = dlg->findChild<QLabel*>(QStringLiteral("fileFactsLabel"));
+        QVERIFY(facts != nullptr);
+        QVERIFY2(facts->text().contains(QStringLiteral(" KB,共 2 次上传")),
+                 qPrintable(facts->text()));
         QCOMPARE(Cell(runs, 0, 3), QStringLiteral("逐笔上传"));
         QVERIFY(Cell(runs, 0, 8).startsWith(QStringLiteral("（未完成）")));
         const QStringList finished = {Cell(runs, 1, 1), Cell(runs, 1, 2), Cell(runs, 1, 3),
