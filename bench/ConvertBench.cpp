@@ -36,7 +36,8 @@ std::vector<UploadRequestRecord> MakeRequests() {
             std::strcpy(r.RecordKind, "02");
             std::strcpy(r.BankCode, "0102");
             std::snprintf(r.BankAccountNo, sizeof r.BankAccountNo, "6222%020zu", i);
-            std::strcpy(r.AccountFullName, "\xB1\xB1\xBE\xA9\xC4\xB3\xC4\xB3\xD3\xD0\xCF\xDE\xB9\xAB\xCB\xBE");
+            std::strcpy(r.AccountFullName,
+                        "\xB1\xB1\xBE\xA9\xC4\xB3\xC4\xB3\xD3\xD0\xCF\xDE\xB9\xAB\xCB\xBE");
             std::strcpy(r.BankFullName, "\xD6\xD0\xB9\xFA\xB9\xA4\xC9\xCC\xD2\xF8\xD0\xD0");
         }
     }
@@ -60,7 +61,8 @@ void BM_ConvertRequestRecords(benchmark::State& state) {
         benchmark::DoNotOptimize(wire.data());
         benchmark::ClobberMemory();
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kRecords * kRequestWireLength));
+    state.SetBytesProcessed(
+        static_cast<int64_t>(state.iterations() * kRecords * kRequestWireLength));
 }
 BENCHMARK(BM_ConvertRequestRecords)->Unit(benchmark::kMillisecond);
 
@@ -76,7 +78,8 @@ void BM_MemcpyBaseline(benchmark::State& state) {
         benchmark::DoNotOptimize(wire.data());
         benchmark::ClobberMemory();
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kRecords * kRequestWireLength));
+    state.SetBytesProcessed(
+        static_cast<int64_t>(state.iterations() * kRecords * kRequestWireLength));
 }
 BENCHMARK(BM_MemcpyBaseline)->Unit(benchmark::kMillisecond);
 

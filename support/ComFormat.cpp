@@ -13,7 +13,9 @@ std::uint64_t Load8(const char* p) {
     return v;
 }
 
-void Store8(char* p, std::uint64_t v) { std::memcpy(p, &v, 8); }
+void Store8(char* p, std::uint64_t v) {
+    std::memcpy(p, &v, 8);
+}
 
 // Text field to wire field: copies eight bytes at a time until the word that
 // holds the terminator, keeps the bytes before it and zero-fills the rest. This

@@ -6,7 +6,9 @@ namespace {
 std::atomic<CCommunication*> g_communication{nullptr};
 }
 
-CCommunication* GetGolbalCommunicaHandle() { return g_communication.load(); }
+CCommunication* GetGolbalCommunicaHandle() {
+    return g_communication.load();
+}
 
 CCommunication* SetGolbalCommunicaHandle(CCommunication* communication) {
     return g_communication.exchange(communication);

@@ -5,7 +5,9 @@
 #include <cstring>
 
 namespace {
-int ClampToInt(std::size_t n) { return static_cast<int>(std::min<std::size_t>(n, INT_MAX)); }
+int ClampToInt(std::size_t n) {
+    return static_cast<int>(std::min<std::size_t>(n, INT_MAX));
+}
 } // namespace
 
 int CDataBuf::InsertDataToBuf(const void* data, std::size_t offset, std::size_t length,
@@ -20,7 +22,8 @@ int CDataBuf::InsertDataToBuf(const void* data, std::size_t offset, std::size_t 
 
 int CDataBuf::ReadFromBuf(void* destination, std::size_t offset, std::size_t length) const {
     auto* out = static_cast<char*>(destination);
-    const std::size_t held = offset < m_bytes.size() ? std::min(length, m_bytes.size() - offset) : 0;
+    const std::size_t held =
+        offset < m_bytes.size() ? std::min(length, m_bytes.size() - offset) : 0;
     if (held > 0)
         std::memcpy(out, m_bytes.data() + offset, held);
     if (held < length)

@@ -13,12 +13,17 @@ namespace text {
 namespace {
 
 bool IsAscii(std::string_view s) {
-    return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    return std::all_of(s.begin(), s.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-bool IsSpace(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool IsSpace(unsigned char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
 
-bool IsGbkLead(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
+bool IsGbkLead(unsigned char c) {
+    return c >= 0x81 && c <= 0xFE;
+}
 
 // Whether all eight bytes of `word` lie in the lead range 0x81-0xFE: all have
 // the high bit set, none is 0x80 and none is 0xFF.
@@ -29,7 +34,9 @@ bool AllGbkLeads(std::uint64_t word) {
     return (word & kHighs) == kHighs && !hasZeroByte(word ^ kHighs) && !hasZeroByte(~word);
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 } // namespace
 
@@ -110,7 +117,8 @@ void CopyToField(char* field, std::size_t size, std::string_view value) {
     // Cut at whole characters so that no lone lead byte ends the field.
     while (length < value.size()) {
         const std::size_t step =
-            IsGbkLead(static_cast<unsigned char>(value[length])) && length + 1 < value.size() ? 2 : 1;
+            IsGbkLead(static_cast<unsigned char>(value[length])) && length + 1 < value.size() ? 2
+                                                                                              : 1;
         if (length + step > size - 1)
             break;
         length += step;

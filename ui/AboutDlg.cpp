@@ -1,9 +1,9 @@
 #include "ui/AboutDlg.h"
 
+#include "quillmark/Version.h"
 #include "ui/AppIcon.h"
 #include "ui/AppTitle.h"
 #include "ui/DialogUnits.h"
-#include "quillmark/Version.h"
 
 #include <QLabel>
 #include <QPushButton>

@@ -74,11 +74,11 @@ int ScriptedCommunication::GetHeaderMode() {
 }
 
 int ScriptedCommunication::BuildPacketHeader(const char* system, const char* subsystem,
-                                             const char* kind, const char* function,
-                                             char* serial, char flag, long bodyLength,
-                                             CDataBuf* request) {
-    Record("BuildPacketHeader", {system, subsystem, kind, function, std::string(serial, strnlen(serial, 17)),
-                                 std::string(1, flag), std::to_string(bodyLength)});
+                                             const char* kind, const char* function, char* serial,
+                                             char flag, long bodyLength, CDataBuf* request) {
+    Record("BuildPacketHeader",
+           {system, subsystem, kind, function, std::string(serial, strnlen(serial, 17)),
+            std::string(1, flag), std::to_string(bodyLength)});
     sentBodies.emplace_back(request->Data(), request->GetSize());
     return Answer(buildHeaderResult);
 }

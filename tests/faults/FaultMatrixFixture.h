@@ -9,8 +9,8 @@
 #include "accounts/AccountUploader.h"
 #include "accounts/ListColumns.h"
 #include "fakes/RecordingMainWindow.h"
-#include "fakes/UploaderRig.h"
 #include "fakes/ScriptedCommunication.h"
+#include "fakes/UploaderRig.h"
 
 #include <QTemporaryDir>
 

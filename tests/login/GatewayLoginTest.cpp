@@ -1,6 +1,6 @@
+#include "login/GatewayLogin.h"
 #include "fakes/RecordingMainWindow.h"
 #include "fakes/ScriptedCommunication.h"
-#include "login/GatewayLogin.h"
 
 #include <gtest/gtest.h>
 
@@ -47,10 +47,10 @@ TEST_F(LoginFixture, FieldsReachTheGatewayUnchanged) {
 
 TEST_F(LoginFixture, SuccessShowsStatusThenClearsItTwiceAndNoMessage) {
     ASSERT_EQ(Login("op", "pw", "127.0.0.1", "7070"), 1);
-    EXPECT_EQ(log.events, (std::vector<std::string>{"call:ShowStatus", "status:正在登录...",
-                                                    "call:GetLoginContext", "call:Login",
-                                                    "call:ShowStatus", "status:",
-                                                    "call:ShowStatus", "status:"}));
+    EXPECT_EQ(log.events,
+              (std::vector<std::string>{"call:ShowStatus", "status:正在登录...",
+                                        "call:GetLoginContext", "call:Login", "call:ShowStatus",
+                                        "status:", "call:ShowStatus", "status:"}));
     EXPECT_TRUE(window.messages.empty());
 }
 

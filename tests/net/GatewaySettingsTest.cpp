@@ -1,5 +1,5 @@
-#include "support/settings/Settings.h"
 #include "support/net/NetworkCommunication.h"
+#include "support/settings/Settings.h"
 
 #include <QDir>
 #include <QTemporaryDir>

@@ -33,9 +33,9 @@ std::string Wire(const UploadRequestRecord& record) {
 
 TEST(RecordFormats, TablesMatchTheRecordLayouts) {
     const std::vector<std::size_t> request = MemberOffsets(UploadRequestFormat, true);
-    const std::vector<std::size_t> expectedRequest = {
-        0, 7, 24, 33, 42, 51, 92, 101, 142, 145, 148, 174, 255,
-        258, 263, 292, 373, 454, 480, 485, 514, 531, 548, 551, 554, 557};
+    const std::vector<std::size_t> expectedRequest = {0,   7,   24,  33,  42,  51,  92,  101, 142,
+                                                      145, 148, 174, 255, 258, 263, 292, 373, 454,
+                                                      480, 485, 514, 531, 548, 551, 554, 557};
     EXPECT_EQ(request, expectedRequest);
     const std::vector<std::size_t> header = MemberOffsets(ResponseHeaderFormat, false);
     EXPECT_EQ(header, (std::vector<std::size_t>{0, 17, 28, 45, 62, 65, 70, 80, 81}));
@@ -44,7 +44,8 @@ TEST(RecordFormats, TablesMatchTheRecordLayouts) {
     EXPECT_EQ(std::vector<std::size_t>(result.begin(), result.begin() + 26), expectedRequest);
     EXPECT_EQ(result[26], offsetof(UploadResultRecord, ResultCode));
     EXPECT_EQ(result[27], offsetof(UploadResultRecord, ResultText));
-    for (const struct_comfmt* table : {UploadRequestFormat, ResponseHeaderFormat, UploadResultFormat})
+    for (const struct_comfmt* table :
+         {UploadRequestFormat, ResponseHeaderFormat, UploadResultFormat})
         for (const struct_comfmt* f = table; !comfmt::IsEnd(*f); ++f)
             EXPECT_EQ(f->reserved, 0);
 }
@@ -56,7 +57,7 @@ TEST(Convert, EmptyRequestIsExactly572ZeroBytes) {
 
 TEST(Convert, RequestFieldsLandAtTheirWireOffsets) {
     UploadRequestRecord record{};
-    std::strcpy(record.SeqNo, "123456");                // 6 of 6
+    std::strcpy(record.SeqNo, "123456");                   // 6 of 6
     std::strcpy(record.SubsystemCode, "JSXT            "); // 16 of 16
     std::strcpy(record.BusinessKind, "70");
     std::strcpy(record.BankCode, "0102");

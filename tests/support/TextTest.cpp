@@ -16,7 +16,10 @@ TEST(GbkToUtf8, DecodesChineseAndKeepsAscii) {
 }
 
 TEST(GbkToUtf8, UndecodableBytesBecomeReplacementCharacters) {
-    EXPECT_EQ(GbkToUtf8("A\xFF" "B"), "A\xEF\xBF\xBD" "B");
+    EXPECT_EQ(GbkToUtf8("A\xFF"
+                        "B"),
+              "A\xEF\xBF\xBD"
+              "B");
     // A lone lead byte at the end is shown, not dropped.
     EXPECT_EQ(GbkToUtf8("A\xD6"), "A\xEF\xBF\xBD");
 }

@@ -1,10 +1,10 @@
-#include "tests/cli/CliTempDir.h"
 #include "accounts/AccountUploader.h"
 #include "accounts/ListColumns.h"
 #include "fakes/RecordingMainWindow.h"
 #include "fakes/RecordingReportList.h"
 #include "support/Common.h"
 #include "support/Text.h"
+#include "tests/cli/CliTempDir.h"
 #include "tools/mkdata/SampleWorkDir.h"
 
 #include <gtest/gtest.h>
