@@ -23,6 +23,7 @@
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 #include <variant>
 
 namespace journal {
@@ -60,6 +61,14 @@ struct BeginItem {
     SessionFacts session;
     LoadedFiles files;
 };
+// The records of a large request on its way: the writer puts their accounts
+// in the catalog while the gateway works, notes each record's account id and
+// lets the records go, so that the uploader need not keep them for the report.
+struct SentAccounts {
+    std::span<const UploadRequestRecord> requests;
+    std::shared_ptr<const void> keepAlive;
+    std::vector<std::uint32_t> ids; // one per record, once all are noted
+};
 struct RequestItem {
     std::uint64_t run = 0;
     upload::ExchangeFacts facts;
@@ -72,12 +81,12 @@ struct RequestItem {
     std::vector<upload::RowOutcome> outcomes;
     std::string packed;
     SpillFile::Span spilled;
+    // Set when the report came without its records: their accounts were
+    // taken when the request was sent. Such a report is read in place.
+    std::shared_ptr<SentAccounts> sent;
 };
-// The records of a request on its way, whose accounts the writer puts in the
-// catalog ahead of its results.
 struct SendingItem {
-    std::span<const UploadRequestRecord> requests;
-    std::shared_ptr<const void> keepAlive;
+    std::shared_ptr<SentAccounts> sent;
 };
 struct EndItem {
     std::uint64_t run = 0;
@@ -135,7 +144,8 @@ struct JournalWriter::State {
     bool problemTaken = false;
     SessionFacts session;
     LoadedFiles files;
-    std::uint64_t nextRun = 0; // the token of the run being uploaded
+    std::uint64_t nextRun = 0;              // the token of the run being uploaded
+    std::shared_ptr<SentAccounts> lastSent; // of the request being exchanged
 
     // Writer thread only.
     sqlite3* db = nullptr;
@@ -231,7 +241,8 @@ struct JournalWriter::State {
     void Handle(ShownItem& item);
     void Handle(DismissedItem& item);
     void Handle(SyncItem&) {}
-    bool WriteRecord(RunState& run, const PackedRecord& record);
+    // `accountId`: the record's account when already known, else 0.
+    bool WriteRecord(RunState& run, const PackedRecord& record, std::uint32_t accountId = 0);
     void Loop();
 };
 
@@ -474,7 +485,7 @@ void JournalWriter::State::Begin(BeginItem& item) {
 }
 
 void JournalWriter::State::Pack(RequestItem& item) {
-    if (!item.report)
+    if (!item.report || item.sent)
         return;
     item.packed = PackedRecords(*item.report);
     item.report.reset();
@@ -511,8 +522,9 @@ void JournalWriter::State::Intake() {
     }
 }
 
-bool JournalWriter::State::WriteRecord(RunState& run, const PackedRecord& record) {
-    const std::uint32_t account = catalog.Account(record.account);
+bool JournalWriter::State::WriteRecord(RunState& run, const PackedRecord& record,
+                                       std::uint32_t accountId) {
+    const std::uint32_t account = accountId != 0 ? accountId : catalog.Account(record.account);
     const std::uint32_t reply =
         record.matched ? catalog.Reply(record.code, record.text) : std::uint32_t{0};
     if (account == 0 || (record.matched && reply == 0)) {
@@ -570,12 +582,18 @@ void JournalWriter::State::Handle(std::unique_ptr<RequestItem>& owned) {
     const char* at = packed.data();
     const char* end = at + packed.size();
     const std::uint64_t token = item.run;
-    const std::size_t inPlace = item.report ? item.report->requests.size() : 0;
+    // The accounts of a report without records were noted as it was sent;
+    // a writer that could not note them all has stopped already.
+    const std::vector<std::uint32_t>* sentIds = item.sent ? &item.sent->ids : nullptr;
+    if (sentIds != nullptr && sentIds->size() != static_cast<std::size_t>(item.records))
+        return;
+    const std::size_t inPlace = !item.report ? 0
+                                : sentIds    ? sentIds->size()
+                                             : item.report->requests.size();
     for (std::int64_t n = 1; item.report ? static_cast<std::size_t>(n) <= inPlace : at < end; ++n) {
-        const PackedRecord record = item.report
-                                        ? RecordOf(*item.report, static_cast<std::size_t>(n - 1))
-                                        : UnpackRecord(at);
-        if (!WriteRecord(*run, record))
+        const auto i = static_cast<std::size_t>(n - 1);
+        const PackedRecord record = item.report ? RecordOf(*item.report, i) : UnpackRecord(at);
+        if (!WriteRecord(*run, record, sentIds != nullptr ? (*sentIds)[i] : 0))
             return;
         if (n % kClockStride == 0) {
             CommitIfDue();
@@ -591,31 +609,34 @@ void JournalWriter::State::Handle(std::unique_ptr<RequestItem>& owned) {
 }
 
 void JournalWriter::State::Handle(SendingItem& item) {
+    SentAccounts& sent = *item.sent;
     if (!EnsureTransaction())
         return;
-    // Once the reply is in, its results intern what is left: the request's
-    // records are let go rather than held for the rest of the loop.
-    const std::uint64_t packedBefore = largeRequestsPacked;
-    catalog.Reserve(item.requests.size());
-    std::size_t n = 0;
-    for (const UploadRequestRecord& r : item.requests) {
-        const bool bank = std::strncmp(r.RecordKind, "02", 2) == 0;
-        const AccountKey key =
-            bank
-                ? AccountKey{2, Trimmed(r.BankAccountNo), Trimmed(r.AccountFullName),
-                             Trimmed(r.BankCode), Trimmed(r.BankFullName)}
-                : AccountKey{1, Trimmed(r.ReserveAccountNo), Trimmed(r.ReserveAccountName), {}, {}};
-        if (catalog.Account(key) == 0) {
+    // The accounts are copied out first, in a tenth of the records' size, so
+    // that the records can go long before the first run's inserts are done.
+    const std::string accounts = PackedAccounts(sent.requests);
+    const std::size_t count = sent.requests.size();
+    sent.requests = {};
+    sent.keepAlive.reset();
+    catalog.Reserve(count);
+    std::vector<std::uint32_t> ids;
+    ids.reserve(count);
+    const char* at = accounts.data();
+    for (std::size_t n = 1; n <= count; ++n) {
+        const std::uint32_t id = catalog.Account(UnpackAccount(at));
+        if (id == 0) {
             FailSqlite();
             return;
         }
-        if (++n % kClockStride == 0) {
+        ids.push_back(id);
+        if (n % kClockStride == 0) {
             CommitIfDue();
             Intake();
-            if (!EnsureTransaction() || largeRequestsPacked != packedBefore)
+            if (!EnsureTransaction())
                 return;
         }
     }
+    sent.ids = std::move(ids);
 }
 
 void JournalWriter::State::Handle(EndItem& item) {
@@ -728,19 +749,44 @@ void JournalWriter::RunStarted(const upload::RunStart& start) {
     m_runTicket = m_state->Enqueue(std::move(item));
 }
 
-void JournalWriter::RequestSending(std::span<const UploadRequestRecord> requests,
+bool JournalWriter::RequestSending(std::span<const UploadRequestRecord> requests,
                                    std::shared_ptr<const void> keepAlive) {
-    if (keepAlive && requests.size() >= kWakeRecords)
-        m_state->Enqueue(SendingItem{requests, std::move(keepAlive)});
+    if (!keepAlive || requests.size() < kWakeRecords)
+        return false;
+    auto sent = std::make_shared<SentAccounts>();
+    sent->requests = requests;
+    sent->keepAlive = std::move(keepAlive);
+    {
+        std::lock_guard lock(m_state->mutex);
+        m_state->lastSent = sent;
+    }
+    m_state->Enqueue(SendingItem{std::move(sent)});
+    return true;
 }
 
 void JournalWriter::RequestFinished(const upload::RequestReport& report) {
     auto item = std::make_unique<RequestItem>();
     item->facts = report.facts;
-    item->records = static_cast<std::int64_t>(report.requests.size());
+    const bool withoutRecords = report.requests.empty() && !report.rows.empty();
+    item->records =
+        static_cast<std::int64_t>(withoutRecords ? report.rows.size() : report.requests.size());
     {
         std::lock_guard lock(m_state->mutex);
         item->run = m_state->nextRun;
+        std::shared_ptr<SentAccounts> sent = std::exchange(m_state->lastSent, nullptr);
+        if (withoutRecords)
+            item->sent = std::move(sent);
+    }
+    if (withoutRecords) {
+        // The records went once the body was built; their accounts were taken
+        // as it was sent (SentAccounts), the rest is read in place.
+        item->keepAlive = report.keepAlive;
+        item->rows.assign(report.rows.begin(), report.rows.end());
+        item->outcomes.assign(report.outcomes.begin(), report.outcomes.end());
+        item->report.reset(new upload::RequestReport{
+            item->facts, {}, report.results, item->rows, item->outcomes, nullptr});
+        m_state->Enqueue(std::move(item), true);
+        return;
     }
     const bool large = item->records >= static_cast<std::int64_t>(kWakeRecords);
     if (report.keepAlive && large) {

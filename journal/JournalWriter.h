@@ -41,7 +41,9 @@ public:
     void RunStarted(const upload::RunStart& start) override;
     // A large request's accounts are put in the file while the gateway
     // works on it, so that its results cost little when they come.
-    void RequestSending(std::span<const UploadRequestRecord> requests,
+    // The records are let go once their accounts are noted: a report
+    // without them then takes each record's account from that note.
+    bool RequestSending(std::span<const UploadRequestRecord> requests,
                         std::shared_ptr<const void> keepAlive) override;
     void RequestFinished(const upload::RequestReport& report) override;
     void RunEnded(upload::RunEnding ending, upload::WallClock::time_point when) override;

@@ -76,23 +76,62 @@ std::string PackedRecords(const upload::RequestReport& report) {
 }
 
 PackedRecord RecordOf(const upload::RequestReport& report, std::size_t i) {
-    const UploadRequestRecord& r = report.requests[i];
-    const bool bank = i < report.rows.size() ? report.rows[i].kind == upload::RowKind::Bank
-                                             : std::strncmp(r.RecordKind, "02", 2) == 0;
+    // A report without its records has a row for each of them.
+    const bool withRecords = !report.requests.empty();
+    const std::size_t records = withRecords ? report.requests.size() : report.rows.size();
+    const bool bank = i < report.rows.size()
+                          ? report.rows[i].kind == upload::RowKind::Bank
+                          : std::strncmp(report.requests[i].RecordKind, "02", 2) == 0;
     PackedRecord record;
     record.row = {bank ? upload::RowKind::Bank : upload::RowKind::Reserve,
                   i < report.rows.size() ? report.rows[i].index : 0};
     record.outcome = i < report.outcomes.size() ? report.outcomes[i] : upload::RowOutcome::Unknown;
-    record.account =
-        bank ? AccountKey{2, Trimmed(r.BankAccountNo), Trimmed(r.AccountFullName),
-                          Trimmed(r.BankCode), Trimmed(r.BankFullName)}
-             : AccountKey{1, Trimmed(r.ReserveAccountNo), Trimmed(r.ReserveAccountName), {}, {}};
-    record.matched = report.results.size() == report.requests.size();
+    if (withRecords) {
+        const UploadRequestRecord& r = report.requests[i];
+        record.account =
+            bank
+                ? AccountKey{2, Trimmed(r.BankAccountNo), Trimmed(r.AccountFullName),
+                             Trimmed(r.BankCode), Trimmed(r.BankFullName)}
+                : AccountKey{1, Trimmed(r.ReserveAccountNo), Trimmed(r.ReserveAccountName), {}, {}};
+    }
+    record.matched = report.results.size() == records;
     if (record.matched) {
         record.code = Trimmed(report.results[i].ResultCode);
         record.text = Trimmed(report.results[i].ResultText);
     }
     return record;
+}
+
+std::string PackedAccounts(std::span<const UploadRequestRecord> requests) {
+    std::string out;
+    out.reserve(requests.size() * 48);
+    for (const UploadRequestRecord& r : requests) {
+        if (std::strncmp(r.RecordKind, "02", 2) == 0) {
+            out.push_back(kBank);
+            Pack(out, r.BankAccountNo);
+            Pack(out, r.AccountFullName);
+            Pack(out, r.BankCode);
+            Pack(out, r.BankFullName);
+        } else {
+            out.push_back(0);
+            Pack(out, r.ReserveAccountNo);
+            Pack(out, r.ReserveAccountName);
+        }
+    }
+    return out;
+}
+
+AccountKey UnpackAccount(const char*& at) {
+    AccountKey account;
+    const bool bank = (*at++ & kBank) != 0;
+    account.kind = bank ? 2 : 1;
+    account.accountNo = UnpackText(at);
+    account.accountName = UnpackText(at);
+    if (bank) {
+        account.bankCode = UnpackText(at);
+        account.bankName = UnpackText(at);
+    }
+    return account;
 }
 
 PackedRecord UnpackRecord(const char*& at) {

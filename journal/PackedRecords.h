@@ -8,6 +8,7 @@
 #include "journal/Catalog.h"
 #include "upload/RunObserver.h"
 
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -24,12 +25,20 @@ struct PackedRecord {
     std::string_view text;
 };
 
+// The accounts of a request's records alone, in the same manner: a kind byte
+// and the account's texts, some 40 bytes a record.
+std::string PackedAccounts(std::span<const UploadRequestRecord> requests);
+// Reads the account at `at` and moves `at` past it; the views point into the
+// packed bytes.
+AccountKey UnpackAccount(const char*& at);
+
 // Reads the record at `at` and moves `at` past it. The views point into the
 // packed bytes.
 PackedRecord UnpackRecord(const char*& at);
 
 // Record `i` of a report as PackedRecords would pack it, read in place: the
-// views point into the report's records.
+// views point into the report's records. A report without its records gives
+// no account texts.
 PackedRecord RecordOf(const upload::RequestReport& report, std::size_t i);
 
 } // namespace journal

@@ -5,13 +5,11 @@
 #include "accounts/AccountUploader.h"
 #include "support/BusyTicker.h"
 #include "support/ComFormat.h"
+#include "support/PageReturn.h"
 #include "support/Text.h"
 #include "upload/RecordFormats.h"
 #include "upload/RunObserver.h"
 #include "upload/UploadTexts.h"
-
-#include <sys/mman.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <charconv>
@@ -39,25 +37,12 @@ constexpr std::size_t kKeptBufferBytes = 4u << 20;
 // The request body is zero-filled this many records at a time (about 1 MB):
 // fresh pages are slow to come by on a busy machine.
 constexpr std::size_t kRecordsPerSlice = (1u << 20) / kRequestWireLength;
-// A large buffer's pages go back to the system this many bytes at a time.
-constexpr std::size_t kReleaseSlice = 16u << 20;
-
-// Handing half a gigabyte back at once keeps the system busy long enough for
-// the window to be seen unpainted: its pages go back a slice at a time, the
-// window painting in between, and the then empty block last.
+// A large buffer's pages go back to the system once it is done; the block
+// itself, then empty, last.
 void ReleaseIfLarge(CDataBuf& buffer) {
     if (buffer.Capacity() <= kKeptBufferBytes)
         return;
-    const auto pageSize = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
-    const auto begin = reinterpret_cast<std::uintptr_t>(buffer.Data());
-    const std::uintptr_t first = (begin + pageSize - 1) / pageSize * pageSize;
-    const std::uintptr_t end = (begin + buffer.Capacity()) / pageSize * pageSize;
-    CBusyTicker busy;
-    for (std::uintptr_t at = first; at < end; at += kReleaseSlice) {
-        const std::size_t length = std::min<std::uintptr_t>(kReleaseSlice, end - at);
-        madvise(reinterpret_cast<void*>(at), length, MADV_DONTNEED);
-        busy.TickNow();
-    }
+    pages::Return(buffer.Data(), buffer.Data() + buffer.Capacity());
     buffer.Release();
 }
 
@@ -179,6 +164,8 @@ int CAccountUploader::ExchangeOnce(std::vector<UploadRequestRecord>& requests,
         m_strLastError = text::Format("申请组包头失败[%s]", comm->LastErrorText.c_str());
         return fail(m_strLastError, true);
     }
+    // The records are in the body: whoever made them may let them go.
+    m_runs.BodyBuilt();
 
     // Room for the reply this request calls for, taken once: the reply is
     // never copied as it grows, and a peer announcing more gets no more up front.
@@ -241,13 +228,20 @@ int CAccountUploader::ExchangeOnce(std::vector<UploadRequestRecord>& requests,
     const auto resultCount = static_cast<std::size_t>(length / resultLength);
     results.reserve(results.size() + resultCount);
     const char* raw = m_responseBuf.Data() + resultsAt;
+    // A batch's reply is read once, front to back: what has been read goes
+    // back while the results fill, so the two are not resident together.
+    const bool large = m_responseBuf.Capacity() > kKeptBufferBytes;
+    pages::ReturnBehind readPages(raw);
     UploadResultRecord work;
     std::memset(&work, 0, sizeof work);
     for (std::size_t k = 0; k < resultCount; ++k) {
         busy.Tick();
-        CGlobalClass::Convert(&work, raw + k * kResultWireLength, UploadResultFormat);
+        const char* record = raw + k * kResultWireLength;
+        CGlobalClass::Convert(&work, record, UploadResultFormat);
         outcome = Classify(outcome, text::ParseDecimal32(text::FieldText(work.ResultCode)));
         results.push_back(work);
+        if (large && (k & 1023u) == 1023u)
+            readPages.ReadUpTo(record + kResultWireLength);
     }
     return outcome;
 }

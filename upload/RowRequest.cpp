@@ -2,9 +2,16 @@
 
 #include "accounts/AccountUploader.h"
 #include "support/BusyTicker.h"
+#include "support/PageReturn.h"
 #include "upload/UploadRun.h"
 
 namespace upload {
+
+namespace {
+// Below this many records a request is not worth letting go: the next one
+// reuses its storage.
+constexpr std::size_t kLetGoRecords = 4096;
+} // namespace
 
 RowOutcome OutcomeOfUnmatched(const ExchangeFacts& facts) {
     if (!facts.reachedGateway)
@@ -35,9 +42,25 @@ int SendRows(CAccountUploader& uploader, Run& run, std::span<const RowRef> rows,
             requests.push_back(CAccountUploader::BuildBankRequest(banks[row.index]));
     }
 
-    run.Sending(requests, work.requests);
+    // A large request's records are as big as its body; once the body is
+    // built they go, unless someone still reads them, so that the two and the
+    // reply are not all resident at once.
+    const bool mayLetGo = run.Sending(requests, work.requests) && rows.size() >= kLetGoRecords;
+    std::span<const UploadRequestRecord> sent(requests);
+    if (mayLetGo)
+        uploader.Runs().WhenBodyBuilt([&] {
+            // Freed here, half a gigabyte would go back in one go while the
+            // window waits; its pages go a slice at a time first.
+            if (work.requests.use_count() == 1) {
+                const auto* bytes = reinterpret_cast<const char*>(work.requests->data());
+                pages::Return(bytes, bytes + work.requests->size() * sizeof(UploadRequestRecord));
+            }
+            work.requests.reset();
+            sent = {};
+        });
     ExchangeFacts facts;
     work.rc = uploader.Exchange(requests, b.results, &facts);
+    uploader.Runs().WhenBodyBuilt(nullptr);
     const bool answered = work.rc >= 0 || work.rc == -2 || work.rc == -3;
     work.matched = answered && (firstOnly ? !b.results.empty() : b.results.size() == rows.size());
     if (work.matched && firstOnly)
@@ -63,7 +86,7 @@ int SendRows(CAccountUploader& uploader, Run& run, std::span<const RowRef> rows,
     auto keepAlive =
         std::make_shared<std::pair<std::shared_ptr<const void>, std::shared_ptr<const void>>>(
             work.requests, work.buffers);
-    run.Reported({facts, requests, matchedResults, rows, b.outcomes, std::move(keepAlive)});
+    run.Reported({facts, sent, matchedResults, rows, b.outcomes, std::move(keepAlive)});
     return work.rc;
 }
 

@@ -44,6 +44,7 @@ struct RowRequest {
     std::vector<UploadResultRecord>& ResultsForLists() { return buffers->results; }
     const std::vector<RowOutcome>& Outcomes() const { return buffers->outcomes; }
     // Lets the request records go (once the observer, too, is done with them).
+    // A large request's may have gone already, once its body was built.
     void ReleaseRequests() { requests.reset(); }
 };
 

@@ -44,6 +44,8 @@ struct ExchangeFacts {
 // One request that went to the gateway, with the decision on each record.
 struct RequestReport {
     const ExchangeFacts& facts;
+    // Empty when the observer took the records at RequestSending and the
+    // uploader let them go.
     std::span<const UploadRequestRecord> requests;
     // One per request record when the reply could be matched to them, else empty.
     std::span<const UploadResultRecord> results;
@@ -68,10 +70,14 @@ public:
     // The records of a request about to be exchanged, unchanged until
     // `keepAlive` is let go: an observer may learn them while the gateway
     // works. RequestFinished follows when the request reached the gateway.
-    virtual void RequestSending(std::span<const UploadRequestRecord> requests,
+    // True when the observer has taken from them all it will want, so that
+    // the uploader may let them go once the request's body is built: the
+    // report then comes with no request records (its rows tell how many).
+    virtual bool RequestSending(std::span<const UploadRequestRecord> requests,
                                 std::shared_ptr<const void> keepAlive) {
         (void)requests;
         (void)keepAlive;
+        return false;
     }
     virtual void RequestFinished(const RequestReport& report) = 0;
     virtual void RunEnded(RunEnding ending, WallClock::time_point when) = 0;

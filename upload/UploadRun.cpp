@@ -40,10 +40,11 @@ void Run::Settle(RowRef row, RowOutcome outcome) {
         m_services.m_outcomes.Set(row.kind, row.index, outcome);
 }
 
-void Run::Sending(std::span<const UploadRequestRecord> requests,
+bool Run::Sending(std::span<const UploadRequestRecord> requests,
                   std::shared_ptr<const void> keepAlive) {
-    if (m_observer != nullptr)
-        m_observer->RequestSending(requests, std::move(keepAlive));
+    if (m_observer == nullptr)
+        return true;
+    return m_observer->RequestSending(requests, std::move(keepAlive));
 }
 
 void Run::Reported(const RequestReport& report) {

@@ -15,6 +15,7 @@
 #include <functional>
 #include <new>
 #include <string>
+#include <utility>
 
 namespace upload {
 
@@ -49,6 +50,14 @@ public:
     // at most this many records. Lower only in tests, to reach the limit on
     // small numbers.
     static constexpr std::size_t kMaxRecordsPerRequest = 999'999;
+
+    // Called once by the next exchange when its request's body is built: from
+    // then on the exchange reads the request records no more.
+    void WhenBodyBuilt(std::function<void()> listener) { m_bodyBuilt = std::move(listener); }
+    void BodyBuilt() {
+        if (auto listener = std::exchange(m_bodyBuilt, nullptr))
+            listener();
+    }
     std::size_t RecordLimit() const { return m_recordLimit; }
     void SetRecordLimit(std::size_t limit) { m_recordLimit = limit; }
 
@@ -61,6 +70,7 @@ private:
     bool m_uploading = false;
     CRowOutcomes m_outcomes;
     std::size_t m_recordLimit = kMaxRecordsPerRequest;
+    std::function<void()> m_bodyBuilt;
 };
 
 class Run {
@@ -82,7 +92,9 @@ public:
     void Settle(RowRef row, RowOutcome outcome);
     // An exchange, with the decisions already settled: recorded when it reached
     // the gateway, and the failure it showed the operator, if any.
-    void Sending(std::span<const UploadRequestRecord> requests,
+    // True when nobody reads the request records after the exchange has
+    // built the body: no observer, or one that took them already.
+    bool Sending(std::span<const UploadRequestRecord> requests,
                  std::shared_ptr<const void> keepAlive);
     void Reported(const RequestReport& report);
     void Progress(int done, int total) const;

@@ -53,6 +53,7 @@ struct JournalUploadFixture : UploadFixture {
 struct FakeJournal : IJournal {
     std::vector<std::string>* calls = nullptr;
     LoadedFiles files;
+    bool takesRecords = false; // says it took the records as they were sent
 
     void SetSession(const SessionFacts&) override {}
     void FilesLoaded(const LoadedFiles& loaded) override { files = loaded; }
@@ -60,6 +61,10 @@ struct FakeJournal : IJournal {
     bool WaitForRun(std::chrono::milliseconds) override { return true; }
     void RunStarted(const upload::RunStart& start) override {
         calls->push_back("begin " + start.mode);
+    }
+    bool RequestSending(std::span<const UploadRequestRecord>,
+                        std::shared_ptr<const void>) override {
+        return takesRecords;
     }
     void RequestFinished(const upload::RequestReport& report) override {
         calls->push_back("request " + std::to_string(report.requests.size()) + " " +
@@ -510,4 +515,66 @@ TEST_F(JournalUploadFixture, ACloseDuringUploadEachIsJournalledAsStopped) {
     EXPECT_EQ(run.reserve.sent, 2);
     EXPECT_EQ(run.reserve.stored, 2);
     EXPECT_EQ(run.bank.sent, 0);
+}
+
+// A batch large enough for its request records to go once the body is built:
+// the journal takes each record's account as the request is sent, and the
+// results land beside the right accounts. Without a journal the records go
+// just the same.
+TEST_F(JournalUploadFixture, ALargeBatchLetsItsRecordsGoAndKeepsEveryAccount) {
+    constexpr int kReserves = 3'000;
+    constexpr int kBanks = 2'000;
+    for (const bool journalled : {true, false}) {
+        SCOPED_TRACE(journalled ? "journalled" : "no journal");
+        std::filesystem::remove(journalDir.File());
+        JournalWriter writer(journalDir.File());
+        Journal(journalled ? &writer : nullptr);
+        LoadJournalled(kReserves, kBanks);
+        window.messages.clear();
+        AnswerWithCodes({"0", "0", "0", "9999", "0"});
+        ASSERT_EQ(uploader.UploadAll(), 1);
+        ASSERT_EQ(window.messages.size(), 1u);
+        EXPECT_EQ(Result(reserveList, 3), (std::pair<std::string, std::string>{"9999", "T9999"}));
+        EXPECT_EQ(Result(bankList, kBanks - 1), (std::pair<std::string, std::string>{"0", "T0"}));
+        if (!journalled)
+            continue;
+        writer.Sync();
+        EXPECT_EQ(writer.TakeProblem(), "");
+        auto reader = Reader();
+        ASSERT_TRUE(reader);
+        const std::vector<RunInfo> runs = reader->Runs();
+        ASSERT_EQ(runs.size(), 1u);
+        EXPECT_EQ(runs[0].reserve.sent, kReserves);
+        EXPECT_EQ(runs[0].reserve.failed, 1);
+        EXPECT_EQ(runs[0].bank.stored, kBanks);
+        const std::vector<Request> requests = reader->Requests(runs[0].id);
+        ASSERT_EQ(requests.size(), 1u);
+        EXPECT_EQ(requests[0].records, kReserves + kBanks);
+        for (const std::int64_t at : {0, 3, kReserves - 1, kReserves, kReserves + kBanks - 1}) {
+            SCOPED_TRACE(at);
+            const std::vector<journal::Result> one = reader->Results(runs[0].id, {}, at, 1);
+            ASSERT_EQ(one.size(), 1u);
+            const bool bank = at >= kReserves;
+            const std::string n = std::to_string(bank ? at - kReserves : at);
+            EXPECT_EQ(one[0].kind, bank ? Kind::Bank : Kind::Reserve);
+            EXPECT_EQ(one[0].accountNo, bank ? "6222" + n : "RSV" + n);
+            EXPECT_EQ(one[0].accountName, bank ? "Bank holder " + n : "Reserve " + n);
+            EXPECT_EQ(one[0].code, at == 3 ? "9999" : "0");
+        }
+        Journal(nullptr);
+    }
+
+    // The report comes without the records only to an observer that took them.
+    for (const bool takes : {false, true}) {
+        std::vector<std::string> calls;
+        FakeJournal fake;
+        fake.calls = &calls;
+        fake.takesRecords = takes;
+        Journal(&fake);
+        AnswerWithCodes({"0"});
+        ASSERT_EQ(uploader.UploadAll(), 1);
+        const std::string records = takes ? "0" : std::to_string(kReserves + kBanks);
+        EXPECT_EQ(calls[1], "request " + records + " " + std::to_string(kReserves + kBanks) + " 1");
+        Journal(nullptr);
+    }
 }
