@@ -5,6 +5,7 @@
 // (Arg 0) and a repeat run of the same accounts (Arg 1).
 
 #include "accounts/AccountUploader.h"
+#include "bench/LoopbackGateway.h"
 #include "fakes/RecordingMainWindow.h"
 #include "fakes/RecordingReportList.h"
 #include "fakes/ScriptedCommunication.h"
@@ -29,19 +30,8 @@ namespace fs = std::filesystem;
 constexpr int kReserves = 666'666;
 constexpr int kBanks = 333'333;
 
-void EnsureApplication() {
-    static int argc = 1;
-    static char name[] = "quillmark-bench";
-    static char* argv[] = {name, nullptr};
-    if (!QCoreApplication::instance())
-        new QCoreApplication(argc, argv); // lives for the whole run
-}
-
-std::string Padded(const std::string& value, std::size_t width) {
-    std::string out = value.substr(0, width);
-    out.resize(width, ' ');
-    return out;
-}
+using bench::EnsureApplication;
+using bench::Padded;
 
 class FullRun {
 public:

@@ -59,6 +59,12 @@ void EnsureApplication() {
         new QCoreApplication(argc, argv); // lives for the whole run
 }
 
+std::string Padded(const std::string& value, std::size_t width) {
+    std::string out = value.substr(0, width);
+    out.resize(width, ' ');
+    return out;
+}
+
 LoopbackGateway::LoopbackGateway(const std::string& dbPath) {
     EnsureApplication();
     GatewayConfig config;

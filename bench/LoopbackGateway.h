@@ -13,6 +13,9 @@ namespace bench {
 
 void EnsureApplication();
 
+// `value` cut or filled with blanks to `width` bytes: a field of a record file.
+std::string Padded(const std::string& value, std::size_t width);
+
 struct LoopbackGateway {
     // `dbPath`: the simulator's store, ":memory:" or a file.
     explicit LoopbackGateway(const std::string& dbPath = ":memory:");

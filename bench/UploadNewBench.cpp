@@ -4,6 +4,7 @@
 // iteration.
 
 #include "accounts/AccountUploader.h"
+#include "bench/LoopbackGateway.h"
 #include "fakes/RecordingMainWindow.h"
 #include "fakes/RecordingReportList.h"
 #include "fakes/ScriptedCommunication.h"
@@ -31,19 +32,8 @@ constexpr int kNewEvery = 50; // 2% new
 
 namespace fs = std::filesystem;
 
-void EnsureApplication() {
-    static int argc = 1;
-    static char name[] = "quillmark-bench";
-    static char* argv[] = {name, nullptr};
-    if (!QCoreApplication::instance())
-        new QCoreApplication(argc, argv); // lives for the whole run
-}
-
-std::string Padded(const std::string& value, std::size_t width) {
-    std::string out = value.substr(0, width);
-    out.resize(width, ' ');
-    return out;
-}
+using bench::EnsureApplication;
+using bench::Padded;
 
 // Writes the day's files into `dir`; with `heldOnly`, without the new accounts.
 void WriteFiles(const fs::path& dir, bool heldOnly) {

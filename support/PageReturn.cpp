@@ -41,7 +41,8 @@ void ReturnBehind::ReadUpTo(const char* readTo) {
         return;
     // The page the reading is in stays: Return keeps to whole pages.
     const std::uintptr_t page = PageSize();
-    const auto upTo = reinterpret_cast<const char*>(reinterpret_cast<std::uintptr_t>(readTo) / page * page);
+    const auto upTo =
+        reinterpret_cast<const char*>(reinterpret_cast<std::uintptr_t>(readTo) / page * page);
     Return(m_returnedTo, upTo);
     m_returnedTo = upTo;
 }

@@ -5,8 +5,6 @@
 
 namespace settings {
 
-namespace {
-
 std::string Trim(const std::string& text) {
     const auto first = text.find_first_not_of(" \t\r\n");
     if (first == std::string::npos)
@@ -14,6 +12,8 @@ std::string Trim(const std::string& text) {
     const auto last = text.find_last_not_of(" \t\r\n");
     return text.substr(first, last - first + 1);
 }
+
+namespace {
 
 // "text" loses its quotes and its escapes; anything else stays as written.
 std::string Unquote(const std::string& value) {

@@ -10,6 +10,9 @@
 
 namespace settings {
 
+// `text` without the blanks and line ends around it.
+std::string Trim(const std::string& text);
+
 class ConfFile {
 public:
     // A missing or unreadable file reads as an empty one.

@@ -1,5 +1,7 @@
 #include "support/settings/Settings.h"
 
+#include "support/settings/ConfFile.h"
+
 #include <pwd.h>
 #include <unistd.h>
 
@@ -11,14 +13,6 @@
 namespace settings {
 
 namespace {
-
-std::string Trim(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos)
-        return {};
-    const auto last = text.find_last_not_of(" \t\r\n");
-    return text.substr(first, last - first + 1);
-}
 
 std::optional<int> ParseNumber(const std::string& text, int low, int high) {
     std::string digits = Trim(text);
