@@ -30,11 +30,11 @@ int SyncPath(const char* path, int flags) {
 
 } // namespace
 
-CAtomicFile::~CAtomicFile() {
+AtomicFile::~AtomicFile() {
     Discard();
 }
 
-std::string CAtomicFile::Create(const std::string& path) {
+std::string AtomicFile::Create(const std::string& path) {
     Discard();
     const auto slash = path.rfind('/');
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
@@ -50,7 +50,7 @@ std::string CAtomicFile::Create(const std::string& path) {
     return {};
 }
 
-std::string CAtomicFile::Commit() {
+std::string AtomicFile::Commit() {
     if (m_tempPath.empty())
         return "没有临时文件";
     int error = SyncPath(m_tempPath.c_str(), O_RDONLY);
@@ -67,7 +67,7 @@ std::string CAtomicFile::Commit() {
     return {};
 }
 
-void CAtomicFile::Discard() {
+void AtomicFile::Discard() {
     if (!m_tempPath.empty())
         ::unlink(m_tempPath.c_str());
     m_tempPath.clear();

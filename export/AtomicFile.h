@@ -5,12 +5,12 @@
 
 #include <string>
 
-class CAtomicFile {
+class AtomicFile {
 public:
-    CAtomicFile() = default;
-    ~CAtomicFile();
-    CAtomicFile(const CAtomicFile&) = delete;
-    CAtomicFile& operator=(const CAtomicFile&) = delete;
+    AtomicFile() = default;
+    ~AtomicFile();
+    AtomicFile(const AtomicFile&) = delete;
+    AtomicFile& operator=(const AtomicFile&) = delete;
 
     // Creates an empty temporary file in the directory of `path`, readable and
     // writable by its owner only. Returns "" or the reason it failed.

@@ -62,7 +62,7 @@ std::string ExportTables(const std::string& path, const std::vector<ExportTable>
     if (!format)
         return Failure(path, "文件名须以 .csv 或 .xlsx 结尾");
     ExportTicker ticker(control, tables);
-    CAtomicFile file;
+    AtomicFile file;
     std::string reason = file.Create(path);
     if (reason.empty())
         reason = *format == ExportFormat::Csv ? WriteCsv(file.TempPath(), tables, ticker)
