@@ -7,6 +7,7 @@
 #include "journal/Schema.h"
 #include "journal/SpillFile.h"
 #include "journal/Sql.h"
+#include "protocol/SystemCodes.h"
 #include "support/IsoTime.h"
 #include "support/Text.h"
 #include "upload/RunTally.h"
@@ -599,7 +600,8 @@ void JournalWriter::State::Handle(SendingItem& item) {
     catalog.Reserve(item.requests.size());
     std::size_t n = 0;
     for (const UploadRequestRecord& r : item.requests) {
-        const bool bank = std::strncmp(r.RecordKind, "02", 2) == 0;
+        const bool bank =
+            std::strncmp(r.RecordKind, protocol::kBankRecord, sizeof r.RecordKind - 1) == 0;
         const AccountKey key =
             bank
                 ? AccountKey{2, Trimmed(r.BankAccountNo), Trimmed(r.AccountFullName),

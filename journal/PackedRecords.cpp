@@ -1,5 +1,6 @@
 #include "journal/PackedRecords.h"
 
+#include "protocol/SystemCodes.h"
 #include "support/Text.h"
 
 #include <cstring>
@@ -48,7 +49,8 @@ std::string PackedRecords(const upload::RequestReport& report) {
     for (std::size_t i = 0; i < report.requests.size(); ++i) {
         const UploadRequestRecord& r = report.requests[i];
         const bool bank = i < report.rows.size() ? report.rows[i].kind == upload::RowKind::Bank
-                                                 : std::strncmp(r.RecordKind, "02", 2) == 0;
+                                                 : std::strncmp(r.RecordKind, protocol::kBankRecord,
+                                                                sizeof r.RecordKind - 1) == 0;
         out.push_back(static_cast<char>((bank ? kBank : 0) | (matched ? kMatched : 0)));
         const std::uint32_t row = i < report.rows.size() ? report.rows[i].index : 0;
         for (int shift = 0; shift < 32; shift += 8)
@@ -78,7 +80,8 @@ std::string PackedRecords(const upload::RequestReport& report) {
 PackedRecord RecordOf(const upload::RequestReport& report, std::size_t i) {
     const UploadRequestRecord& r = report.requests[i];
     const bool bank = i < report.rows.size() ? report.rows[i].kind == upload::RowKind::Bank
-                                             : std::strncmp(r.RecordKind, "02", 2) == 0;
+                                             : std::strncmp(r.RecordKind, protocol::kBankRecord,
+                                                            sizeof r.RecordKind - 1) == 0;
     PackedRecord record;
     record.row = {bank ? upload::RowKind::Bank : upload::RowKind::Reserve,
                   i < report.rows.size() ? report.rows[i].index : 0};

@@ -1,6 +1,7 @@
 #include "upload/RowRequest.h"
 
 #include "accounts/AccountUploader.h"
+#include "protocol/Codes.h"
 #include "support/BusyTicker.h"
 #include "upload/UploadRun.h"
 
@@ -9,7 +10,8 @@ namespace upload {
 RowOutcome OutcomeOfUnmatched(const ExchangeFacts& facts) {
     if (!facts.reachedGateway)
         return RowOutcome::NotSent;
-    const bool refusedByHeader = !facts.returnCode.empty() && facts.returnCode != "0000";
+    const bool refusedByHeader =
+        !facts.returnCode.empty() && facts.returnCode != protocol::kAccepted;
     return refusedByHeader ? RowOutcome::NotStored : RowOutcome::Unknown;
 }
 
