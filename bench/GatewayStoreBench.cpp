@@ -9,10 +9,10 @@
 
 #include "bench/LoopbackGateway.h"
 #include "gateway/GatewayServer.h"
-#include "gateway/ResultCodes.h"
 #include "gateway/Settlement.h"
+#include "protocol/Codes.h"
+#include "protocol/WireFormat.h"
 #include "support/net/NetworkCommunication.h"
-#include "support/net/WireFormat.h"
 #include "upload/UploadRecords.h"
 
 #include <QTemporaryDir>
@@ -55,7 +55,7 @@ std::string ResultCode(const CDataBuf& response, std::size_t index) {
 }
 
 bool AllCoded(const CDataBuf& response, const char* code) {
-    return response.GetSize() == bench::ReplyBytes(kBatch) - wire::kFrameHeaderLength &&
+    return response.GetSize() == bench::ReplyBytes(kBatch) - protocol::kFrameHeaderLength &&
            ResultCode(response, 0) == code && ResultCode(response, kBatch / 2) == code &&
            ResultCode(response, kBatch - 1) == code;
 }
@@ -109,7 +109,7 @@ void BM_GatewaySettle999999File(benchmark::State& state) {
     stamps.CommString1 = "P0000001";
     stamps.CommString2 = "GW000001";
     const std::string body = bench::SampleBody(kBatch, bank, stamps);
-    const std::uint16_t held = bank ? result::kBankHeld : result::kReserveHeld;
+    const std::uint16_t held = bank ? protocol::result::kBankHeld : protocol::result::kReserveHeld;
     for (auto _ : state) {
         QTemporaryDir dir;
         SettlementStore store;

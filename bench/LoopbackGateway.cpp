@@ -1,9 +1,9 @@
 #include "bench/LoopbackGateway.h"
 
 #include "accounts/AccountUploader.h"
+#include "protocol/WireFormat.h"
 #include "support/ComFormat.h"
 #include "support/Text.h"
-#include "support/net/WireFormat.h"
 #include "upload/RecordFormats.h"
 
 #include <QCoreApplication>
@@ -119,13 +119,13 @@ bool Exchange(CCommunication& comm, const std::string& body, CDataBuf& request,
 }
 
 std::size_t RequestBytes(std::size_t records) {
-    return wire::kFrameHeaderLength + wire::kPacketHeaderLength +
-           records * wire::kRequestRecordLength;
+    return protocol::kFrameHeaderLength + protocol::kPacketHeaderLength +
+           records * protocol::kRequestRecordLength;
 }
 
 std::size_t ReplyBytes(std::size_t records) {
-    return wire::kFrameHeaderLength + 9 + 2 + wire::kReplyHeaderLength +
-           records * wire::kResultRecordLength;
+    return protocol::kFrameHeaderLength + 9 + 2 + protocol::kReplyHeaderLength +
+           records * protocol::kResultRecordLength;
 }
 
 } // namespace bench

@@ -3,7 +3,7 @@
 // round trip, and one 100,000-record upload against one echo of its bytes.
 
 #include "bench/LoopbackGateway.h"
-#include "support/net/WireFormat.h"
+#include "protocol/WireFormat.h"
 
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -135,7 +135,7 @@ void BM_BatchUpload100k(benchmark::State& state) {
         const std::string body = Body(kBatch, "B" + std::to_string(round++) + "-", gateway.comm);
         state.ResumeTiming();
         if (!Exchange(gateway.comm, body, request, response) ||
-            response.GetSize() != ReplyBytes(kBatch) - wire::kFrameHeaderLength) {
+            response.GetSize() != ReplyBytes(kBatch) - protocol::kFrameHeaderLength) {
             state.SkipWithError(gateway.comm.LastErrorText.c_str());
             break;
         }

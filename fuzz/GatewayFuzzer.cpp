@@ -12,8 +12,8 @@
 #include "gateway/GatewayConfig.h"
 #include "gateway/GatewayProtocol.h"
 #include "gateway/SettlementStore.h"
+#include "protocol/WireFormat.h"
 #include "support/Text.h"
-#include "support/net/WireFormat.h"
 
 #include <cstdint>
 #include <cstring>
@@ -23,8 +23,8 @@
 
 namespace {
 
-constexpr std::size_t kRequest = wire::kRequestRecordLength;
-constexpr std::size_t kResult = wire::kResultRecordLength;
+constexpr std::size_t kRequest = protocol::kRequestRecordLength;
+constexpr std::size_t kResult = protocol::kResultRecordLength;
 
 long long StoredAccounts(SettlementStore& store) {
     return store.CountReserve() + store.CountBank();
@@ -32,7 +32,7 @@ long long StoredAccounts(SettlementStore& store) {
 
 std::uint64_t Digits(std::string_view field) {
     std::uint64_t value = 0;
-    FUZZ_CHECK(wire::ParseDigits(field, value));
+    FUZZ_CHECK(protocol::ParseDigits(field, value));
     return value;
 }
 
@@ -40,26 +40,26 @@ std::uint64_t Digits(std::string_view field) {
 // stored by this request (none for a refused or repeated request).
 long long CheckUploadReply(std::string_view reply, std::string_view request) {
     FUZZ_CHECK(!reply.empty() && (reply[0] == '0' || reply[0] == '1'));
-    const std::size_t prefix = wire::PrefixLength(reply[0] - '0');
-    const std::size_t resultsAt = prefix + 2 + wire::kReplyHeaderLength;
+    const std::size_t prefix = protocol::PrefixLength(reply[0] - '0');
+    const std::size_t resultsAt = prefix + 2 + protocol::kReplyHeaderLength;
     FUZZ_CHECK(reply.size() >= resultsAt);
     const std::string_view marker = reply.substr(prefix, 2);
-    FUZZ_CHECK(marker == wire::kFreshAnswer || marker == wire::kRepeatedAnswer);
+    FUZZ_CHECK(marker == protocol::kFreshAnswer || marker == protocol::kRepeatedAnswer);
     // The client takes every reply the gateway gives as the answer to its request.
-    FUZZ_CHECK(wire::AnswersRequest(request, reply, reply[0] - '0'));
-    const std::string_view header = reply.substr(prefix + 2, wire::kReplyHeaderLength);
+    FUZZ_CHECK(protocol::AnswersRequest(request, reply, reply[0] - '0'));
+    const std::string_view header = reply.substr(prefix + 2, protocol::kReplyHeaderLength);
     const std::size_t dataLength = reply.size() - resultsAt;
     FUZZ_CHECK(dataLength % kResult == 0);
     FUZZ_CHECK(Digits(header.substr(64, 9)) == dataLength);
     const std::size_t results = dataLength / kResult;
     FUZZ_CHECK(Digits(header.substr(16, 10)) == results);
-    if (header.substr(60, 4) != wire::kAccepted) {
+    if (header.substr(60, 4) != protocol::kAccepted) {
         FUZZ_CHECK(results == 0);
         return 0;
     }
     // An accepted request is answered record for record, each echoed back.
-    FUZZ_CHECK(request.size() >= wire::kPacketHeaderLength);
-    const std::string_view body = request.substr(wire::kPacketHeaderLength);
+    FUZZ_CHECK(request.size() >= protocol::kPacketHeaderLength);
+    const std::string_view body = request.substr(protocol::kPacketHeaderLength);
     FUZZ_CHECK(results * kRequest == body.size());
     long long stored = 0;
     for (std::size_t i = 0; i < results; ++i) {
@@ -67,30 +67,30 @@ long long CheckUploadReply(std::string_view reply, std::string_view request) {
         FUZZ_CHECK(result.substr(0, kRequest) == body.substr(i * kRequest, kRequest));
         stored += Digits(result.substr(kRequest, 4)) == 0 ? 1 : 0;
     }
-    return marker == wire::kFreshAnswer ? stored : 0;
+    return marker == protocol::kFreshAnswer ? stored : 0;
 }
 
 void CheckReply(const GatewayReply& reply, std::string_view type, std::string_view request,
                 long long storedBefore, long long storedAfter) {
     if (reply.type.empty()) {
-        FUZZ_CHECK(type == wire::kLogout);
+        FUZZ_CHECK(type == protocol::kLogout);
         FUZZ_CHECK(storedAfter == storedBefore);
         return;
     }
     // The client reads the reply with the same frame rules.
-    wire::FrameHeader frame;
-    FUZZ_CHECK(
-        wire::DecodeFrameHeader(wire::EncodeFrameHeader(reply.type, reply.payload.size()), frame));
-    FUZZ_CHECK(frame.type == reply.type && frame.length <= wire::MaxPayload(reply.type));
-    if (reply.type == wire::kUploadReply) {
-        FUZZ_CHECK(type == wire::kUpload);
+    protocol::FrameHeader frame;
+    FUZZ_CHECK(protocol::DecodeFrameHeader(
+        protocol::EncodeFrameHeader(reply.type, reply.payload.size()), frame));
+    FUZZ_CHECK(frame.type == reply.type && frame.length <= protocol::MaxPayload(reply.type));
+    if (reply.type == protocol::kUploadReply) {
+        FUZZ_CHECK(type == protocol::kUpload);
         FUZZ_CHECK(storedAfter - storedBefore == CheckUploadReply(reply.payload, request));
         return;
     }
-    FUZZ_CHECK(reply.type == wire::kLoginReply || reply.type == wire::kSerialReply ||
-               reply.type == wire::kError);
+    FUZZ_CHECK(reply.type == protocol::kLoginReply || reply.type == protocol::kSerialReply ||
+               reply.type == protocol::kError);
     std::vector<std::string> fields;
-    FUZZ_CHECK(wire::SplitFields(reply.payload, fields) && !fields.empty());
+    FUZZ_CHECK(protocol::SplitFields(reply.payload, fields) && !fields.empty());
     FUZZ_CHECK(fields[0].size() == 4);
     FUZZ_CHECK(storedAfter == storedBefore);
 }
@@ -114,15 +114,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ConnectionState state;
 
     std::string_view rest(reinterpret_cast<const char*>(data) + 1, size - 1);
-    while (rest.size() >= wire::kFrameHeaderLength) {
+    while (rest.size() >= protocol::kFrameHeaderLength) {
         // What the connection refuses before the protocol sees it.
-        wire::FrameHeader frame;
-        if (!wire::DecodeFrameHeader(rest.substr(0, wire::kFrameHeaderLength), frame))
+        protocol::FrameHeader frame;
+        if (!protocol::DecodeFrameHeader(rest.substr(0, protocol::kFrameHeaderLength), frame))
             break;
         if (!GatewayProtocol::Refusal(frame.type, !state.token.empty()).type.empty() ||
-            frame.length > wire::MaxPayload(frame.type))
+            frame.length > protocol::MaxPayload(frame.type))
             break;
-        rest.remove_prefix(wire::kFrameHeaderLength);
+        rest.remove_prefix(protocol::kFrameHeaderLength);
         if (frame.length > rest.size())
             break; // the client stopped in mid-frame
         // The payload in a block of its own size, so a read past it is caught.
@@ -136,9 +136,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // the full hashing cost, which would leave the fuzzer a few runs a
         // second: every name that logs in is made known, with cheap hashing
         // and a password the input rarely guesses.
-        if (frame.type == wire::kLogin) {
+        if (frame.type == protocol::kLogin) {
             std::vector<std::string> fields;
-            if (wire::SplitFields(request, fields) && fields.size() == 6) {
+            if (protocol::SplitFields(request, fields) && fields.size() == 6) {
                 const std::string name = text::GbkToUtf8(fields[2]);
                 if (config.operators.Find(name) == nullptr)
                     config.operators.Set(name, kDefaultParticipant, "pw", 1);

@@ -1,6 +1,7 @@
 #include "gateway/ClientConnection.h"
 
 #include "gateway/GatewayServer.h"
+#include "protocol/Codes.h"
 #include "support/SecretWipe.h"
 
 #include <QHostAddress>
@@ -20,8 +21,8 @@ constexpr qint64 kSocketReadBuffer = 1 << 20;
 
 // The memory an upload needs while it is read, processed and answered.
 long long UploadFootprint(std::uint64_t payloadLength) {
-    const auto records = payloadLength / wire::kRequestRecordLength + 1;
-    return static_cast<long long>(payloadLength + records * wire::kResultRecordLength + 4096);
+    const auto records = payloadLength / protocol::kRequestRecordLength + 1;
+    return static_cast<long long>(payloadLength + records * protocol::kResultRecordLength + 4096);
 }
 // Asks for large pages under a big buffer: a full request is touched page by
 // page as it arrives, and on a virtual machine each small page's first touch
@@ -43,9 +44,10 @@ void AdviseLargePages(const std::string& buffer) {
 
 // An upload payload and the result bytes its reply adds in place.
 std::size_t ReplyRoom(std::uint64_t payloadLength) {
-    const auto records = payloadLength / wire::kRequestRecordLength;
+    const auto records = payloadLength / protocol::kRequestRecordLength;
     return static_cast<std::size_t>(
-        payloadLength + 256 + records * (wire::kResultRecordLength - wire::kRequestRecordLength));
+        payloadLength + 256 +
+        records * (protocol::kResultRecordLength - protocol::kRequestRecordLength));
 }
 } // namespace
 
@@ -79,7 +81,8 @@ bool ClientConnection::Busy() const {
 }
 
 void ClientConnection::RefuseAndClose(const GatewayReply& reply, int delayMs) {
-    std::string bytes = wire::EncodeFrameHeader(reply.type, reply.payload.size()) + reply.payload;
+    std::string bytes =
+        protocol::EncodeFrameHeader(reply.type, reply.payload.size()) + reply.payload;
     if (delayMs <= 0) {
         Write(std::move(bytes), {}, true);
         return;
@@ -102,13 +105,13 @@ void ClientConnection::Close() {
 }
 
 bool ClientConnection::ReadFrameHeader() {
-    const qint64 want = static_cast<qint64>(wire::kFrameHeaderLength - m_head.size());
+    const qint64 want = static_cast<qint64>(protocol::kFrameHeaderLength - m_head.size());
     const QByteArray bytes = m_socket->read(want);
     m_head.append(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-    if (m_head.size() < wire::kFrameHeaderLength)
+    if (m_head.size() < protocol::kFrameHeaderLength)
         return true;
-    if (!wire::DecodeFrameHeader(m_head, m_frame)) {
-        RefuseAndClose(GatewayProtocol::ErrorFrame("3001", "报文格式错误"));
+    if (!protocol::DecodeFrameHeader(m_head, m_frame)) {
+        RefuseAndClose(GatewayProtocol::ErrorFrame(protocol::errorcode::kNotAFrame));
         return false;
     }
     if (const GatewayReply refusal = GatewayProtocol::Refusal(m_frame.type, !m_state.token.empty());
@@ -116,13 +119,13 @@ bool ClientConnection::ReadFrameHeader() {
         RefuseAndClose(refusal);
         return false;
     }
-    if (m_frame.length > wire::MaxPayload(m_frame.type)) {
-        RefuseAndClose(GatewayProtocol::ErrorFrame("3002", "报文长度超过上限"));
+    if (m_frame.length > protocol::MaxPayload(m_frame.type)) {
+        RefuseAndClose(GatewayProtocol::ErrorFrame(protocol::errorcode::kTooLong));
         return false;
     }
     const long long footprint = UploadFootprint(m_frame.length);
     if (!m_server.Reserve(footprint)) {
-        RefuseAndClose(GatewayProtocol::ErrorFrame("3003", "网关繁忙,请稍后重试"));
+        RefuseAndClose(GatewayProtocol::ErrorFrame(protocol::errorcode::kBusy));
         return false;
     }
     m_reserved = footprint;
@@ -131,7 +134,8 @@ bool ClientConnection::ReadFrameHeader() {
     // Room for the whole payload at once, and for an upload the results its
     // reply adds (the budget holds both already): a large request then arrives
     // without being copied as it grows, and its reply is built where it lies.
-    m_payload.reserve(m_frame.type == wire::kUpload ? ReplyRoom(m_frame.length) : m_frame.length);
+    m_payload.reserve(m_frame.type == protocol::kUpload ? ReplyRoom(m_frame.length)
+                                                        : m_frame.length);
     AdviseLargePages(m_payload);
     m_inFrame = true;
     return true;
@@ -167,7 +171,7 @@ void ClientConnection::ProcessFrame() {
     m_sentFrame = true;
     const char* kind = GatewayProtocol::ReplyKind(m_frame.type);
     const std::optional<GatewayFaults> fault = m_server.TakeFault(kind);
-    if (m_frame.type == wire::kLogin) {
+    if (m_frame.type == protocol::kLogin) {
         // The password is checked on a worker; reading waits for the answer.
         auto check = std::make_shared<LoginCheck>();
         const GatewayReply early = m_server.Protocol().BeginLogin(m_payload, *check);
@@ -187,7 +191,7 @@ void ClientConnection::ProcessFrame() {
                                                     fault ? &*fault : nullptr, &m_payload);
     if (!m_state.token.empty())
         m_loginDeadline.stop();
-    if (m_frame.type == wire::kLogin)
+    if (m_frame.type == protocol::kLogin)
         WipeSecret(m_payload);     // the password is checked and no longer needed
     std::string().swap(m_payload); // a large request's memory goes back at once
     SendReply(std::move(reply), fault);
@@ -209,7 +213,7 @@ void ClientConnection::LoginChecked(bool verified) {
 void ClientConnection::RefuseBusy() {
     m_login.reset();
     m_loginFault.reset();
-    RefuseAndClose(GatewayProtocol::ErrorFrame("3003", "网关繁忙,请稍后重试"));
+    RefuseAndClose(GatewayProtocol::ErrorFrame(protocol::errorcode::kBusy));
 }
 
 void ClientConnection::SendReply(GatewayReply reply, const std::optional<GatewayFaults>& fault) {
@@ -217,7 +221,7 @@ void ClientConnection::SendReply(GatewayReply reply, const std::optional<Gateway
         Close();
         return;
     }
-    std::string head = wire::EncodeFrameHeader(reply.type, reply.payload.size());
+    std::string head = protocol::EncodeFrameHeader(reply.type, reply.payload.size());
     std::string body = std::move(reply.payload);
     bool closeAfter = reply.close;
     if (fault && fault->garbage) {

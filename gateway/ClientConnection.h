@@ -4,7 +4,7 @@
 // timing faults, and drops clients that stall or misbehave.
 
 #include "gateway/GatewayProtocol.h"
-#include "support/net/WireFormat.h"
+#include "protocol/WireFormat.h"
 
 #include <QObject>
 #include <QTimer>
@@ -62,7 +62,7 @@ private:
 
     std::string m_head;
     bool m_inFrame = false;
-    wire::FrameHeader m_frame;
+    protocol::FrameHeader m_frame;
     std::string m_payload;
     long long m_reserved = 0;
 

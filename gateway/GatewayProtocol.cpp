@@ -1,11 +1,11 @@
 #include "gateway/GatewayProtocol.h"
 
-#include "gateway/ResultCodes.h"
 #include "gateway/Settlement.h"
 #include "gateway/UploadReply.h"
+#include "protocol/SystemCodes.h"
+#include "protocol/WireFormat.h"
 #include "support/SecretWipe.h"
 #include "support/Text.h"
-#include "support/net/WireFormat.h"
 
 #include <cstdio>
 #include <functional>
@@ -14,16 +14,18 @@
 
 namespace {
 
-constexpr const char* kSystemId = "ZANTHO00";
-constexpr const char* kLoginCode = "E0";
-
 std::string Gbk(const char* utf8) {
     return text::Utf8ToGbk(utf8);
 }
 
 GatewayReply Control(std::string_view type, std::initializer_list<std::string_view> fields,
                      bool close = false) {
-    return {std::string(type), wire::Fields(fields), close};
+    return {std::string(type), protocol::Fields(fields), close};
+}
+
+// A login, resume or serial reply that refuses: its code and message.
+GatewayReply Refuse(std::string_view type, const protocol::Refusal& refusal) {
+    return Control(type, {refusal.code, Gbk(refusal.text)});
 }
 
 // A name as the log shows it: no control characters, so a line stays a line.
@@ -54,7 +56,7 @@ std::string Reply(int mode, bool repeated, const UploadReplyHeader& header,
     if (owner && std::string_view(*owner).data() == payload.data() &&
         owner->size() == payload.size())
         return BuildUploadReplyOver(std::move(*owner), mode, repeated, header, codes, badFields);
-    return BuildUploadReply(mode, repeated, header, payload.substr(wire::kPacketHeaderLength),
+    return BuildUploadReply(mode, repeated, header, payload.substr(protocol::kPacketHeaderLength),
                             codes, badFields);
 }
 
@@ -65,28 +67,29 @@ GatewayProtocol::GatewayProtocol(const GatewayConfig& config, SettlementStore& s
       m_sessions(config.sessionLifetime, config.clock) {}
 
 const char* GatewayProtocol::ReplyKind(std::string_view type) {
-    if (type == wire::kLogin || type == wire::kResume)
+    if (type == protocol::kLogin || type == protocol::kResume)
         return "login";
-    if (type == wire::kSerialRequest)
+    if (type == protocol::kSerialRequest)
         return "serial";
-    if (type == wire::kUpload)
+    if (type == protocol::kUpload)
         return "upload";
     return "other";
 }
 
 GatewayReply GatewayProtocol::Refusal(std::string_view type, bool loggedIn) {
-    if (type != wire::kLogin && type != wire::kResume && type != wire::kSerialRequest &&
-        type != wire::kUpload && type != wire::kLogout)
-        return ErrorFrame("3005", "不支持的报文类型");
+    if (type != protocol::kLogin && type != protocol::kResume && type != protocol::kSerialRequest &&
+        type != protocol::kUpload && type != protocol::kLogout)
+        return ErrorFrame(protocol::errorcode::kUnknownType);
     // Before a login nothing but a login, a resume or a logout is read, so a
     // stranger can neither hold memory nor learn how requests are answered.
-    if (!loggedIn && type != wire::kLogin && type != wire::kResume && type != wire::kLogout)
-        return ErrorFrame("3006", "尚未登录网关");
+    if (!loggedIn && type != protocol::kLogin && type != protocol::kResume &&
+        type != protocol::kLogout)
+        return ErrorFrame(protocol::errorcode::kNotLoggedIn);
     return {};
 }
 
-GatewayReply GatewayProtocol::ErrorFrame(const char* code, const char* message) {
-    return Control(wire::kError, {code, Gbk(message)}, true);
+GatewayReply GatewayProtocol::ErrorFrame(const protocol::Refusal& refusal) {
+    return Control(protocol::kError, {refusal.code, Gbk(refusal.text)}, true);
 }
 
 void GatewayProtocol::Log(const std::string& line) const {
@@ -101,27 +104,28 @@ void GatewayProtocol::Log(const std::string& line) const {
 GatewayReply GatewayProtocol::Handle(ConnectionState& state, std::string_view type,
                                      std::string_view payload, const GatewayFaults* fault,
                                      std::string* owner) {
-    if (type == wire::kLogin)
+    if (type == protocol::kLogin)
         return Login(state, payload, fault);
-    if (type == wire::kResume)
+    if (type == protocol::kResume)
         return Resume(state, payload, fault);
-    if (type == wire::kSerialRequest)
+    if (type == protocol::kSerialRequest)
         return Serial(state, payload);
-    if (type == wire::kUpload)
+    if (type == protocol::kUpload)
         return Upload(state, payload, fault, owner);
-    if (type == wire::kLogout) {
+    if (type == protocol::kLogout) {
         if (!state.token.empty())
             m_sessions.Remove(state.token);
         state.token.clear();
         return {"", "", true};
     }
-    return ErrorFrame("3005", "不支持的报文类型");
+    return ErrorFrame(protocol::errorcode::kUnknownType);
 }
 
 GatewayReply GatewayProtocol::LoginReply(const Session& session, const GatewayFaults* fault) const {
     const int mode = fault && fault->headerMode >= 0 ? fault->headerMode : m_config.headerMode;
-    return Control(wire::kLoginReply, {wire::kAccepted, Gbk("登录成功"), std::to_string(mode),
-                                       session.participant, m_config.gatewayId, session.token});
+    return Control(protocol::kLoginReply,
+                   {protocol::kAccepted, Gbk(protocol::logincode::kAcceptedText),
+                    std::to_string(mode), session.participant, m_config.gatewayId, session.token});
 }
 
 LoginCheck::~LoginCheck() {
@@ -146,17 +150,17 @@ GatewayReply GatewayProtocol::Login(ConnectionState& state, std::string_view pay
 
 GatewayReply GatewayProtocol::BeginLogin(std::string_view payload, LoginCheck& check) {
     std::vector<std::string> f;
-    if (!wire::SplitFields(payload, f) || f.size() != 6)
-        return Control(wire::kLoginReply, {"1008", Gbk("登录报文格式错误")});
+    if (!protocol::SplitFields(payload, f) || f.size() != 6)
+        return Refuse(protocol::kLoginReply, protocol::logincode::kMalformed);
     const WipeOnExit wipeTyped(f[3]);
-    if (f[0] != wire::kProtocolVersion)
-        return Control(wire::kLoginReply, {"1009", Gbk("协议版本不支持")});
+    if (f[0] != protocol::kProtocolVersion)
+        return Refuse(protocol::kLoginReply, protocol::logincode::kBadVersion);
     check.name = text::GbkToUtf8(f[2]);
     check.context = Printable(text::GbkToUtf8(f[1]));
-    if (f[4] != kSystemId || f[5] != kLoginCode)
-        return RefuseLogin(check, "1003", "系统标识或登录代码错误", "system id");
+    if (f[4] != protocol::kSystemId || f[5] != protocol::kLoginCode)
+        return RefuseLogin(check, protocol::logincode::kBadSystem, "system id");
     if (m_guard.IsLocked(check.name))
-        return RefuseLogin(check, "1002", "登录失败次数过多,操作员已被锁定,请稍后再试", "locked");
+        return RefuseLogin(check, protocol::logincode::kLocked, "locked");
     if (const OperatorEntry* entry = m_config.operators.Find(check.name)) {
         check.known = true;
         check.entry = *entry;
@@ -165,31 +169,31 @@ GatewayReply GatewayProtocol::BeginLogin(std::string_view payload, LoginCheck& c
     return {};
 }
 
-GatewayReply GatewayProtocol::RefuseLogin(const LoginCheck& check, const char* code,
-                                          const char* message, const std::string& why) const {
+GatewayReply GatewayProtocol::RefuseLogin(const LoginCheck& check, const protocol::Refusal& refusal,
+                                          const std::string& why) const {
     Log("login operator=" + Printable(check.name) + " context=" + check.context +
         " outcome=refused(" + why + ")");
-    return Control(wire::kLoginReply, {code, Gbk(message)});
+    return Refuse(protocol::kLoginReply, refusal);
 }
 
 GatewayReply GatewayProtocol::FinishLogin(ConnectionState& state, const LoginCheck& check,
                                           bool verified, const GatewayFaults* fault) {
     if (!verified) {
         m_guard.RecordFailure(check.name);
-        return RefuseLogin(check, "1001", "操作员名称或密码错误",
+        return RefuseLogin(check, protocol::logincode::kBadCredentials,
                            check.known ? "password" : "unknown operator");
     }
     // A lock that began while the password was being checked holds too.
     if (m_guard.IsLocked(check.name))
-        return RefuseLogin(check, "1002", "登录失败次数过多,操作员已被锁定,请稍后再试", "locked");
+        return RefuseLogin(check, protocol::logincode::kLocked, "locked");
     m_guard.RecordSuccess(check.name);
     std::uint64_t number = 0;
     if (!m_store.NextSessionNumber(number))
-        return RefuseLogin(check, "1010", "网关存储失败,请稍后重试",
+        return RefuseLogin(check, protocol::logincode::kStoreFailure,
                            "store: " + m_store.LastError());
     const Session* session = m_sessions.Create(check.name, check.entry.participant, number);
     if (!session)
-        return RefuseLogin(check, "1010", "网关存储失败,请稍后重试", "serial tags used up");
+        return RefuseLogin(check, protocol::logincode::kStoreFailure, "serial tags used up");
     if (!state.token.empty())
         m_sessions.Remove(state.token);
     state.token = session->token;
@@ -201,13 +205,13 @@ GatewayReply GatewayProtocol::FinishLogin(ConnectionState& state, const LoginChe
 GatewayReply GatewayProtocol::Resume(ConnectionState& state, std::string_view payload,
                                      const GatewayFaults* fault) {
     std::vector<std::string> f;
-    if (!wire::SplitFields(payload, f) || f.size() != 3)
-        return Control(wire::kLoginReply, {"1008", Gbk("登录报文格式错误")});
-    if (f[0] != wire::kProtocolVersion)
-        return Control(wire::kLoginReply, {"1009", Gbk("协议版本不支持")});
+    if (!protocol::SplitFields(payload, f) || f.size() != 3)
+        return Refuse(protocol::kLoginReply, protocol::logincode::kMalformed);
+    if (f[0] != protocol::kProtocolVersion)
+        return Refuse(protocol::kLoginReply, protocol::logincode::kBadVersion);
     const Session* session = m_sessions.Find(f[1]);
     if (!session)
-        return Control(wire::kLoginReply, {"1004", Gbk("会话已失效,请重新登录")});
+        return Refuse(protocol::kLoginReply, protocol::logincode::kSessionGone);
     state.token = session->token;
     Log("resume operator=" + Printable(session->operatorName) + " outcome=accepted");
     return LoginReply(*session, fault);
@@ -216,89 +220,91 @@ GatewayReply GatewayProtocol::Resume(ConnectionState& state, std::string_view pa
 GatewayReply GatewayProtocol::Serial(ConnectionState& state, std::string_view payload) {
     Session* session = state.token.empty() ? nullptr : m_sessions.Find(state.token);
     if (!session)
-        return Control(wire::kSerialReply, {"1005", Gbk("尚未登录网关")});
+        return Refuse(protocol::kSerialReply, protocol::serialcode::kNotLoggedIn);
     std::vector<std::string> f;
     std::uint64_t count = 1;
-    if (!wire::SplitFields(payload, f) || f.size() < 3 || f.size() > 4 || f[0] != "SSCCRC" ||
-        f[1] != "JSXT" || f[2] != "99" ||
+    if (!protocol::SplitFields(payload, f) || f.size() < 3 || f.size() > 4 ||
+        f[0] != protocol::kSystem || f[1] != protocol::kSubsystem || f[2] != protocol::kKind ||
         (f.size() == 4 &&
-         (!wire::ParseDigits(f[3], count) || count < 1 || count > wire::kMaxSerialBlock)))
-        return Control(wire::kSerialReply, {"1006", Gbk("交易序号申请参数错误")});
+         (!protocol::ParseDigits(f[3], count) || count < 1 || count > protocol::kMaxSerialBlock)))
+        return Refuse(protocol::kSerialReply, protocol::serialcode::kBadRequest);
     // A block of serials saves the client a round trip per request.
-    std::string reply = wire::Fields({wire::kAccepted, "", "1"});
+    std::string reply = protocol::Fields({protocol::kAccepted, "", "1"});
     for (std::uint64_t i = 0; i < count; ++i) {
         const std::string serial = session->IssueSerial();
         if (serial.empty())
-            return Control(wire::kSerialReply, {"1007", Gbk("交易序号已用尽,请重新登录")});
-        wire::AppendField(reply, serial);
+            return Refuse(protocol::kSerialReply, protocol::serialcode::kUsedUp);
+        protocol::AppendField(reply, serial);
     }
-    return {std::string(wire::kSerialReply), std::move(reply), false};
+    return {std::string(protocol::kSerialReply), std::move(reply), false};
 }
 
 GatewayReply GatewayProtocol::Upload(ConnectionState& state, std::string_view payload,
                                      const GatewayFaults* fault, std::string* owner) {
-    wire::PacketHeader packet;
-    const bool headerRead = wire::DecodePacketHeader(payload, packet);
+    protocol::PacketHeader packet;
+    const bool headerRead = protocol::DecodePacketHeader(payload, packet);
     const int mode = fault && fault->headerMode >= 0 ? fault->headerMode : m_config.headerMode;
     UploadReplyHeader header;
     header.serial = headerRead ? packet.serial : "";
     header.flag = headerRead ? packet.flag : '0';
     Session* session = state.token.empty() ? nullptr : m_sessions.Find(state.token);
     const std::string who = session ? Printable(session->operatorName) : "-";
-    const std::size_t bodyLength =
-        payload.size() > wire::kPacketHeaderLength ? payload.size() - wire::kPacketHeaderLength : 0;
-    const std::size_t records = bodyLength / wire::kRequestRecordLength;
+    const std::size_t bodyLength = payload.size() > protocol::kPacketHeaderLength
+                                       ? payload.size() - protocol::kPacketHeaderLength
+                                       : 0;
+    const std::size_t records = bodyLength / protocol::kRequestRecordLength;
 
-    auto refuse = [&](const char* code, const char* message) {
-        header.returnCode = code;
-        header.message = message;
+    auto refuse = [&](const protocol::Refusal& refusal) {
+        header.returnCode = refusal.code;
+        header.message = refusal.text;
         Log("upload operator=" + who + " serial=" + Printable(header.serial) +
-            " records=" + std::to_string(records) + " outcome=refused(" + code + ")");
-        return GatewayReply{std::string(wire::kUploadReply),
+            " records=" + std::to_string(records) + " outcome=refused(" + refusal.code + ")");
+        return GatewayReply{std::string(protocol::kUploadReply),
                             BuildUploadReply(mode, false, header, {}, {}, {}), false};
     };
     if (!session)
-        return refuse(returncode::kNotLoggedIn, "尚未登录网关");
-    if (!headerRead || packet.system != "SSCCRC" || packet.subsystem != "JSXT" ||
-        packet.kind != "99" || packet.function != "40")
-        return refuse(returncode::kBadPacketHeader, "包头格式错误");
-    const std::string_view body = payload.substr(wire::kPacketHeaderLength);
-    if (packet.bodyLength != body.size() || body.size() % wire::kRequestRecordLength != 0 ||
-        records > wire::kMaxRecords)
-        return refuse(returncode::kBadBodyLength, "包体长度错误");
+        return refuse(protocol::returncode::kNotLoggedIn);
+    if (!headerRead || packet.system != protocol::kSystem ||
+        packet.subsystem != protocol::kSubsystem || packet.kind != protocol::kKind ||
+        packet.function != protocol::kFunction)
+        return refuse(protocol::returncode::kBadPacketHeader);
+    const std::string_view body = payload.substr(protocol::kPacketHeaderLength);
+    if (packet.bodyLength != body.size() || body.size() % protocol::kRequestRecordLength != 0 ||
+        records > protocol::kMaxRecords)
+        return refuse(protocol::returncode::kBadBodyLength);
     if (fault && !fault->returnCode.empty())
-        return refuse(fault->returnCode.c_str(), "网关模拟故障");
+        return refuse({fault->returnCode.c_str(), protocol::returncode::kFaultText});
     const std::uint64_t number = session->SerialNumber(header.serial);
     if (number == 0)
-        return refuse(returncode::kUnknownSerial, "交易序号未知或已过期");
+        return refuse(protocol::returncode::kUnknownSerial);
 
     const std::size_t hash = std::hash<std::string_view>{}(body);
     if (const auto seen = session->processed.find(number); seen != session->processed.end()) {
         const ProcessedRequest& before = seen->second;
         if (before.bodyHash != hash || before.bodyLength != body.size())
-            return refuse(returncode::kSerialReused, "交易序号已用于其他请求");
+            return refuse(protocol::returncode::kSerialReused);
         Log("upload operator=" + who + " serial=" + header.serial + " records=" +
             std::to_string(records) + " outcome=repeated(" + CodeSummary(before.codes) + ")");
-        header.message = "处理完成";
-        return {std::string(wire::kUploadReply),
+        header.message = protocol::kProcessedText;
+        return {std::string(protocol::kUploadReply),
                 Reply(mode, true, header, payload, owner, before.codes, before.badFields), false};
     }
     if (session->WasUsed(number)) // processed long ago; its record is gone
-        return refuse(returncode::kUnknownSerial, "交易序号未知或已过期");
+        return refuse(protocol::returncode::kUnknownSerial);
 
     SettlementOutcome outcome = Settle(m_store, body, session->participant, m_config.gatewayId);
     if (outcome.storeFailed) {
         Log("upload operator=" + who + " serial=" + Printable(header.serial) +
             " store failure at " + Printable(outcome.storeError));
-        return refuse(returncode::kStoreFailure, "结算系统存储失败,请稍后重试");
+        return refuse(protocol::returncode::kStoreFailure);
     }
     Log("upload operator=" + who + " serial=" + header.serial +
         " records=" + std::to_string(records) + " outcome=stored " +
         std::to_string(outcome.stored) + " codes " + CodeSummary(outcome.codes));
-    header.message = "处理完成";
+    header.message = protocol::kProcessedText;
     std::string reply =
         Reply(mode, false, header, payload, owner, outcome.codes, outcome.badFields);
     session->Remember(number,
                       {hash, body.size(), std::move(outcome.codes), std::move(outcome.badFields)});
-    return {std::string(wire::kUploadReply), std::move(reply), false};
+    return {std::string(protocol::kUploadReply), std::move(reply), false};
 }

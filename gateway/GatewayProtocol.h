@@ -6,6 +6,7 @@
 #include "gateway/GatewayConfig.h"
 #include "gateway/Sessions.h"
 #include "gateway/SettlementStore.h"
+#include "protocol/Codes.h"
 
 #include <memory>
 #include <string>
@@ -69,7 +70,7 @@ public:
     static GatewayReply Refusal(std::string_view type, bool loggedIn);
 
     // An error frame for a connection the gateway is about to drop.
-    static GatewayReply ErrorFrame(const char* code, const char* message);
+    static GatewayReply ErrorFrame(const protocol::Refusal& refusal);
 
 private:
     GatewayReply Login(ConnectionState& state, std::string_view payload,
@@ -80,7 +81,7 @@ private:
     GatewayReply Upload(ConnectionState& state, std::string_view payload,
                         const GatewayFaults* fault, std::string* owner);
     GatewayReply LoginReply(const Session& session, const GatewayFaults* fault) const;
-    GatewayReply RefuseLogin(const LoginCheck& check, const char* code, const char* message,
+    GatewayReply RefuseLogin(const LoginCheck& check, const protocol::Refusal& refusal,
                              const std::string& why) const;
     void Log(const std::string& line) const;
 

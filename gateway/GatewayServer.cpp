@@ -3,6 +3,7 @@
 #include "gateway/ClientConnection.h"
 
 #include "gateway/GatewayTls.h"
+#include "protocol/Codes.h"
 
 #include <QHostAddress>
 #include <QSslServer>
@@ -155,7 +156,7 @@ void GatewayServer::DropOldestSilent(const std::string* source) {
             ++m_heldRefusals;
             connect(connection, &QObject::destroyed, this, [this] { --m_heldRefusals; });
         }
-        connection->RefuseAndClose(GatewayProtocol::ErrorFrame("3004", "网关连接数已满"),
+        connection->RefuseAndClose(GatewayProtocol::ErrorFrame(protocol::errorcode::kFull),
                                    static_cast<int>(delay.count()));
         return;
     }

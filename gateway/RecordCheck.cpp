@@ -1,8 +1,8 @@
 #include "gateway/RecordCheck.h"
 
+#include "protocol/SystemCodes.h"
+#include "protocol/WireFormat.h"
 #include "support/Text.h"
-#include "support/net/WireFormat.h"
-#include "upload/RecordFormats.h"
 
 #include <algorithm>
 #include <array>
@@ -27,75 +27,70 @@ bool IsText(std::string_view value) {
 
 } // namespace
 
-// Where each field (1..26) starts in a record; [27] is the record's end.
-constexpr std::array<std::size_t, 28> kFieldStart = [] {
-    std::array<std::size_t, 28> start{};
-    for (std::size_t i = 0; i < 26; ++i)
-        start[i + 2] = start[i + 1] + static_cast<std::size_t>(UploadRequestFormat[i].width);
-    return start;
-}();
+using protocol::FieldSpan;
+using namespace protocol::requestrecord;
 
 RequestFields SplitRequestRecord(const char* wire) {
     RequestFields record;
-    for (std::size_t i = 1; i <= 26; ++i)
+    for (std::size_t i = 1; i <= kLast; ++i)
         record.field[i] = RequestField(wire, i);
     return record;
 }
 
 std::string_view RequestField(const char* wire, std::size_t number) {
-    const std::string_view raw(wire + kFieldStart[number],
-                               kFieldStart[number + 1] - kFieldStart[number]);
-    return wire::Unpad(raw.substr(0, raw.find('\0')));
+    const FieldSpan span = kLayout.Field(number);
+    const std::string_view raw(wire + span.offset, span.width);
+    return protocol::Unpad(raw.substr(0, raw.find('\0')));
 }
 
 int FirstBadField(const RequestFields& r, std::size_t position, std::string_view participant,
                   std::string_view gatewayId) {
     const auto& f = r.field;
-    if (f[1] != std::to_string(position + 1))
-        return 1;
-    if (f[3] != participant)
-        return 3;
-    if (f[9] != "01")
-        return 9;
-    if (f[10] != "01" && f[10] != "02")
-        return 10;
-    if (f[7] != gatewayId)
-        return 7;
+    if (f[kSeqNo] != std::to_string(position + 1))
+        return kSeqNo;
+    if (f[kParticipant] != participant)
+        return kParticipant;
+    if (f[kVersion] != protocol::kRecordVersion)
+        return kVersion;
+    if (f[kRecordKind] != protocol::kReserveRecord && f[kRecordKind] != protocol::kBankRecord)
+        return kRecordKind;
+    if (f[kGatewayId] != gatewayId)
+        return kGatewayId;
     if (r.IsReserve()) {
-        if (f[5] != "*")
-            return 5;
-        if (!IsKey(f[11]))
-            return 11;
-        if (f[12].empty() || !IsText(f[12]))
-            return 12;
-        if (f[13] != "01")
-            return 13;
-        for (int i : {14, 15, 16, 17})
-            if (!f[static_cast<std::size_t>(i)].empty())
-                return i;
-        if (f[21] != "SSCCRC")
-            return 21;
-        if (f[22] != "JSXT")
-            return 22;
-        if (f[23] != "70")
-            return 23;
+        if (f[kScopeMark] != protocol::kReserveScope)
+            return kScopeMark;
+        if (!IsKey(f[kReserveAccountNo]))
+            return kReserveAccountNo;
+        if (f[kReserveAccountName].empty() || !IsText(f[kReserveAccountName]))
+            return kReserveAccountName;
+        if (f[kReserveKind] != protocol::kReserveKind)
+            return kReserveKind;
+        for (std::size_t i : {kBankCode, kBankAccountNo, kAccountFullName, kBankFullName})
+            if (!f[i].empty())
+                return static_cast<int>(i);
+        if (f[kSystemCode] != protocol::kSystem)
+            return kSystemCode;
+        if (f[kSubsystemCode] != protocol::kSubsystem)
+            return kSubsystemCode;
+        if (f[kBusinessKind] != protocol::kBusinessKind)
+            return kBusinessKind;
         return 0;
     }
-    if (!f[5].empty())
-        return 5;
-    for (int i : {11, 12, 13})
-        if (!f[static_cast<std::size_t>(i)].empty())
-            return i;
-    if (!IsKey(f[14]) || f[14].size() > 4)
-        return 14;
-    if (!IsKey(f[15]))
-        return 15;
-    if (f[16].empty() || !IsText(f[16]))
-        return 16;
-    if (!IsText(f[17]))
-        return 17;
-    for (int i : {21, 22, 23})
-        if (!f[static_cast<std::size_t>(i)].empty())
-            return i;
+    if (!f[kScopeMark].empty())
+        return kScopeMark;
+    for (std::size_t i : {kReserveAccountNo, kReserveAccountName, kReserveKind})
+        if (!f[i].empty())
+            return static_cast<int>(i);
+    if (!IsKey(f[kBankCode]) || f[kBankCode].size() > kLayout.Width(kBankCode))
+        return kBankCode;
+    if (!IsKey(f[kBankAccountNo]))
+        return kBankAccountNo;
+    if (f[kAccountFullName].empty() || !IsText(f[kAccountFullName]))
+        return kAccountFullName;
+    if (!IsText(f[kBankFullName]))
+        return kBankFullName;
+    for (std::size_t i : {kSystemCode, kSubsystemCode, kBusinessKind})
+        if (!f[i].empty())
+            return static_cast<int>(i);
     return 0;
 }

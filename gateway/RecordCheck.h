@@ -1,5 +1,8 @@
 #pragma once
-// Reads one 572-byte request record and decides whether it is well formed.
+// Reads one request record and decides whether it is well formed.
+
+#include "protocol/Layouts.h"
+#include "protocol/SystemCodes.h"
 
 #include <array>
 #include <cstddef>
@@ -8,8 +11,10 @@
 // The text of each field (1..26; index 0 unused): the bytes before the first
 // NUL, without trailing blanks.
 struct RequestFields {
-    std::array<std::string_view, 27> field{};
-    bool IsReserve() const { return field[10] == "01"; }
+    std::array<std::string_view, protocol::requestrecord::kLast + 1> field{};
+    bool IsReserve() const {
+        return field[protocol::requestrecord::kRecordKind] == protocol::kReserveRecord;
+    }
 };
 
 RequestFields SplitRequestRecord(const char* wire);

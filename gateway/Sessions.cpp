@@ -1,6 +1,6 @@
 #include "gateway/Sessions.h"
 
-#include "support/net/WireFormat.h"
+#include "protocol/WireFormat.h"
 
 #include <QRandomGenerator>
 
@@ -44,8 +44,8 @@ std::string Session::IssueSerial() {
 
 std::uint64_t Session::SerialNumber(const std::string& serial) const {
     std::uint64_t number = 0;
-    if (serial.size() != 16 || serial.compare(0, 6, tag) != 0 ||
-        !wire::ParseDigits(std::string_view(serial).substr(6), number) || number == 0 ||
+    if (serial.size() != protocol::kSerialLength || serial.compare(0, 6, tag) != 0 ||
+        !protocol::ParseDigits(std::string_view(serial).substr(6), number) || number == 0 ||
         number > issued)
         return 0;
     return number;

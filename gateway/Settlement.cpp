@@ -1,11 +1,14 @@
 #include "gateway/Settlement.h"
 
 #include "gateway/RecordCheck.h"
-#include "gateway/ResultCodes.h"
-#include "support/net/WireFormat.h"
+#include "protocol/Codes.h"
+#include "protocol/Layouts.h"
+#include "protocol/WireFormat.h"
 
 #include <algorithm>
 #include <vector>
+
+using namespace protocol::requestrecord;
 
 namespace {
 
@@ -60,8 +63,8 @@ private:
 AccountKey KeyOf(const RequestFields& record, std::size_t position) {
     AccountKey key;
     key.bank = !record.IsReserve();
-    key.first = key.bank ? record.field[14] : record.field[11];
-    key.second = key.bank ? record.field[15] : std::string_view();
+    key.first = key.bank ? record.field[kBankCode] : record.field[kReserveAccountNo];
+    key.second = key.bank ? record.field[kBankAccountNo] : std::string_view();
     key.firstLeading = Leading(key.first);
     key.secondLeading = Leading(key.second);
     key.position = static_cast<std::uint32_t>(position);
@@ -81,32 +84,12 @@ std::string Describe(const AccountKey& key) {
 }
 
 } // namespace
-std::string ResultText(std::uint16_t code, int badField) {
-    switch (code) {
-    case result::kStored:
-        return "上传成功";
-    case result::kNotStored:
-        return "未入库:同一请求中有重复记录";
-    case result::kSameAccountTwice:
-        return "同一请求中账户重复";
-    case result::kOtherParticipant:
-        return "账户已登记在其他参与人名下";
-    case result::kInvalidRecord:
-        return "记录无效:第" + std::to_string(badField) + "字段错误";
-    case result::kReserveHeld:
-        return "备付金账户已存在";
-    case result::kBankHeld:
-        return "银行账户已存在";
-    default:
-        return "";
-    }
-}
 
 SettlementOutcome Settle(SettlementStore& store, std::string_view body,
                          std::string_view participant, std::string_view gatewayId) {
-    const std::size_t count = body.size() / wire::kRequestRecordLength;
+    const std::size_t count = body.size() / protocol::kRequestRecordLength;
     SettlementOutcome outcome;
-    outcome.codes.assign(count, result::kStored);
+    outcome.codes.assign(count, protocol::result::kStored);
     outcome.badFields.assign(count, 0);
     bool anyDuplicate = false;
 
@@ -120,10 +103,10 @@ SettlementOutcome Settle(SettlementStore& store, std::string_view body,
     keys.reserve(count);
     for (std::size_t i = 0; i < count; ++i) {
         const RequestFields record =
-            SplitRequestRecord(body.data() + i * wire::kRequestRecordLength);
+            SplitRequestRecord(body.data() + i * protocol::kRequestRecordLength);
         const int bad = FirstBadField(record, i, participant, gatewayId);
         if (bad != 0) {
-            outcome.codes[i] = result::kInvalidRecord;
+            outcome.codes[i] = protocol::result::kInvalidRecord;
             outcome.badFields[i] = static_cast<std::uint8_t>(bad);
             continue;
         }
@@ -134,8 +117,8 @@ SettlementOutcome Settle(SettlementStore& store, std::string_view body,
     for (std::size_t k = 1; k < keys.size(); ++k) {
         if (!keys[k].SameAccount(keys[k - 1]))
             continue;
-        outcome.codes[keys[k - 1].position] = result::kSameAccountTwice;
-        outcome.codes[keys[k].position] = result::kSameAccountTwice;
+        outcome.codes[keys[k - 1].position] = protocol::result::kSameAccountTwice;
+        outcome.codes[keys[k].position] = protocol::result::kSameAccountTwice;
         anyDuplicate = true;
     }
 
@@ -157,14 +140,16 @@ SettlementOutcome Settle(SettlementStore& store, std::string_view body,
     std::string holder;
     for (const AccountKey& key : keys) {
         const std::size_t i = key.position;
-        if (outcome.codes[i] != result::kStored)
+        if (outcome.codes[i] != protocol::result::kStored)
             continue;
-        const char* record = body.data() + i * wire::kRequestRecordLength;
+        const char* record = body.data() + i * protocol::kRequestRecordLength;
         if (storing) {
             const SettlementStore::Added added =
                 key.bank ? store.AddBank(participant, key.first, key.second,
-                                         RequestField(record, 16), RequestField(record, 17))
-                         : store.AddReserve(participant, key.first, RequestField(record, 12));
+                                         RequestField(record, kAccountFullName),
+                                         RequestField(record, kBankFullName))
+                         : store.AddReserve(participant, key.first,
+                                            RequestField(record, kReserveAccountName));
             if (added == SettlementStore::Added::kStored) {
                 ++outcome.stored;
                 continue;
@@ -188,9 +173,9 @@ SettlementOutcome Settle(SettlementStore& store, std::string_view body,
         }
         if (holder.empty())
             continue;
-        outcome.codes[i] = holder != participant ? result::kOtherParticipant
-                           : key.bank            ? result::kBankHeld
-                                                 : result::kReserveHeld;
+        outcome.codes[i] = holder != participant ? protocol::result::kOtherParticipant
+                           : key.bank            ? protocol::result::kBankHeld
+                                                 : protocol::result::kReserveHeld;
         anyDuplicate = true;
     }
 
@@ -198,8 +183,8 @@ SettlementOutcome Settle(SettlementStore& store, std::string_view body,
         store.Rollback();
         outcome.stored = 0;
         for (std::uint16_t& code : outcome.codes)
-            if (code == result::kStored)
-                code = result::kNotStored;
+            if (code == protocol::result::kStored)
+                code = protocol::result::kNotStored;
         return outcome;
     }
     if (failure.empty() && !store.Commit())

@@ -22,7 +22,3 @@ struct SettlementOutcome {
 // `body` holds whole 572-byte records.
 SettlementOutcome Settle(SettlementStore& store, std::string_view body,
                          std::string_view participant, std::string_view gatewayId);
-
-// The result text of a code (UTF-8), at most 20 characters so its GBK form
-// fits the 40-byte result field.
-std::string ResultText(std::uint16_t code, int badField);

@@ -1,11 +1,11 @@
 #include "gateway/UploadReply.h"
 
-#include "gateway/Settlement.h"
+#include "protocol/Codes.h"
+#include "protocol/SystemCodes.h"
+#include "protocol/WireFormat.h"
 #include "support/Text.h"
-#include "support/net/WireFormat.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <map>
 
@@ -17,38 +17,46 @@ std::string GbkField(const std::string& utf8, std::size_t width) {
     std::string field(width + 1, '\0');
     text::CopyToField(field.data(), field.size(), text::Utf8ToGbk(utf8));
     field.resize(std::char_traits<char>::length(field.data()));
-    return wire::Pad(field, width);
+    return protocol::Pad(field, width);
 }
 
-std::string Digits(std::uint64_t value, int width) {
-    char digits[24];
-    std::snprintf(digits, sizeof digits, "%0*llu", width, static_cast<unsigned long long>(value));
-    return digits;
-}
-
-} // namespace
-
-namespace {
-
-// The prefix, the marker and the header: everything before the results.
+// The prefix, the marker and the header: everything before the results. The
+// header's fields are written in place, each filled with blanks.
 std::string ReplyHead(int prefixMode, bool repeated, const UploadReplyHeader& header,
                       std::size_t count) {
-    const std::size_t dataLength = count * wire::kResultRecordLength;
-    std::string head = wire::EncodeReplyPrefix(prefixMode, header.serial);
-    head += repeated ? wire::kRepeatedAnswer : wire::kFreshAnswer;
-    head += wire::Pad(header.serial, 16);    // 1
-    head += Digits(count, 10);               // 2: records answered
-    head += wire::Pad("SSCCRC", 16);         // 3
-    head += wire::Pad("JSXT", 16);           // 4
-    head += "40";                            // 5
-    head += wire::Pad(header.returnCode, 4); // 6
-    head += Digits(dataLength, 9);           // 7
-    head += header.flag;                     // 8
-    head += GbkField(header.message, 52);    // 9
+    using namespace protocol::replyheader;
+    std::string head = protocol::EncodeReplyPrefix(prefixMode, header.serial);
+    head += repeated ? protocol::kRepeatedAnswer : protocol::kFreshAnswer;
+    const std::size_t at = head.size();
+    head.resize(at + kLayout.Length(), ' ');
+    char* fields = head.data() + at;
+    // Values cut to their fields, as a refusal may carry whatever was read.
+    const auto put = [&](std::size_t field, std::string_view value) {
+        kLayout.Put(fields, field, value.substr(0, kLayout.Width(field)));
+    };
+    put(kSerial, header.serial);
+    kLayout.PutDigits(fields, kRecordCount, count);
+    put(kSystem, protocol::kSystem);
+    put(kSubsystem, protocol::kSubsystem);
+    put(kFunction, protocol::kFunction);
+    put(kReturnCode, header.returnCode);
+    kLayout.PutDigits(fields, kDataLength, count * protocol::kResultRecordLength);
+    put(kSerialFlag, std::string_view(&header.flag, 1));
+    put(kMessage, GbkField(header.message, kLayout.Width(kMessage)));
     return head;
 }
 
-// The 44 bytes after each record (its code and text), made once per kind:
+// A result record's code and text (its fields after the request it echoes).
+std::string ResultTail(std::uint16_t code, int badField) {
+    using namespace protocol::resultrecord;
+    std::string record(kLayout.Length(), ' ');
+    kLayout.PutDigits(record.data(), kResultCode, code);
+    kLayout.Put(record.data(), kResultText,
+                GbkField(protocol::ResultText(code, badField), kLayout.Width(kResultText)));
+    return record.substr(kLayout.Offset(kResultCode));
+}
+
+// The bytes after each record (its code and text), made once per kind:
 // most records share the one of the record before.
 class ResultTails {
 public:
@@ -60,7 +68,7 @@ public:
         if (!m_last || key != m_lastKey) {
             auto [it, fresh] = m_tails.try_emplace(key);
             if (fresh)
-                it->second = Digits(key.first, 4) + GbkField(ResultText(key.first, key.second), 40);
+                it->second = ResultTail(key.first, key.second);
             m_lastKey = key;
             m_last = &it->second;
         }
@@ -82,10 +90,11 @@ std::string BuildUploadReply(int prefixMode, bool repeated, const UploadReplyHea
                              const std::vector<std::uint8_t>& badFields) {
     const std::size_t count = codes.size();
     std::string reply = ReplyHead(prefixMode, repeated, header, count);
-    reply.reserve(reply.size() + count * wire::kResultRecordLength);
+    reply.reserve(reply.size() + count * protocol::kResultRecordLength);
     ResultTails tails(codes, badFields);
     for (std::size_t i = 0; i < count; ++i) {
-        reply.append(body.substr(i * wire::kRequestRecordLength, wire::kRequestRecordLength));
+        reply.append(
+            body.substr(i * protocol::kRequestRecordLength, protocol::kRequestRecordLength));
         reply += tails.Of(i);
     }
     return reply;
@@ -96,28 +105,28 @@ std::string BuildUploadReplyOver(std::string request, int prefixMode, bool repea
                                  const std::vector<std::uint16_t>& codes,
                                  const std::vector<std::uint8_t>& badFields) {
     const std::size_t count = codes.size();
-    if (request.size() != wire::kPacketHeaderLength + count * wire::kRequestRecordLength)
-        return BuildUploadReply(
-            prefixMode, repeated, header,
-            std::string_view(request).substr(std::min(request.size(), wire::kPacketHeaderLength)),
-            codes, badFields);
+    if (request.size() != protocol::kPacketHeaderLength + count * protocol::kRequestRecordLength)
+        return BuildUploadReply(prefixMode, repeated, header,
+                                std::string_view(request).substr(
+                                    std::min(request.size(), protocol::kPacketHeaderLength)),
+                                codes, badFields);
     const std::string head = ReplyHead(prefixMode, repeated, header, count);
     // The head is longer than the packet header, so every record moves up:
     // from the last one down, each lands beyond what is still to move.
-    static_assert(wire::kResultRecordLength > wire::kRequestRecordLength);
-    if (head.size() < wire::kPacketHeaderLength)
+    static_assert(protocol::kResultRecordLength > protocol::kRequestRecordLength);
+    if (head.size() < protocol::kPacketHeaderLength)
         return BuildUploadReply(prefixMode, repeated, header,
-                                std::string_view(request).substr(wire::kPacketHeaderLength), codes,
-                                badFields);
-    request.resize(head.size() + count * wire::kResultRecordLength);
+                                std::string_view(request).substr(protocol::kPacketHeaderLength),
+                                codes, badFields);
+    request.resize(head.size() + count * protocol::kResultRecordLength);
     char* bytes = request.data();
     ResultTails tails(codes, badFields);
     for (std::size_t i = count; i-- > 0;) {
-        char* to = bytes + head.size() + i * wire::kResultRecordLength;
-        std::memmove(to, bytes + wire::kPacketHeaderLength + i * wire::kRequestRecordLength,
-                     wire::kRequestRecordLength);
+        char* to = bytes + head.size() + i * protocol::kResultRecordLength;
+        std::memmove(to, bytes + protocol::kPacketHeaderLength + i * protocol::kRequestRecordLength,
+                     protocol::kRequestRecordLength);
         const std::string& tail = tails.Of(i);
-        std::memcpy(to + wire::kRequestRecordLength, tail.data(), tail.size());
+        std::memcpy(to + protocol::kRequestRecordLength, tail.data(), tail.size());
     }
     std::memcpy(bytes, head.data(), head.size());
     return request;

@@ -2,6 +2,8 @@
 // The bytes of an upload reply: the prefix (9 or 17 bytes), two marker bytes,
 // the 126-byte header and one 616-byte result record per request record.
 
+#include "protocol/Codes.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -10,7 +12,7 @@
 struct UploadReplyHeader {
     std::string serial;
     char flag = '1';
-    std::string returnCode = "0000";
+    std::string returnCode = protocol::kAccepted;
     std::string message; // UTF-8; goes out as GBK, cut to 52 bytes
 };
 

@@ -7,6 +7,7 @@
 #include "journal/Schema.h"
 #include "journal/SpillFile.h"
 #include "journal/Sql.h"
+#include "protocol/SystemCodes.h"
 #include "support/IsoTime.h"
 #include "support/Text.h"
 #include "upload/RunTally.h"

@@ -1,5 +1,6 @@
 #include "journal/PackedRecords.h"
 
+#include "protocol/SystemCodes.h"
 #include "support/Text.h"
 
 #include <cstring>
@@ -48,7 +49,8 @@ std::string PackedRecords(const upload::RequestReport& report) {
     for (std::size_t i = 0; i < report.requests.size(); ++i) {
         const UploadRequestRecord& r = report.requests[i];
         const bool bank = i < report.rows.size() ? report.rows[i].kind == upload::RowKind::Bank
-                                                 : std::strncmp(r.RecordKind, "02", 2) == 0;
+                                                 : std::strncmp(r.RecordKind, protocol::kBankRecord,
+                                                                sizeof r.RecordKind - 1) == 0;
         out.push_back(static_cast<char>((bank ? kBank : 0) | (matched ? kMatched : 0)));
         const std::uint32_t row = i < report.rows.size() ? report.rows[i].index : 0;
         for (int shift = 0; shift < 32; shift += 8)
@@ -81,7 +83,8 @@ PackedRecord RecordOf(const upload::RequestReport& report, std::size_t i) {
     const std::size_t records = withRecords ? report.requests.size() : report.rows.size();
     const bool bank = i < report.rows.size()
                           ? report.rows[i].kind == upload::RowKind::Bank
-                          : std::strncmp(report.requests[i].RecordKind, "02", 2) == 0;
+                          : std::strncmp(report.requests[i].RecordKind, protocol::kBankRecord,
+                                         sizeof report.requests[i].RecordKind - 1) == 0;
     PackedRecord record;
     record.row = {bank ? upload::RowKind::Bank : upload::RowKind::Reserve,
                   i < report.rows.size() ? report.rows[i].index : 0};
@@ -106,7 +109,7 @@ std::string PackedAccounts(std::span<const UploadRequestRecord> requests) {
     std::string out;
     out.reserve(requests.size() * 48);
     for (const UploadRequestRecord& r : requests) {
-        if (std::strncmp(r.RecordKind, "02", 2) == 0) {
+        if (std::strncmp(r.RecordKind, protocol::kBankRecord, sizeof r.RecordKind - 1) == 0) {
             out.push_back(kBank);
             Pack(out, r.BankAccountNo);
             Pack(out, r.AccountFullName);

@@ -1,13 +1,9 @@
 #include "login/GatewayLogin.h"
 
+#include "protocol/SystemCodes.h"
 #include "support/SecretWipe.h"
 
 #include <cstring>
-
-namespace {
-constexpr const char* kSystemId = "ZANTHO00";
-constexpr const char* kLoginCode = "E0";
-} // namespace
 
 int LoginGateway(IPrompt& prompt, CCommunication*& pComm, std::string strOperator,
                  std::string strPassword, std::string strGatewayAddress, std::string strPort) {
@@ -44,8 +40,8 @@ int LoginGateway(IPrompt& prompt, CCommunication*& pComm, std::string strOperato
         context[0] = '\0';
     context[8] = '\0';
 
-    const int result = pComm->Login(context, strOperator, strPassword, kSystemId, kLoginCode,
-                                    strGatewayAddress, strPort);
+    const int result = pComm->Login(context, strOperator, strPassword, protocol::kSystemId,
+                                    protocol::kLoginCode, strGatewayAddress, strPort);
     if (result >= 0) {
         pComm->ShowStatus("", 0);
         pComm->ShowStatus("", 0);

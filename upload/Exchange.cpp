@@ -3,6 +3,9 @@
 // response header and one result record after another.
 
 #include "accounts/AccountUploader.h"
+#include "protocol/Codes.h"
+#include "protocol/SystemCodes.h"
+#include "protocol/WireFormat.h"
 #include "support/BusyTicker.h"
 #include "support/ComFormat.h"
 #include "support/PageReturn.h"
@@ -18,18 +21,14 @@
 
 namespace {
 
-constexpr const char* kSystem = "SSCCRC";
-constexpr const char* kSubsystem = "JSXT";
-constexpr const char* kKind = "99";
-constexpr const char* kFunction = "40";
-
 // Spare room behind the body for what BuildPacketHeader adds, so that a large
 // body is not moved to a bigger block just to gain its header.
 constexpr std::size_t kPacketHeaderRoom = 256;
-// The communication layer's prefix is followed by two bytes nobody reads.
-constexpr std::size_t kSkippedBytes = 2;
-constexpr std::size_t kPrefixMode0 = 9;
-constexpr std::size_t kPrefixMode1 = 17;
+// The communication layer's prefix is followed by two bytes nobody reads
+// (the marker).
+constexpr std::size_t kSkippedBytes = protocol::kMarkerLength;
+constexpr std::size_t kPrefixMode0 = protocol::kPrefixLengthMode0;
+constexpr std::size_t kPrefixMode1 = protocol::kPrefixLengthMode1;
 // Buffers up to this size are kept for the next request (the per-record
 // upload reuses them); larger ones, a batch's, go back once it is done.
 constexpr std::size_t kKeptBufferBytes = 4u << 20;
@@ -57,11 +56,13 @@ std::string WithoutTrailingSpace(std::string text) {
 }
 
 // Folds one result code into the outcome: a duplicate-record code makes it -2
-// for good; 9715 makes it -3 unless a duplicate was already seen.
+// for good; an invalid record makes it -3 unless a duplicate was already seen.
 int Classify(int outcome, int code) {
-    if (code == 9720 || code == 9721 || code == 9706 || code == 9709)
+    using namespace protocol::result;
+    if (code == kReserveHeld || code == kBankHeld || code == kSameAccountTwice ||
+        code == kOtherParticipant)
         return -2;
-    if (code == 9715 && outcome != -2)
+    if (code == kInvalidRecord && outcome != -2)
         return -3;
     return outcome;
 }
@@ -123,10 +124,11 @@ int CAccountUploader::ExchangeOnce(std::vector<UploadRequestRecord>& requests,
         return fail(m_strLastError, true);
     }
 
-    char serialNo[17];
+    char serialNo[protocol::kSerialLength + 1];
     std::memset(serialNo, 0, sizeof serialNo);
     char serialFlag = '0';
-    if (comm->ApplySerialNo(kSystem, kSubsystem, kKind, serialNo, &serialFlag) < 0) {
+    if (comm->ApplySerialNo(protocol::kSystem, protocol::kSubsystem, protocol::kKind, serialNo,
+                            &serialFlag) < 0) {
         m_strLastError = text::Format("申请交易序号失败[%s]", comm->LastErrorText.c_str());
         return fail(m_strLastError, true);
     }
@@ -159,8 +161,9 @@ int CAccountUploader::ExchangeOnce(std::vector<UploadRequestRecord>& requests,
     }
 
     const long bodyLength = static_cast<long>(m_requestBuf.GetSize());
-    if (comm->BuildPacketHeader(kSystem, kSubsystem, kKind, kFunction, serialNo, serialFlag,
-                                bodyLength, &m_requestBuf) < 0) {
+    if (comm->BuildPacketHeader(protocol::kSystem, protocol::kSubsystem, protocol::kKind,
+                                protocol::kFunction, serialNo, serialFlag, bodyLength,
+                                &m_requestBuf) < 0) {
         m_strLastError = text::Format("申请组包头失败[%s]", comm->LastErrorText.c_str());
         return fail(m_strLastError, true);
     }
@@ -208,7 +211,7 @@ int CAccountUploader::ExchangeOnce(std::vector<UploadRequestRecord>& requests,
     // The server's message is GBK; an accepted request's ("处理完成") is kept too.
     facts.returnMessage = text::GbkToUtf8(text::TrimGbk(text::FieldText(header.ReturnMessage)));
 
-    if (std::memcmp(header.ReturnCode, "0000", 4) != 0) {
+    if (std::memcmp(header.ReturnCode, protocol::kAccepted, sizeof header.ReturnCode - 1) != 0) {
         // The status text stays up while the message shows.
         m_strLastError = facts.returnMessage;
         return fail(m_strLastError, false);

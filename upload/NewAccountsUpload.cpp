@@ -1,6 +1,7 @@
 #include "upload/NewAccountsUpload.h"
 
 #include "accounts/AccountUploader.h"
+#include "protocol/Codes.h"
 #include "support/Text.h"
 #include "upload/ResultCode.h"
 #include "upload/UploadRun.h"
@@ -20,7 +21,6 @@ constexpr const char* kNewSummaryFormat =
     "\n共发送请求%d次,具体请看列表中结果说明.";
 // One by one the status follows every this many records, not each one.
 constexpr std::size_t kOneByOneStatusEvery = 100;
-constexpr int kNotStoredForOthers = 9701;
 
 } // namespace
 
@@ -124,7 +124,7 @@ bool CNewAccountsUpload::Send(std::span<const RowRef> rows, std::vector<RowRef>*
         if (rc == -2 && resend != nullptr && m_work.Outcomes()[k] == RowOutcome::NotStored) {
             // A refused request stores nothing: a 9701 row goes again in the
             // next round, a row whose code claimed success in a request of its own.
-            if (CodeNumber(result.ResultCode) == kNotStoredForOthers) {
+            if (CodeNumber(result.ResultCode) == protocol::result::kNotStored) {
                 m_writer.Show(row, result);
                 resend->push_back(row);
             } else {

@@ -2,6 +2,7 @@
 // The conversion tables of the three wire records, one descriptor per field in
 // wire order, each closed by the all-zero descriptor.
 
+#include "protocol/Layouts.h"
 #include "support/ComFormat.h"
 #include "upload/UploadRecords.h"
 
@@ -27,6 +28,20 @@ inline constexpr struct_comfmt UploadResultFormat[] = {
     QM_REQUEST_FIELDS("AC"), comfmt::Field(4, "AC"), comfmt::Field(40, "AC"), comfmt::kEnd};
 
 #undef QM_REQUEST_FIELDS
+
+// Each table's fields are the wire layout's fields, one for one.
+template <std::size_t N, std::size_t M>
+constexpr bool LaysOut(const struct_comfmt (&table)[N], const protocol::Layout<M>& layout) {
+    if (N != M + 1)
+        return false;
+    for (std::size_t i = 0; i < M; ++i)
+        if (static_cast<std::size_t>(table[i].width) != layout.Width(i + 1))
+            return false;
+    return true;
+}
+static_assert(LaysOut(UploadRequestFormat, protocol::requestrecord::kLayout));
+static_assert(LaysOut(ResponseHeaderFormat, protocol::replyheader::kLayout));
+static_assert(LaysOut(UploadResultFormat, protocol::resultrecord::kLayout));
 
 static_assert(comfmt::Measure(UploadRequestFormat).fields == 26);
 static_assert(comfmt::Measure(UploadRequestFormat).source == sizeof(UploadRequestRecord));

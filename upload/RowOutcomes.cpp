@@ -1,25 +1,20 @@
 #include "upload/RowOutcomes.h"
 
+#include "protocol/Codes.h"
 #include "upload/ResultCode.h"
 
 #include <algorithm>
 
 namespace upload {
 
-namespace {
-constexpr int kHeldHere = 9720;
-constexpr int kHeldHereToo = 9721;
-constexpr int kNotStoredForOthers = 9701;
-} // namespace
-
 RowOutcome DecideRow(const UploadResultRecord& result, bool accepted) {
     const int code = CodeNumber(result.ResultCode);
     const bool success = IsSuccessCode(result.ResultCode);
-    if (!success && (code == kHeldHere || code == kHeldHereToo))
+    if (!success && (code == protocol::result::kReserveHeld || code == protocol::result::kBankHeld))
         return RowOutcome::Held;
     if (success)
         return accepted ? RowOutcome::Stored : RowOutcome::NotStored;
-    if (!accepted && code == kNotStoredForOthers)
+    if (!accepted && code == protocol::result::kNotStored)
         return RowOutcome::NotStored;
     return RowOutcome::Refused;
 }

@@ -1,6 +1,7 @@
 #include "upload/RowRequest.h"
 
 #include "accounts/AccountUploader.h"
+#include "protocol/Codes.h"
 #include "support/BusyTicker.h"
 #include "support/PageReturn.h"
 #include "upload/UploadRun.h"
@@ -16,7 +17,8 @@ constexpr std::size_t kLetGoRecords = 4096;
 RowOutcome OutcomeOfUnmatched(const ExchangeFacts& facts) {
     if (!facts.reachedGateway)
         return RowOutcome::NotSent;
-    const bool refusedByHeader = !facts.returnCode.empty() && facts.returnCode != "0000";
+    const bool refusedByHeader =
+        !facts.returnCode.empty() && facts.returnCode != protocol::kAccepted;
     return refusedByHeader ? RowOutcome::NotStored : RowOutcome::Unknown;
 }
 

@@ -3,6 +3,8 @@
 // form: byte-packed text fields of width+1 bytes (an "A" field: width bytes).
 // Field numbers in the comments are wire order, from 1.
 
+#include "protocol/WireFormat.h"
+
 #include <cstddef>
 
 struct UploadRequestRecord {
@@ -81,6 +83,6 @@ static_assert(offsetof(UploadResultRecord, ResultCode) == 598);
 static_assert(offsetof(UploadResultRecord, ResultText) == 603);
 
 // Wire lengths.
-inline constexpr std::size_t kRequestWireLength = 572;
-inline constexpr std::size_t kResponseHeaderWireLength = 126;
-inline constexpr std::size_t kResultWireLength = 616;
+inline constexpr std::size_t kRequestWireLength = protocol::kRequestRecordLength;
+inline constexpr std::size_t kResponseHeaderWireLength = protocol::kReplyHeaderLength;
+inline constexpr std::size_t kResultWireLength = protocol::kResultRecordLength;

@@ -2,6 +2,8 @@
 // are left for the exchange; every field not named here stays empty.
 
 #include "accounts/AccountUploader.h"
+#include "protocol/SystemCodes.h"
+#include "protocol/WireFormat.h"
 #include "support/Text.h"
 
 #include <cstring>
@@ -19,7 +21,7 @@ void CopyTrimmed(char (&to)[To], const char (&from)[From]) {
 UploadRequestRecord EmptyRequest(const char* recordKind) {
     UploadRequestRecord request;
     std::memset(&request, 0, sizeof request);
-    text::CopyToField(request.Version, "01");
+    text::CopyToField(request.Version, protocol::kRecordVersion);
     text::CopyToField(request.RecordKind, recordKind);
     return request;
 }
@@ -27,19 +29,21 @@ UploadRequestRecord EmptyRequest(const char* recordKind) {
 } // namespace
 
 UploadRequestRecord CAccountUploader::BuildReserveRequest(const ReserveAccountRecord& account) {
-    UploadRequestRecord request = EmptyRequest("01");
-    text::CopyToField(request.ScopeMark, "*");
+    UploadRequestRecord request = EmptyRequest(protocol::kReserveRecord);
+    text::CopyToField(request.ScopeMark, protocol::kReserveScope);
     CopyTrimmed(request.ReserveAccountNo, account.ReserveAccountNo);
     CopyTrimmed(request.ReserveAccountName, account.ReserveAccountName);
-    text::CopyToField(request.ReserveKind, "01");
-    text::CopyToField(request.SystemCode, "SSCCRC");
-    text::CopyToField(request.SubsystemCode, "JSXT            "); // fills all 16 bytes
-    text::CopyToField(request.BusinessKind, "70");
+    text::CopyToField(request.ReserveKind, protocol::kReserveKind);
+    text::CopyToField(request.SystemCode, protocol::kSystem);
+    // The subsystem fills its whole field with blanks.
+    text::CopyToField(request.SubsystemCode,
+                      protocol::Pad(protocol::kSubsystem, sizeof request.SubsystemCode - 1));
+    text::CopyToField(request.BusinessKind, protocol::kBusinessKind);
     return request;
 }
 
 UploadRequestRecord CAccountUploader::BuildBankRequest(const BankAccountRecord& account) {
-    UploadRequestRecord request = EmptyRequest("02");
+    UploadRequestRecord request = EmptyRequest(protocol::kBankRecord);
     CopyTrimmed(request.BankCode, account.BankCode);
     CopyTrimmed(request.BankAccountNo, account.BankAccountNo);
     CopyTrimmed(request.AccountFullName, account.AccountFullName);

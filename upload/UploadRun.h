@@ -6,6 +6,7 @@
 // time), takes the decision on each row and hands it to the row outcomes, the
 // run's tally and the observer, and shows the closing message.
 
+#include "protocol/WireFormat.h"
 #include "support/Communication.h"
 #include "support/MainWindow.h"
 #include "upload/RowOutcomes.h"
@@ -49,7 +50,7 @@ public:
     // Field 1 of a request record holds six digits, so one request numbers
     // at most this many records. Lower only in tests, to reach the limit on
     // small numbers.
-    static constexpr std::size_t kMaxRecordsPerRequest = 999'999;
+    static constexpr std::size_t kMaxRecordsPerRequest = protocol::kMaxRecords;
 
     // Called once by the next exchange when its request's body is built: from
     // then on the exchange reads the request records no more.

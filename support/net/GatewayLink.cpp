@@ -104,7 +104,7 @@ bool GatewayLink::WaitFor(const std::function<bool(int)>& wait, const std::funct
 LinkError GatewayLink::Send(std::string_view type, const char* payload, std::size_t length) {
     if (!IsOpen())
         return LinkError::Lost;
-    std::string head = wire::EncodeFrameHeader(type, length);
+    std::string head = protocol::EncodeFrameHeader(type, length);
     // It may hold a login frame's password; the socket has its own copy.
     const WipeOnExit wipeHead(head);
     // A small frame goes out in one write, so it leaves in one segment.
@@ -161,15 +161,15 @@ LinkError GatewayLink::ReadExactly(char* destination, std::size_t length) {
     return LinkError::None;
 }
 
-LinkError GatewayLink::Receive(wire::FrameHeader& header, CDataBuf& payload) {
+LinkError GatewayLink::Receive(protocol::FrameHeader& header, CDataBuf& payload) {
     payload.RemoveAll();
     if (!IsOpen() && !(m_socket && m_socket->bytesAvailable() > 0))
         return LinkError::Lost;
-    char head[wire::kFrameHeaderLength];
+    char head[protocol::kFrameHeaderLength];
     if (const LinkError error = ReadExactly(head, sizeof head); error != LinkError::None)
         return error;
-    if (!wire::DecodeFrameHeader(std::string_view(head, sizeof head), header) ||
-        header.length > wire::MaxPayload(header.type)) {
+    if (!protocol::DecodeFrameHeader(std::string_view(head, sizeof head), header) ||
+        header.length > protocol::MaxPayload(header.type)) {
         m_detail = "not a frame header";
         Drop();
         return LinkError::Malformed;

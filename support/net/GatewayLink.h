@@ -4,9 +4,9 @@
 // that timed out or read a malformed frame is out of step with the gateway and
 // must be dropped; the caller reconnects.
 
+#include "protocol/WireFormat.h"
 #include "support/DataBuf.h"
 #include "support/net/WaitMeter.h"
-#include "support/net/WireFormat.h"
 
 #include <QString>
 
@@ -47,7 +47,7 @@ public:
     // Reads one whole frame, however the gateway splits it; `payload` is
     // emptied first (keeping its storage, which a caller may have sized for
     // the reply it expects) and grows only as bytes arrive.
-    LinkError Receive(wire::FrameHeader& header, CDataBuf& payload);
+    LinkError Receive(protocol::FrameHeader& header, CDataBuf& payload);
 
     // The socket's own words on the last failure, for diagnostics.
     const std::string& Detail() const { return m_detail; }

@@ -1,12 +1,12 @@
 #include "support/net/NetworkCommunication.h"
 
+#include "protocol/WireFormat.h"
 #include "support/BusyTicker.h"
 #include "support/SecretWipe.h"
 #include "support/Text.h"
 #include "support/net/ClientTexts.h"
 #include "support/net/GatewayLink.h"
 #include "support/net/TlsGatewayLink.h"
-#include "support/net/WireFormat.h"
 #include "support/settings/Settings.h"
 
 #include <QRandomGenerator>
@@ -19,7 +19,7 @@ namespace {
 
 bool ParsePort(const std::string& text, std::uint16_t& port) {
     std::uint64_t value = 0;
-    if (!wire::ParseDigits(text, value) || value == 0 || value > 65535)
+    if (!protocol::ParseDigits(text, value) || value == 0 || value > 65535)
         return false;
     port = static_cast<std::uint16_t>(value);
     return true;
@@ -123,11 +123,11 @@ int CNetworkCommunication::Login(const std::string& loginContext, const std::str
     // The password's copies live only until the login frame has gone out.
     std::string gbkPassword = text::Utf8ToGbk(password);
     const WipeOnExit wipePassword(gbkPassword);
-    std::string payload = wire::Fields({wire::kProtocolVersion, text::Utf8ToGbk(loginContext),
-                                        text::Utf8ToGbk(operatorName), gbkPassword,
-                                        text::Utf8ToGbk(systemId), text::Utf8ToGbk(code)});
+    std::string payload = protocol::Fields(
+        {protocol::kProtocolVersion, text::Utf8ToGbk(loginContext), text::Utf8ToGbk(operatorName),
+         gbkPassword, text::Utf8ToGbk(systemId), text::Utf8ToGbk(code)});
     const WipeOnExit wipePayload(payload);
-    if (payload.size() > wire::kMaxControlPayload)
+    if (payload.size() > protocol::kMaxControlPayload)
         return Fail(clienttext::kLoginTooLong);
 
     const WaitScope waiting(m_meter, WaitHook(), payload.size());
@@ -139,8 +139,8 @@ int CNetworkCommunication::Login(const std::string& loginContext, const std::str
         return FailLink(error);
     }
     CDataBuf reply;
-    wire::FrameHeader header;
-    LinkError error = m_link->Send(wire::kLogin, payload.data(), payload.size());
+    protocol::FrameHeader header;
+    LinkError error = m_link->Send(protocol::kLogin, payload.data(), payload.size());
     if (error == LinkError::None)
         error = m_link->Receive(header, reply);
     if (error != LinkError::None) {
@@ -149,19 +149,21 @@ int CNetworkCommunication::Login(const std::string& loginContext, const std::str
     }
 
     std::vector<std::string> fields;
-    const bool parsed = wire::SplitFields(Text(reply), fields);
+    const bool parsed = protocol::SplitFields(Text(reply), fields);
     if (!parsed || fields.size() < 2 ||
-        (header.type != wire::kLoginReply && header.type != wire::kError)) {
+        (header.type != protocol::kLoginReply && header.type != protocol::kError)) {
         m_link->Drop();
         return Fail(clienttext::kMalformed);
     }
-    if (fields[0] != wire::kAccepted) {
+    if (fields[0] != protocol::kAccepted) {
         m_link->Drop();
         return Fail(text::Format(clienttext::kLoginRefused, text::GbkToUtf8(fields[1]).c_str()));
     }
-    const bool wellFormed = header.type == wire::kLoginReply && fields.size() >= 6 &&
-                            (fields[2] == "0" || fields[2] == "1") && fields[3].size() <= 8 &&
-                            fields[4].size() <= 8 && !fields[5].empty() && fields[5].size() <= 64;
+    const bool wellFormed = header.type == protocol::kLoginReply && fields.size() >= 6 &&
+                            (fields[2] == "0" || fields[2] == "1") &&
+                            fields[3].size() <= protocol::kMaxCommStringLength &&
+                            fields[4].size() <= protocol::kMaxCommStringLength &&
+                            !fields[5].empty() && fields[5].size() <= protocol::kMaxTokenLength;
     if (!wellFormed) {
         m_link->Drop();
         return Fail(clienttext::kMalformed);
@@ -180,20 +182,21 @@ LinkError CNetworkCommunication::Reconnect() {
     if (const LinkError error = m_link->Open(QString::fromStdString(m_address), m_port);
         error != LinkError::None)
         return error;
-    const std::string payload = wire::Fields({wire::kProtocolVersion, m_token, m_loginContext});
+    const std::string payload =
+        protocol::Fields({protocol::kProtocolVersion, m_token, m_loginContext});
     CDataBuf reply;
-    wire::FrameHeader header;
-    LinkError error = m_link->Send(wire::kResume, payload.data(), payload.size());
+    protocol::FrameHeader header;
+    LinkError error = m_link->Send(protocol::kResume, payload.data(), payload.size());
     if (error == LinkError::None)
         error = m_link->Receive(header, reply);
     if (error != LinkError::None)
         return error;
     std::vector<std::string> fields;
-    if (!wire::SplitFields(Text(reply), fields) || fields.size() < 2) {
+    if (!protocol::SplitFields(Text(reply), fields) || fields.size() < 2) {
         m_link->Drop();
         return LinkError::Malformed;
     }
-    if (fields[0] != wire::kAccepted) {
+    if (fields[0] != protocol::kAccepted) {
         // The session is gone; only a new login helps.
         m_gatewayMessage =
             text::Format(clienttext::kResumeRefused, text::GbkToUtf8(fields[1]).c_str());
@@ -201,7 +204,7 @@ LinkError CNetworkCommunication::Reconnect() {
         m_loggedIn = false;
         return LinkError::None;
     }
-    if (header.type != wire::kLoginReply || fields.size() < 3 ||
+    if (header.type != protocol::kLoginReply || fields.size() < 3 ||
         fields[2] != std::to_string(m_headerMode)) {
         m_link->Drop();
         return LinkError::Malformed;
@@ -211,7 +214,7 @@ LinkError CNetworkCommunication::Reconnect() {
 
 LinkError CNetworkCommunication::Transact(std::string_view type, const char* payload,
                                           std::size_t length, std::string_view expected,
-                                          CDataBuf& reply, wire::FrameHeader& header) {
+                                          CDataBuf& reply, protocol::FrameHeader& header) {
     m_gatewayMessage.clear();
     const WaitScope waiting(m_meter, WaitHook(), length);
     for (int attempt = 0;; ++attempt) {
@@ -225,12 +228,12 @@ LinkError CNetworkCommunication::Transact(std::string_view type, const char* pay
             error = m_link->Send(type, payload, length);
         if (error == LinkError::None)
             error = m_link->Receive(header, reply);
-        if (error == LinkError::None && header.type != expected && header.type != wire::kError)
+        if (error == LinkError::None && header.type != expected && header.type != protocol::kError)
             error = LinkError::Malformed;
-        if (error == LinkError::None && header.type == wire::kError) {
+        if (error == LinkError::None && header.type == protocol::kError) {
             // The gateway closes after an error frame.
             std::vector<std::string> fields;
-            if (!wire::SplitFields(Text(reply), fields) || fields.size() < 2)
+            if (!protocol::SplitFields(Text(reply), fields) || fields.size() < 2)
                 error = LinkError::Malformed;
             else
                 m_gatewayMessage =
@@ -250,7 +253,7 @@ LinkError CNetworkCommunication::Transact(std::string_view type, const char* pay
 
 int CNetworkCommunication::Close() {
     if (m_link && m_link->IsOpen() && m_loggedIn)
-        m_link->Send(wire::kLogout, "", 0); // best effort: the session ends either way
+        m_link->Send(protocol::kLogout, "", 0); // best effort: the session ends either way
     if (m_link)
         m_link->Drop();
     m_link.reset();
@@ -274,7 +277,7 @@ int CNetworkCommunication::ApplySerialNo(const char* system, const char* subsyst
         if (const int result = FetchSerials(system, subsystem, kind); result < 0)
             return result;
     }
-    std::memset(serialNo, 0, 17);
+    std::memset(serialNo, 0, protocol::kSerialLength + 1);
     std::memcpy(serialNo, m_serials.front().data(), m_serials.front().size());
     *flag = m_serialFlag;
     m_serials.pop_front();
@@ -284,26 +287,27 @@ int CNetworkCommunication::ApplySerialNo(const char* system, const char* subsyst
 int CNetworkCommunication::FetchSerials(const char* system, const char* subsystem,
                                         const char* kind) {
     const std::string payload =
-        wire::Fields({system, subsystem, kind, std::to_string(kSerialBlock)});
-    if (payload.size() > wire::kMaxControlPayload)
+        protocol::Fields({system, subsystem, kind, std::to_string(kSerialBlock)});
+    if (payload.size() > protocol::kMaxControlPayload)
         return Fail(clienttext::kBadArguments);
     CDataBuf reply;
-    wire::FrameHeader header;
-    if (const LinkError error = Transact(wire::kSerialRequest, payload.data(), payload.size(),
-                                         wire::kSerialReply, reply, header);
+    protocol::FrameHeader header;
+    if (const LinkError error = Transact(protocol::kSerialRequest, payload.data(), payload.size(),
+                                         protocol::kSerialReply, reply, header);
         error != LinkError::None)
         return FailLink(error);
     if (!m_gatewayMessage.empty())
         return Fail(m_gatewayMessage);
     std::vector<std::string> fields;
-    if (!wire::SplitFields(Text(reply), fields, 3 + wire::kMaxSerialBlock) || fields.size() < 2)
+    if (!protocol::SplitFields(Text(reply), fields, 3 + protocol::kMaxSerialBlock) ||
+        fields.size() < 2)
         return Fail(clienttext::kMalformed);
-    if (fields[0] != wire::kAccepted)
+    if (fields[0] != protocol::kAccepted)
         return Fail(text::Format(clienttext::kSerialRefused, text::GbkToUtf8(fields[1]).c_str()));
     if (fields.size() < 4 || fields[2].size() != 1)
         return Fail(clienttext::kMalformed);
     for (std::size_t i = 3; i < fields.size(); ++i)
-        if (fields[i].empty() || fields[i].size() > 16)
+        if (fields[i].empty() || fields[i].size() > protocol::kSerialLength)
             return Fail(clienttext::kMalformed);
     m_serialFlag = fields[2][0];
     m_serials.assign(fields.begin() + 3, fields.end());
@@ -334,19 +338,20 @@ int CNetworkCommunication::BuildPacketHeader(const char* system, const char* sub
     if (!system || !subsystem || !kind || !function || !serialNo || !request || bodyLength < 0 ||
         static_cast<std::size_t>(bodyLength) != request->GetSize())
         return Fail(clienttext::kBadArguments);
-    if (static_cast<std::size_t>(bodyLength) > wire::kMaxUploadPayload - wire::kPacketHeaderLength)
+    if (static_cast<std::size_t>(bodyLength) >
+        protocol::kMaxUploadPayload - protocol::kPacketHeaderLength)
         return Fail(clienttext::kRequestTooLarge);
-    wire::PacketHeader header;
+    protocol::PacketHeader header;
     header.system = system;
     header.subsystem = subsystem;
     header.kind = kind;
     header.function = function;
-    header.serial.assign(serialNo, strnlen(serialNo, 16));
+    header.serial.assign(serialNo, strnlen(serialNo, protocol::kSerialLength));
     header.flag = flag;
     header.bodyLength = static_cast<std::uint64_t>(bodyLength);
     header.context = m_loginContext;
     std::string bytes;
-    if (!wire::EncodePacketHeader(header, bytes))
+    if (!protocol::EncodePacketHeader(header, bytes))
         return Fail(clienttext::kBadArguments);
     const std::size_t body = request->GetSize();
     request->Resize(bytes.size() + body);
@@ -367,18 +372,20 @@ bool CNetworkCommunication::CheckUploadReply(const CDataBuf& reply) const {
     // The exchange reads the header and results by offset and would take
     // missing bytes for zeros; a reply that does not hold what its header
     // announces is refused here instead.
-    const std::size_t prefix = wire::PrefixLength(m_headerMode);
+    using namespace protocol::replyheader;
+    const std::size_t headerAt = protocol::ReplyHeaderAt(m_headerMode);
     const std::size_t size = reply.GetSize();
-    if (size < prefix + 2 + wire::kReplyHeaderLength || reply.Data()[0] != '0' + m_headerMode)
+    if (size < headerAt + kLayout.Length() || reply.Data()[0] != '0' + m_headerMode)
         return false;
-    const std::string_view header(reply.Data() + prefix + 2, wire::kReplyHeaderLength);
-    if (header.substr(60, 4) != wire::kAccepted)
+    const std::string_view header(reply.Data() + headerAt, kLayout.Length());
+    if (kLayout.Of(header, kReturnCode) != protocol::kAccepted)
         return true;
-    const std::string_view lengthField = text::TrimGbk(wire::Unpad(header.substr(64, 9)));
+    const std::string_view lengthField =
+        text::TrimGbk(protocol::Unpad(kLayout.Of(header, kDataLength)));
     std::uint64_t length = 0;
-    if (!wire::ParseDigits(lengthField, length) && !lengthField.empty())
+    if (!protocol::ParseDigits(lengthField, length) && !lengthField.empty())
         return false;
-    return size == prefix + 2 + wire::kReplyHeaderLength + length;
+    return size == headerAt + kLayout.Length() + length;
 }
 
 int CNetworkCommunication::SendAndReceive(CDataBuf* request, CDataBuf* response, int /*reserved*/) {
@@ -386,12 +393,12 @@ int CNetworkCommunication::SendAndReceive(CDataBuf* request, CDataBuf* response,
         return Fail(clienttext::kBadArguments);
     if (!m_loggedIn)
         return Fail(clienttext::kNotLoggedIn);
-    if (request->GetSize() > wire::kMaxUploadPayload)
+    if (request->GetSize() > protocol::kMaxUploadPayload)
         return Fail(clienttext::kRequestTooLarge);
     response->RemoveAll();
-    wire::FrameHeader header;
-    if (const LinkError error = Transact(wire::kUpload, request->Data(), request->GetSize(),
-                                         wire::kUploadReply, *response, header);
+    protocol::FrameHeader header;
+    if (const LinkError error = Transact(protocol::kUpload, request->Data(), request->GetSize(),
+                                         protocol::kUploadReply, *response, header);
         error != LinkError::None) {
         response->RemoveAll();
         return FailLink(error);
@@ -403,9 +410,9 @@ int CNetworkCommunication::SendAndReceive(CDataBuf* request, CDataBuf* response,
     // A reply to another request, or out of step, is never matched to this
     // request's records; the connection it came on cannot be trusted either.
     if (!CheckUploadReply(*response) ||
-        !wire::AnswersRequest(std::string_view(request->Data(), request->GetSize()),
-                              std::string_view(response->Data(), response->GetSize()),
-                              m_headerMode)) {
+        !protocol::AnswersRequest(std::string_view(request->Data(), request->GetSize()),
+                                  std::string_view(response->Data(), response->GetSize()),
+                                  m_headerMode)) {
         response->RemoveAll();
         if (m_link)
             m_link->Drop();

@@ -19,7 +19,7 @@ enum class LinkError;
 namespace settings {
 struct Settings;
 }
-namespace wire {
+namespace protocol {
 struct FrameHeader;
 }
 
@@ -69,7 +69,7 @@ private:
     // Sends one frame and reads the answer of `expected` type (or an error
     // frame); on a lost connection reconnects and sends it once more.
     LinkError Transact(std::string_view type, const char* payload, std::size_t length,
-                       std::string_view expected, CDataBuf& reply, wire::FrameHeader& header);
+                       std::string_view expected, CDataBuf& reply, protocol::FrameHeader& header);
     bool CheckUploadReply(const CDataBuf& reply) const;
     int FetchSerials(const char* system, const char* subsystem, const char* kind);
 

@@ -5,7 +5,7 @@
 #include "GatewayFixture.h"
 
 #include "gateway/GatewayServer.h"
-#include "support/net/WireFormat.h"
+#include "protocol/WireFormat.h"
 
 #include <QTcpSocket>
 #include <QThread>
@@ -59,8 +59,8 @@ TEST_F(GatewayBadInputTest, GarbageAndUnknownTypesGetAnErrorFrameAndTheDoor) {
 TEST_F(GatewayBadInputTest, LengthsOverTheLimitAreRefusedBeforeAnyByteIsRead) {
     Start();
     EXPECT_EQ(ErrorCode(Raw(gateway->Port(), Alice() + "QMGWUP9999999999")), "3002");
-    EXPECT_EQ(ErrorCode(Raw(gateway->Port(),
-                            Alice() + wire::EncodeFrameHeader("UP", wire::kMaxUploadPayload + 1))),
+    EXPECT_EQ(ErrorCode(Raw(gateway->Port(), Alice() + protocol::EncodeFrameHeader(
+                                                           "UP", protocol::kMaxUploadPayload + 1))),
               "3002");
     EXPECT_EQ(ErrorCode(Raw(gateway->Port(), "QMGWLI0000100000")), "3002");
     ExpectStillServingAndUntouched();
@@ -68,7 +68,7 @@ TEST_F(GatewayBadInputTest, LengthsOverTheLimitAreRefusedBeforeAnyByteIsRead) {
 
 TEST_F(GatewayBadInputTest, ALegalButUnaffordableFrameIsTurnedAway) {
     Start(/*budget=*/1 << 20);
-    EXPECT_EQ(ErrorCode(Raw(gateway->Port(), Alice() + wire::EncodeFrameHeader("UP", 2 << 20))),
+    EXPECT_EQ(ErrorCode(Raw(gateway->Port(), Alice() + protocol::EncodeFrameHeader("UP", 2 << 20))),
               "3003");
     ExpectStillServingAndUntouched();
 }
@@ -112,11 +112,11 @@ TEST_F(GatewayBadInputTest, ATricklingClientIsClosedAtTheLoginDeadline) {
 TEST_F(GatewayBadInputTest, BeforeALoginOnlyLoginResumeAndLogoutAreRead) {
     Start(/*budget=*/1 << 20);
     std::string packet;
-    wire::PacketHeader header{"SSCCRC", "JSXT", "99", "40", "AAAAAA0000000001", '1', 0, ""};
-    ASSERT_TRUE(wire::EncodePacketHeader(header, packet));
+    protocol::PacketHeader header{"SSCCRC", "JSXT", "99", "40", "AAAAAA0000000001", '1', 0, ""};
+    ASSERT_TRUE(protocol::EncodePacketHeader(header, packet));
     for (const std::string& frame :
-         {wire::EncodeFrameHeader("UP", packet.size()) + packet,
-          wire::EncodeFrameHeader("UP", wire::kMaxUploadPayload), // beyond the budget too
+         {protocol::EncodeFrameHeader("UP", packet.size()) + packet,
+          protocol::EncodeFrameHeader("UP", protocol::kMaxUploadPayload), // beyond the budget too
           Frame("SN", {"SSCCRC", "JSXT", "99"})}) {
         const RawResult refused = Raw(gateway->Port(), frame, 300);
         EXPECT_EQ(ReplyCodes(refused.bytes), std::vector<std::string>{"ER:3006"});
@@ -125,8 +125,8 @@ TEST_F(GatewayBadInputTest, BeforeALoginOnlyLoginResumeAndLogoutAreRead) {
     // A type the gateway never takes from a client is refused as such.
     EXPECT_EQ(ErrorCode(Raw(gateway->Port(), "QMGWUR0000000100")), "3005");
     // After the login the same upload frame is read and answered.
-    const RawResult after =
-        Raw(gateway->Port(), Alice() + wire::EncodeFrameHeader("UP", packet.size()) + packet, 300);
+    const RawResult after = Raw(
+        gateway->Port(), Alice() + protocol::EncodeFrameHeader("UP", packet.size()) + packet, 300);
     EXPECT_EQ(ReplyCodes(after.bytes), (std::vector<std::string>{"LR:0000", "UR:2002"}));
     ExpectStillServingAndUntouched();
 }
@@ -135,8 +135,8 @@ TEST_F(GatewayBadInputTest, AMalformedSerialRequestGets1006AndTheConnectionStays
     Start();
     const RawResult reply =
         Raw(gateway->Port(),
-            Alice() + wire::EncodeFrameHeader("SN", 4) + "00x1" + Frame("SN", {"SSCCRC", "JSXT"}) +
-                Frame("SN", {"SSCCRC", "JSXT", "99", "65"}) +
+            Alice() + protocol::EncodeFrameHeader("SN", 4) + "00x1" +
+                Frame("SN", {"SSCCRC", "JSXT"}) + Frame("SN", {"SSCCRC", "JSXT", "99", "65"}) +
                 Frame("SN", {"SSCCRC", "JSXT", "99", "1"}),
             300);
     EXPECT_EQ(ReplyCodes(reply.bytes),

@@ -2,9 +2,9 @@
 
 #include "accounts/AccountUploader.h"
 #include "gateway/GatewayServer.h"
+#include "protocol/WireFormat.h"
 #include "support/ComFormat.h"
 #include "support/Text.h"
-#include "support/net/WireFormat.h"
 #include "upload/RecordFormats.h"
 
 #include <QTcpSocket>
@@ -68,7 +68,7 @@ Exchanged Parse(CCommunication& comm, int rc, const CDataBuf& response) {
     out.response.assign(response.Data(), response.GetSize());
     if (rc < 0)
         return out;
-    const std::size_t p = wire::PrefixLength(comm.GetHeaderMode());
+    const std::size_t p = protocol::PrefixLength(comm.GetHeaderMode());
     const std::string& r = out.response;
     if (r.size() < p + 128)
         return out;
@@ -103,13 +103,14 @@ Exchanged Upload(CCommunication& comm, const std::string& body) {
 }
 
 std::string Frame(std::string_view type, std::initializer_list<std::string_view> fields) {
-    const std::string payload = wire::Fields(fields);
-    return wire::EncodeFrameHeader(type, payload.size()) + payload;
+    const std::string payload = protocol::Fields(fields);
+    return protocol::EncodeFrameHeader(type, payload.size()) + payload;
 }
 
 std::string LoginFrame(const std::string& name, const std::string& passwordUtf8,
                        std::string_view version, std::string_view systemId) {
-    return Frame(wire::kLogin, {version, "", name, text::Utf8ToGbk(passwordUtf8), systemId, "E0"});
+    return Frame(protocol::kLogin,
+                 {version, "", name, text::Utf8ToGbk(passwordUtf8), systemId, "E0"});
 }
 
 RawResult Raw(std::uint16_t port, const std::string& bytes, int waitMs) {
@@ -130,22 +131,22 @@ RawResult Raw(std::uint16_t port, const std::string& bytes, int waitMs) {
 std::vector<std::string> ReplyCodes(std::string_view bytes) {
     std::vector<std::string> codes;
     while (!bytes.empty()) {
-        wire::FrameHeader header;
-        if (!wire::DecodeFrameHeader(bytes, header) ||
-            bytes.size() - wire::kFrameHeaderLength < header.length) {
+        protocol::FrameHeader header;
+        if (!protocol::DecodeFrameHeader(bytes, header) ||
+            bytes.size() - protocol::kFrameHeaderLength < header.length) {
             codes.push_back("?");
             break;
         }
-        const std::string_view payload = bytes.substr(wire::kFrameHeaderLength, header.length);
-        bytes.remove_prefix(wire::kFrameHeaderLength + header.length);
+        const std::string_view payload = bytes.substr(protocol::kFrameHeaderLength, header.length);
+        bytes.remove_prefix(protocol::kFrameHeaderLength + header.length);
         std::string code = "?";
         std::vector<std::string> fields;
-        if (header.type == wire::kUploadReply) {
+        if (header.type == protocol::kUploadReply) {
             const std::size_t at =
-                wire::PrefixLength(payload.empty() || payload[0] == '0' ? 0 : 1) + 2 + 60;
+                protocol::PrefixLength(payload.empty() || payload[0] == '0' ? 0 : 1) + 2 + 60;
             if (payload.size() >= at + 4)
                 code = payload.substr(at, 4);
-        } else if (wire::SplitFields(payload, fields, 100) && !fields.empty()) {
+        } else if (protocol::SplitFields(payload, fields, 100) && !fields.empty()) {
             code = fields[0];
         }
         codes.push_back(header.type + ":" + code);

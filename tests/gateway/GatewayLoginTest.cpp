@@ -2,7 +2,7 @@
 
 #include "GatewayFixture.h"
 
-#include "support/net/WireFormat.h"
+#include "protocol/WireFormat.h"
 
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -106,7 +106,7 @@ TEST_F(GatewayLoginTest, AResumeWithAnotherVersionIsRefused) {
     StartGateway();
     const RawResult login = Raw(gateway->Port(), LoginFrame("alice", kAlicePassword), 300);
     std::vector<std::string> fields;
-    ASSERT_TRUE(wire::SplitFields(std::string_view(login.bytes).substr(16), fields));
+    ASSERT_TRUE(protocol::SplitFields(std::string_view(login.bytes).substr(16), fields));
     ASSERT_EQ(fields.size(), 6u);
     const std::string& token = fields[5];
     EXPECT_EQ(ReplyCodes(Raw(gateway->Port(),
@@ -126,7 +126,7 @@ TEST_F(GatewayLoginTest, ALogoutEndsTheSessionForItsOtherConnectionsToo) {
     StartGateway(config);
     const RawResult login = Raw(gateway->Port(), LoginFrame("alice", kAlicePassword), 300);
     std::vector<std::string> fields;
-    ASSERT_TRUE(wire::SplitFields(std::string_view(login.bytes).substr(16), fields));
+    ASSERT_TRUE(protocol::SplitFields(std::string_view(login.bytes).substr(16), fields));
     ASSERT_EQ(fields.size(), 6u);
     const std::string resume = Frame("RS", {"1", fields[5], ""});
 
@@ -145,9 +145,9 @@ TEST_F(GatewayLoginTest, ALogoutEndsTheSessionForItsOtherConnectionsToo) {
               std::vector<std::string>{"LR:0000"});
 
     std::string packet;
-    wire::PacketHeader header{"SSCCRC", "JSXT", "99", "40", "0000010000000001", '1', 0, ""};
-    ASSERT_TRUE(wire::EncodePacketHeader(header, packet));
-    const std::string upload = wire::EncodeFrameHeader("UP", packet.size()) + packet;
+    protocol::PacketHeader header{"SSCCRC", "JSXT", "99", "40", "0000010000000001", '1', 0, ""};
+    ASSERT_TRUE(protocol::EncodePacketHeader(header, packet));
+    const std::string upload = protocol::EncodeFrameHeader("UP", packet.size()) + packet;
     const std::string replies = talk(Frame("SN", {"SSCCRC", "JSXT", "99"}) + upload + resume);
     EXPECT_EQ(ReplyCodes(replies), (std::vector<std::string>{"SR:1005", "UR:2001", "LR:1004"}));
     // The refusal is framed in the gateway's header mode, with the serial sent.

@@ -3,8 +3,8 @@
 
 #include "GatewayFixture.h"
 
+#include "protocol/WireFormat.h"
 #include "support/Text.h"
-#include "support/net/WireFormat.h"
 
 #include <QTemporaryDir>
 
@@ -69,7 +69,7 @@ TEST_F(GatewayUploadTest, InvalidRecordIsRefusedAloneAndTheOthersAreStored) {
     EXPECT_EQ(ReserveCount(), 1);
     EXPECT_EQ(BankCount(), 1);
     // The result text names the field.
-    const std::size_t p = wire::PrefixLength(0);
+    const std::size_t p = protocol::PrefixLength(0);
     const std::string resultText = text::GbkToUtf8(reply.response.substr(p + 128 + 616 + 576, 40));
     EXPECT_NE(resultText.find("第23字段"), std::string::npos) << resultText;
 }

@@ -1,7 +1,7 @@
 #include "LoopbackClients.h"
 
 #include "GatewayFixture.h"
-#include "support/net/WireFormat.h"
+#include "protocol/WireFormat.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -77,16 +77,16 @@ bool SendAll(int fd, const std::string& bytes) {
 
 std::string ReadOneReply(int fd) {
     std::string bytes;
-    wire::FrameHeader header;
+    protocol::FrameHeader header;
     bool headerRead = false;
     char buffer[4096];
     for (;;) {
-        if (!headerRead && bytes.size() >= wire::kFrameHeaderLength) {
-            if (!wire::DecodeFrameHeader(bytes.substr(0, wire::kFrameHeaderLength), header))
+        if (!headerRead && bytes.size() >= protocol::kFrameHeaderLength) {
+            if (!protocol::DecodeFrameHeader(bytes.substr(0, protocol::kFrameHeaderLength), header))
                 return "?";
             headerRead = true;
         }
-        if (headerRead && bytes.size() >= wire::kFrameHeaderLength + header.length) {
+        if (headerRead && bytes.size() >= protocol::kFrameHeaderLength + header.length) {
             const std::vector<std::string> codes = ReplyCodes(bytes);
             return codes.empty() ? "?" : codes.front();
         }

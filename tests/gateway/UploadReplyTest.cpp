@@ -2,7 +2,7 @@
 // in both header modes, for no record, one, and many of mixed codes.
 
 #include "gateway/UploadReply.h"
-#include "support/net/WireFormat.h"
+#include "protocol/WireFormat.h"
 
 #include <gtest/gtest.h>
 
@@ -30,13 +30,13 @@ TEST(UploadReplyTest, AReplyBuiltOverItsRequestEqualsOneBuiltBesideIt) {
         UploadReplyHeader header;
         header.serial = "00000A0000000001";
         header.message = "处理完成";
-        std::string request(wire::kPacketHeaderLength, 'h');
+        std::string request(protocol::kPacketHeaderLength, 'h');
         for (std::size_t i = 0; i < c.codes.size(); ++i)
-            for (std::size_t b = 0; b < wire::kRequestRecordLength; ++b)
+            for (std::size_t b = 0; b < protocol::kRequestRecordLength; ++b)
                 request += static_cast<char>('A' + (i * 7 + b) % 26);
         const std::string beside = BuildUploadReply(
-            c.mode, c.repeated, header, std::string_view(request).substr(wire::kPacketHeaderLength),
-            c.codes, c.bad);
+            c.mode, c.repeated, header,
+            std::string_view(request).substr(protocol::kPacketHeaderLength), c.codes, c.bad);
         EXPECT_EQ(BuildUploadReplyOver(request, c.mode, c.repeated, header, c.codes, c.bad),
                   beside);
     }

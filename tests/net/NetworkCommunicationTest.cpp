@@ -3,9 +3,9 @@
 
 #include "UploadReply.h"
 
+#include "protocol/WireFormat.h"
 #include "support/net/ClientTexts.h"
 #include "support/net/NetworkCommunication.h"
-#include "support/net/WireFormat.h"
 
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -57,7 +57,7 @@ private:
 };
 
 std::string Frame(std::string_view type, const std::string& payload) {
-    return wire::EncodeFrameHeader(type, payload.size()) + payload;
+    return protocol::EncodeFrameHeader(type, payload.size()) + payload;
 }
 
 struct RecordingWaitHook : IWaitHook {
@@ -73,12 +73,12 @@ int LoginTo(CNetworkCommunication& comm, const std::string& port) {
 
 TEST(NetworkCommunicationTest, BrokenLoginRepliesAreMalformed) {
     const std::string cases[] = {
-        "QMGWLR9999999999",                                                   // over the limit
-        Frame("SR", wire::Fields({"0000", "", "0", "C1", "C2", "T"})),        // wrong type
-        Frame("LR", wire::Fields({"0000", "", "2", "C1", "C2", "T"})),        // unknown mode
-        Frame("LR", wire::Fields({"0000", "", "0", "CODE12345", "C2", "T"})), // string over 8
-        Frame("LR", wire::Fields({"0000", "", "0", "C1", "C2", ""})),         // no session
-        Frame("LR", "00x4junk"),                                              // not fields
+        "QMGWLR9999999999",                                                       // over the limit
+        Frame("SR", protocol::Fields({"0000", "", "0", "C1", "C2", "T"})),        // wrong type
+        Frame("LR", protocol::Fields({"0000", "", "2", "C1", "C2", "T"})),        // unknown mode
+        Frame("LR", protocol::Fields({"0000", "", "0", "CODE12345", "C2", "T"})), // string over 8
+        Frame("LR", protocol::Fields({"0000", "", "0", "C1", "C2", ""})),         // no session
+        Frame("LR", "00x4junk"),                                                  // not fields
         std::string("\0\0\0\0garbage-garbage", 20),
     };
     for (const std::string& reply : cases) {
@@ -93,7 +93,7 @@ TEST(NetworkCommunicationTest, BrokenLoginRepliesAreMalformed) {
 TEST(NetworkCommunicationTest, ACutReplyIsALostConnectionAndSilenceIsATimeout) {
     {
         ScriptedPeer peer(
-            Frame("LR", wire::Fields({"0000", "", "0", "C1", "C2", "T"})).substr(0, 20));
+            Frame("LR", protocol::Fields({"0000", "", "0", "C1", "C2", "T"})).substr(0, 20));
         CNetworkCommunication comm;
         EXPECT_LT(LoginTo(comm, peer.Port()), 0);
         EXPECT_EQ(comm.LastErrorText, clienttext::kLost);
@@ -114,7 +114,8 @@ TEST(NetworkCommunicationTest, TheWaitHookHearsOfSlowRequestsOnlyAndTheTimeoutSt
         bool loggedIn;
     };
     const Case cases[] = {
-        {"answered at once", Frame("LR", wire::Fields({"0000", "", "0", "C1", "C2", "T"})), true},
+        {"answered at once", Frame("LR", protocol::Fields({"0000", "", "0", "C1", "C2", "T"})),
+         true},
         {"silent", "", false},
     };
     for (const Case& c : cases) {
@@ -151,7 +152,7 @@ TEST(NetworkCommunicationTest, TheWaitHookHearsOfSlowRequestsOnlyAndTheTimeoutSt
 }
 
 TEST(NetworkCommunicationTest, AGoodLoginReplyIsTakenAsItStands) {
-    ScriptedPeer peer(Frame("LR", wire::Fields({"0000", "", "1", "C1", "C2", "TOKEN"})), false);
+    ScriptedPeer peer(Frame("LR", protocol::Fields({"0000", "", "1", "C1", "C2", "TOKEN"})), false);
     CNetworkCommunication comm;
     ASSERT_EQ(LoginTo(comm, peer.Port()), 0) << comm.LastErrorText;
     EXPECT_EQ(comm.GetHeaderMode(), 1);
@@ -180,8 +181,9 @@ public:
                 while (!m_stop && socket->state() == QAbstractSocket::ConnectedState) {
                     if (socket->waitForReadyRead(50))
                         in += socket->readAll().toStdString();
-                    wire::FrameHeader header;
-                    while (wire::DecodeFrameHeader(in, header) && in.size() >= 16 + header.length) {
+                    protocol::FrameHeader header;
+                    while (protocol::DecodeFrameHeader(in, header) &&
+                           in.size() >= 16 + header.length) {
                         const std::string payload = in.substr(16, header.length);
                         in.erase(0, 16 + header.length);
                         {
@@ -236,10 +238,10 @@ TEST(NetworkCommunicationTest, OnlyTheReplyToThisRequestIsAccepted) {
         bool first = true;
         ScriptedGateway gateway([&](const std::string& type, const std::string& payload) {
             if (type == "LI" || type == "RS")
-                return Frame(
-                    "LR", wire::Fields({"0000", "", std::to_string(c.mode), "C1", "C2", "TOKEN"}));
+                return Frame("LR", protocol::Fields(
+                                       {"0000", "", std::to_string(c.mode), "C1", "C2", "TOKEN"}));
             if (type == "SN")
-                return Frame("SR", wire::Fields({"0000", "", "1", ours}));
+                return Frame("SR", protocol::Fields({"0000", "", "1", ours}));
             if (type != "UP")
                 return std::string();
             const std::string serial = payload.substr(20, 16);
@@ -288,8 +290,8 @@ TEST(NetworkCommunicationTest, LocalOperationsCheckTheirArguments) {
     char serial[17] = "ABCDEF0000000001";
     EXPECT_LT(comm.BuildPacketHeader("SSCCRC", "JSXT", "99", "40", serial, '1', 4, &request), 0);
     ASSERT_EQ(comm.BuildPacketHeader("SSCCRC", "JSXT", "99", "40", serial, '1', 3, &request), 0);
-    ASSERT_EQ(request.GetSize(), wire::kPacketHeaderLength + 3);
-    EXPECT_EQ(std::string(request.Data() + wire::kPacketHeaderLength, 3), "abc");
+    ASSERT_EQ(request.GetSize(), protocol::kPacketHeaderLength + 3);
+    EXPECT_EQ(std::string(request.Data() + protocol::kPacketHeaderLength, 3), "abc");
 
     CDataBuf response;
     EXPECT_LT(comm.SendAndReceive(&request, &response, 0), 0);
@@ -323,7 +325,7 @@ TEST(NetworkCommunicationTest, BodiesOfEverySizeMoveWholeBehindTheirHeader) {
         ASSERT_EQ(comm.BuildPacketHeader("SSCCRC", "JSXT", "99", "40", serial, '1',
                                          static_cast<long>(size), &request),
                   0);
-        wire::PacketHeader fields;
+        protocol::PacketHeader fields;
         fields.system = "SSCCRC";
         fields.subsystem = "JSXT";
         fields.kind = "99";
@@ -332,7 +334,7 @@ TEST(NetworkCommunicationTest, BodiesOfEverySizeMoveWholeBehindTheirHeader) {
         fields.flag = '1';
         fields.bodyLength = size;
         std::string header;
-        ASSERT_TRUE(wire::EncodePacketHeader(fields, header));
+        ASSERT_TRUE(protocol::EncodePacketHeader(fields, header));
         ASSERT_EQ(request.GetSize(), header.size() + size);
         EXPECT_EQ(std::string_view(request.Data(), header.size()), header);
         EXPECT_TRUE(std::string_view(request.Data() + header.size(), size) == body);

@@ -1,5 +1,6 @@
 // quillmark-mkdata: writes a work directory of sample account files.
 
+#include "protocol/WireFormat.h"
 #include "quillmark/Version.h"
 #include "tools/mkdata/SampleWorkDir.h"
 
@@ -10,7 +11,8 @@
 
 namespace {
 
-constexpr int kMaxRecords = 999999;
+// As many accounts of a kind as one request may carry.
+constexpr int kMaxRecords = static_cast<int>(protocol::kMaxRecords);
 
 const char* const kUsage = R"(Usage: quillmark-mkdata [options] DIR
        quillmark-mkdata --version | --help

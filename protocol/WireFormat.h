@@ -1,7 +1,10 @@
 #pragma once
-// The gateway protocol's byte layouts, shared by the client and the simulator:
-// frames, counted fields, the packet header and the upload reply prefix.
-// docs/protocol.md describes every byte; keep the two in step.
+// The gateway protocol's frames, shared by the client and the simulator:
+// frames, counted fields, the packet header, the upload reply prefix and the
+// limits. docs/protocol.md describes every byte; keep the two in step.
+
+#include "protocol/Codes.h"
+#include "protocol/Layouts.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -10,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-namespace wire {
+namespace protocol {
 
 // Every frame: "QMGW", a two-letter type, ten decimal digits of payload length.
 inline constexpr std::string_view kMagic = "QMGW";
@@ -27,26 +30,34 @@ inline constexpr std::string_view kLogout = "LO";
 inline constexpr std::string_view kError = "ER";
 
 inline constexpr std::string_view kProtocolVersion = "1";
-inline constexpr std::string_view kAccepted = "0000";
 
-// Record sizes and the largest legal request.
-inline constexpr std::size_t kRequestRecordLength = 572;
-inline constexpr std::size_t kResultRecordLength = 616;
-inline constexpr std::size_t kReplyHeaderLength = 126;
+// Record sizes and the largest legal request: beyond six digits the record's
+// position (request field 1) would not fit.
+inline constexpr std::size_t kRequestRecordLength = requestrecord::kLayout.Length();
+inline constexpr std::size_t kResultRecordLength = resultrecord::kLayout.Length();
+inline constexpr std::size_t kReplyHeaderLength = replyheader::kLayout.Length();
 inline constexpr std::size_t kMaxRecords = 999'999;
+static_assert(requestrecord::kLayout.Width(requestrecord::kSeqNo) == 6);
 
 // The packet header that BuildPacketHeader puts before the body.
-inline constexpr std::size_t kPacketHeaderLength = 64;
+inline constexpr std::size_t kPacketHeaderLength = packetheader::kLayout.Length();
 
-// The most serials one serial request may ask for.
+// The most serials one serial request may ask for, and a serial's length.
 inline constexpr std::size_t kMaxSerialBlock = 64;
+inline constexpr std::size_t kSerialLength = packetheader::kLayout.Width(packetheader::kSerial);
+// A session token's longest length (LR field 6).
+inline constexpr std::size_t kMaxTokenLength = 64;
+// CommString1 and CommString2 as the login reply hands them out (LR fields 4
+// and 5): at most the width of their request record fields.
+inline constexpr std::size_t kMaxCommStringLength =
+    requestrecord::kLayout.Width(requestrecord::kParticipant);
+static_assert(requestrecord::kLayout.Width(requestrecord::kGatewayId) == kMaxCommStringLength);
 
-// Frame size limits: an upload fits 999,999 records; everything else is small.
+// Frame size limits: an upload fits kMaxRecords records; everything else is
+// small.
 inline constexpr std::size_t kMaxControlPayload = 4096;
 inline constexpr std::size_t kMaxUploadPayload =
     kPacketHeaderLength + kMaxRecords * kRequestRecordLength;
-inline constexpr std::size_t kMaxUploadReplyPayload =
-    17 + 2 + kReplyHeaderLength + kMaxRecords * kResultRecordLength;
 
 struct FrameHeader {
     std::string type;
@@ -63,7 +74,8 @@ bool DecodeFrameHeader(std::string_view bytes, FrameHeader& header);
 std::size_t MaxPayload(std::string_view type);
 
 // Counted fields of control messages: four decimal digits of length, then the
-// bytes. AppendField cuts a value at 9999 bytes.
+// bytes. AppendField cuts a value at kMaxFieldLength bytes.
+inline constexpr std::size_t kMaxFieldLength = 9999;
 void AppendField(std::string& payload, std::string_view value);
 std::string Fields(std::initializer_list<std::string_view> values);
 
@@ -72,15 +84,16 @@ std::string Fields(std::initializer_list<std::string_view> values);
 bool SplitFields(std::string_view payload, std::vector<std::string>& fields,
                  std::size_t maxFields = 16);
 
+// The fields of packetheader::kLayout.
 struct PacketHeader {
-    std::string system;    // 8 bytes, e.g. "SSCCRC"
-    std::string subsystem; // 8 bytes, e.g. "JSXT"
-    std::string kind;      // 2 bytes, e.g. "99"
-    std::string function;  // 2 bytes, e.g. "40"
-    std::string serial;    // 16 bytes, as the gateway issued it
+    std::string system;    // kSystem
+    std::string subsystem; // kSubsystem
+    std::string kind;      // kKind
+    std::string function;  // kFunction
+    std::string serial;    // as the gateway issued it
     char flag = '0';
-    std::uint64_t bodyLength = 0; // 10 digits
-    std::string context;          // 8 bytes, the login context
+    std::uint64_t bodyLength = 0;
+    std::string context; // the login context
 };
 
 // False when a value does not fit its field.
@@ -91,6 +104,8 @@ bool DecodePacketHeader(std::string_view bytes, PacketHeader& header);
 // The part of an upload reply before the two marker bytes: 9 bytes in header
 // mode 0 ('0' and the last 8 characters of the serial), 17 in mode 1 ('1' and
 // the whole serial).
+inline constexpr std::size_t kPrefixLengthMode0 = 1 + kSerialLength / 2;
+inline constexpr std::size_t kPrefixLengthMode1 = 1 + kSerialLength;
 std::size_t PrefixLength(int headerMode);
 std::string EncodeReplyPrefix(int headerMode, std::string_view serial);
 
@@ -98,6 +113,13 @@ std::string EncodeReplyPrefix(int headerMode, std::string_view serial);
 // gateway's record of the serial.
 inline constexpr std::string_view kFreshAnswer = "00";
 inline constexpr std::string_view kRepeatedAnswer = "01";
+inline constexpr std::size_t kMarkerLength = 2;
+// The largest upload reply: the longer prefix, the marker, the header and a
+// result for each of the most records a request may hold.
+inline constexpr std::size_t kMaxUploadReplyPayload =
+    kPrefixLengthMode1 + kMarkerLength + kReplyHeaderLength + kMaxRecords * kResultRecordLength;
+// Where the reply header of an upload reply in `headerMode` starts.
+std::size_t ReplyHeaderAt(int headerMode);
 
 // True when `reply`, an upload reply in `headerMode`, answers the request that
 // begins with the packet header `request`: its marker is "00" or "01" and, when
@@ -113,4 +135,4 @@ std::string_view Unpad(std::string_view field);
 // Ten or fewer decimal digits, nothing else; false otherwise.
 bool ParseDigits(std::string_view digits, std::uint64_t& value);
 
-} // namespace wire
+} // namespace protocol

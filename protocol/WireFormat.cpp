@@ -1,23 +1,17 @@
-#include "support/net/WireFormat.h"
+#include "protocol/WireFormat.h"
 
 #include <algorithm>
 #include <cstdio>
 
-namespace wire {
+namespace protocol {
 
 namespace {
 constexpr std::size_t kLengthDigits = 10;
+constexpr std::size_t kFieldCountDigits = 4;
+constexpr std::size_t kTypeLength = 2;
 
 bool IsTypeLetter(char c) {
     return c >= 'A' && c <= 'Z';
-}
-
-// Appends a fixed field; false when the value is longer than the field.
-bool PutFixed(std::string& out, std::string_view value, std::size_t width) {
-    if (value.size() > width)
-        return false;
-    out += Pad(value, width);
-    return true;
 }
 
 std::string Decimal(std::uint64_t value, std::size_t width) {
@@ -54,19 +48,22 @@ bool ParseDigits(std::string_view digits, std::uint64_t& value) {
 
 std::string EncodeFrameHeader(std::string_view type, std::uint64_t payloadLength) {
     std::string header(kMagic);
-    header += type.substr(0, 2);
+    header += type.substr(0, kTypeLength);
     header += Decimal(payloadLength, kLengthDigits);
     return header;
 }
 
 bool DecodeFrameHeader(std::string_view bytes, FrameHeader& header) {
-    if (bytes.size() < kFrameHeaderLength || bytes.substr(0, 4) != kMagic ||
-        !IsTypeLetter(bytes[4]) || !IsTypeLetter(bytes[5]))
+    constexpr std::size_t typeAt = kMagic.size();
+    constexpr std::size_t lengthAt = typeAt + kTypeLength;
+    static_assert(lengthAt + kLengthDigits == kFrameHeaderLength);
+    if (bytes.size() < kFrameHeaderLength || bytes.substr(0, typeAt) != kMagic ||
+        !IsTypeLetter(bytes[typeAt]) || !IsTypeLetter(bytes[typeAt + 1]))
         return false;
     std::uint64_t length = 0;
-    if (!ParseDigits(bytes.substr(6, kLengthDigits), length))
+    if (!ParseDigits(bytes.substr(lengthAt, kLengthDigits), length))
         return false;
-    header.type.assign(bytes.substr(4, 2));
+    header.type.assign(bytes.substr(typeAt, kTypeLength));
     header.length = length;
     return true;
 }
@@ -84,8 +81,8 @@ std::size_t MaxPayload(std::string_view type) {
 }
 
 void AppendField(std::string& payload, std::string_view value) {
-    value = value.substr(0, 9999);
-    payload += Decimal(value.size(), 4);
+    value = value.substr(0, kMaxFieldLength);
+    payload += Decimal(value.size(), kFieldCountDigits);
     payload += value;
 }
 
@@ -101,75 +98,80 @@ bool SplitFields(std::string_view payload, std::vector<std::string>& fields,
     fields.clear();
     while (!payload.empty()) {
         std::uint64_t length = 0;
-        if (fields.size() == maxFields || payload.size() < 4 ||
-            !ParseDigits(payload.substr(0, 4), length) || payload.size() - 4 < length)
+        if (fields.size() == maxFields || payload.size() < kFieldCountDigits ||
+            !ParseDigits(payload.substr(0, kFieldCountDigits), length) ||
+            payload.size() - kFieldCountDigits < length)
             return false;
-        fields.emplace_back(payload.substr(4, length));
-        payload.remove_prefix(4 + length);
+        fields.emplace_back(payload.substr(kFieldCountDigits, length));
+        payload.remove_prefix(kFieldCountDigits + length);
     }
     return true;
 }
 
 bool EncodePacketHeader(const PacketHeader& header, std::string& out) {
-    std::string bytes;
-    bytes.reserve(kPacketHeaderLength);
-    if (header.bodyLength > 9'999'999'999ULL)
-        return false;
-    const bool fits = PutFixed(bytes, header.system, 8) && PutFixed(bytes, header.subsystem, 8) &&
-                      PutFixed(bytes, header.kind, 2) && PutFixed(bytes, header.function, 2) &&
-                      PutFixed(bytes, header.serial, 16);
+    using namespace packetheader;
+    std::string bytes(kLayout.Length(), ' ');
+    char* at = bytes.data();
+    const bool fits =
+        kLayout.Put(at, kSystem, header.system) && kLayout.Put(at, kSubsystem, header.subsystem) &&
+        kLayout.Put(at, kKind, header.kind) && kLayout.Put(at, kFunction, header.function) &&
+        kLayout.Put(at, kSerial, header.serial) &&
+        kLayout.Put(at, kSerialFlag, std::string_view(&header.flag, 1)) &&
+        kLayout.PutDigits(at, kBodyLength, header.bodyLength) &&
+        kLayout.Put(at, kContext, header.context);
     if (!fits)
         return false;
-    bytes += header.flag;
-    bytes += Decimal(header.bodyLength, kLengthDigits);
-    if (!PutFixed(bytes, header.context, 8))
-        return false;
-    bytes.resize(kPacketHeaderLength, ' ');
     out = std::move(bytes);
     return true;
 }
 
 bool DecodePacketHeader(std::string_view bytes, PacketHeader& header) {
-    if (bytes.size() < kPacketHeaderLength)
+    using namespace packetheader;
+    if (bytes.size() < kLayout.Length())
         return false;
     std::uint64_t length = 0;
-    if (!ParseDigits(bytes.substr(37, kLengthDigits), length))
+    if (!ParseDigits(kLayout.Of(bytes, kBodyLength), length))
         return false;
-    header.system.assign(Unpad(bytes.substr(0, 8)));
-    header.subsystem.assign(Unpad(bytes.substr(8, 8)));
-    header.kind.assign(Unpad(bytes.substr(16, 2)));
-    header.function.assign(Unpad(bytes.substr(18, 2)));
-    header.serial.assign(Unpad(bytes.substr(20, 16)));
-    header.flag = bytes[36];
+    header.system.assign(Unpad(kLayout.Of(bytes, kSystem)));
+    header.subsystem.assign(Unpad(kLayout.Of(bytes, kSubsystem)));
+    header.kind.assign(Unpad(kLayout.Of(bytes, kKind)));
+    header.function.assign(Unpad(kLayout.Of(bytes, kFunction)));
+    header.serial.assign(Unpad(kLayout.Of(bytes, kSerial)));
+    header.flag = kLayout.Of(bytes, kSerialFlag)[0];
     header.bodyLength = length;
-    header.context.assign(Unpad(bytes.substr(47, 8)));
+    header.context.assign(Unpad(kLayout.Of(bytes, kContext)));
     return true;
 }
 
 std::size_t PrefixLength(int headerMode) {
-    return headerMode == 0 ? 9 : 17;
+    return headerMode == 0 ? kPrefixLengthMode0 : kPrefixLengthMode1;
+}
+
+std::size_t ReplyHeaderAt(int headerMode) {
+    return PrefixLength(headerMode) + kMarkerLength;
 }
 
 std::string EncodeReplyPrefix(int headerMode, std::string_view serial) {
-    const std::string whole = Pad(serial, 16);
-    return headerMode == 0 ? "0" + whole.substr(8) : "1" + whole;
+    const std::string whole = Pad(serial, kSerialLength);
+    return headerMode == 0 ? "0" + whole.substr(kSerialLength / 2) : "1" + whole;
 }
 
 bool AnswersRequest(std::string_view request, std::string_view reply, int headerMode) {
     const std::size_t prefix = PrefixLength(headerMode);
-    if (reply.size() < prefix + 2 + kReplyHeaderLength)
+    if (reply.size() < prefix + kMarkerLength + kReplyHeaderLength)
         return false;
-    const std::string_view marker = reply.substr(prefix, 2);
+    const std::string_view marker = reply.substr(prefix, kMarkerLength);
     if (marker != kFreshAnswer && marker != kRepeatedAnswer)
         return false;
-    const std::string_view header = reply.substr(prefix + 2, kReplyHeaderLength);
-    if (header.substr(60, 4) != kAccepted)
+    const std::string_view header = reply.substr(prefix + kMarkerLength, kReplyHeaderLength);
+    if (replyheader::kLayout.Of(header, replyheader::kReturnCode) != kAccepted)
         return true;
     if (request.size() < kPacketHeaderLength)
         return false;
-    const std::string serial = Pad(Unpad(request.substr(20, 16)), 16);
+    const std::string serial =
+        Pad(Unpad(packetheader::kLayout.Of(request, packetheader::kSerial)), kSerialLength);
     return reply.substr(0, prefix) == EncodeReplyPrefix(headerMode, serial) &&
-           header.substr(0, 16) == serial;
+           replyheader::kLayout.Of(header, replyheader::kSerial) == serial;
 }
 
-} // namespace wire
+} // namespace protocol
