@@ -1,15 +1,20 @@
 #include "gateway/GatewayProtocol.h"
 
+#include "gateway/BodyHash.h"
 #include "gateway/ResultCodes.h"
 #include "gateway/Settlement.h"
 #include "gateway/UploadReply.h"
+#include "gateway/UploadWork.h"
 #include "support/SecretWipe.h"
 #include "support/Text.h"
 #include "support/net/WireFormat.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <functional>
 #include <map>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -149,8 +154,9 @@ GatewayReply GatewayProtocol::BeginLogin(std::string_view payload, LoginCheck& c
     if (!wire::SplitFields(payload, f) || f.size() != 6)
         return Control(wire::kLoginReply, {"1008", Gbk("登录报文格式错误")});
     const WipeOnExit wipeTyped(f[3]);
-    if (f[0] != wire::kProtocolVersion)
+    if (f[0] != wire::kProtocolVersion && f[0] != wire::kProtocolVersion2)
         return Control(wire::kLoginReply, {"1009", Gbk("协议版本不支持")});
+    check.keepAlives = f[0] == wire::kProtocolVersion2;
     check.name = text::GbkToUtf8(f[2]);
     check.context = Printable(text::GbkToUtf8(f[1]));
     if (f[4] != kSystemId || f[5] != kLoginCode)
@@ -184,7 +190,12 @@ GatewayReply GatewayProtocol::FinishLogin(ConnectionState& state, const LoginChe
         return RefuseLogin(check, "1002", "登录失败次数过多,操作员已被锁定,请稍后再试", "locked");
     m_guard.RecordSuccess(check.name);
     std::uint64_t number = 0;
-    if (!m_store.NextSessionNumber(number))
+    bool numbered = false;
+    {
+        const std::lock_guard lock(m_storeLock);
+        numbered = m_store.NextSessionNumber(number);
+    }
+    if (!numbered)
         return RefuseLogin(check, "1010", "网关存储失败,请稍后重试",
                            "store: " + m_store.LastError());
     const Session* session = m_sessions.Create(check.name, check.entry.participant, number);
@@ -193,6 +204,7 @@ GatewayReply GatewayProtocol::FinishLogin(ConnectionState& state, const LoginChe
     if (!state.token.empty())
         m_sessions.Remove(state.token);
     state.token = session->token;
+    state.keepAlives = check.keepAlives;
     Log("login operator=" + Printable(check.name) + " context=" + check.context +
         " outcome=accepted");
     return LoginReply(*session, fault);
@@ -203,12 +215,13 @@ GatewayReply GatewayProtocol::Resume(ConnectionState& state, std::string_view pa
     std::vector<std::string> f;
     if (!wire::SplitFields(payload, f) || f.size() != 3)
         return Control(wire::kLoginReply, {"1008", Gbk("登录报文格式错误")});
-    if (f[0] != wire::kProtocolVersion)
+    if (f[0] != wire::kProtocolVersion && f[0] != wire::kProtocolVersion2)
         return Control(wire::kLoginReply, {"1009", Gbk("协议版本不支持")});
     const Session* session = m_sessions.Find(f[1]);
     if (!session)
         return Control(wire::kLoginReply, {"1004", Gbk("会话已失效,请重新登录")});
     state.token = session->token;
+    state.keepAlives = f[0] == wire::kProtocolVersion2;
     Log("resume operator=" + Printable(session->operatorName) + " outcome=accepted");
     return LoginReply(*session, fault);
 }
@@ -237,6 +250,22 @@ GatewayReply GatewayProtocol::Serial(ConnectionState& state, std::string_view pa
 
 GatewayReply GatewayProtocol::Upload(ConnectionState& state, std::string_view payload,
                                      const GatewayFaults* fault, std::string* owner) {
+    const std::uint64_t hash = BodyHash::Of(payload.size() > wire::kPacketHeaderLength
+                                                ? payload.substr(wire::kPacketHeaderLength)
+                                                : std::string_view());
+    UploadStep step = BeginUpload(state, payload, fault, owner, hash);
+    if (!step.work)
+        return step.reply;
+    if (step.copy) // nothing runs beside this caller: a copy cannot wait here
+        return RefuseOtherBody(*step.work);
+    RunUpload(*step.work);
+    FinishUpload(*step.work);
+    return {std::string(wire::kUploadReply), *step.work->reply, false};
+}
+
+UploadStep GatewayProtocol::BeginUpload(ConnectionState& state, std::string_view payload,
+                                        const GatewayFaults* fault, std::string* owner,
+                                        std::uint64_t hash) {
     wire::PacketHeader packet;
     const bool headerRead = wire::DecodePacketHeader(payload, packet);
     const int mode = fault && fault->headerMode >= 0 ? fault->headerMode : m_config.headerMode;
@@ -254,8 +283,10 @@ GatewayReply GatewayProtocol::Upload(ConnectionState& state, std::string_view pa
         header.message = message;
         Log("upload operator=" + who + " serial=" + Printable(header.serial) +
             " records=" + std::to_string(records) + " outcome=refused(" + code + ")");
-        return GatewayReply{std::string(wire::kUploadReply),
-                            BuildUploadReply(mode, false, header, {}, {}, {}), false};
+        return UploadStep{{std::string(wire::kUploadReply),
+                           BuildUploadReply(mode, false, header, {}, {}, {}), false},
+                          nullptr,
+                          false};
     };
     if (!session)
         return refuse(returncode::kNotLoggedIn, "尚未登录网关");
@@ -272,7 +303,6 @@ GatewayReply GatewayProtocol::Upload(ConnectionState& state, std::string_view pa
     if (number == 0)
         return refuse(returncode::kUnknownSerial, "交易序号未知或已过期");
 
-    const std::size_t hash = std::hash<std::string_view>{}(body);
     if (const auto seen = session->processed.find(number); seen != session->processed.end()) {
         const ProcessedRequest& before = seen->second;
         if (before.bodyHash != hash || before.bodyLength != body.size())
@@ -280,25 +310,113 @@ GatewayReply GatewayProtocol::Upload(ConnectionState& state, std::string_view pa
         Log("upload operator=" + who + " serial=" + header.serial + " records=" +
             std::to_string(records) + " outcome=repeated(" + CodeSummary(before.codes) + ")");
         header.message = "处理完成";
-        return {std::string(wire::kUploadReply),
-                Reply(mode, true, header, payload, owner, before.codes, before.badFields), false};
+        return {{std::string(wire::kUploadReply),
+                 Reply(mode, true, header, payload, owner, before.codes, before.badFields), false},
+                nullptr,
+                false};
+    }
+    if (const auto under = session->working.find(number); under != session->working.end()) {
+        // The first copy is still being processed: this one waits for its reply.
+        Log("upload operator=" + who + " serial=" + header.serial +
+            " records=" + std::to_string(records) + " outcome=waits for its first copy");
+        return {{}, under->second, true};
     }
     if (session->WasUsed(number)) // processed long ago; its record is gone
         return refuse(returncode::kUnknownSerial, "交易序号未知或已过期");
 
-    SettlementOutcome outcome = Settle(m_store, body, session->participant, m_config.gatewayId);
-    if (outcome.storeFailed) {
-        Log("upload operator=" + who + " serial=" + Printable(header.serial) +
-            " store failure at " + Printable(outcome.storeError));
-        return refuse(returncode::kStoreFailure, "结算系统存储失败,请稍后重试");
+    auto work = std::make_shared<UploadWork>();
+    work->token = session->token;
+    work->number = number;
+    work->bodyHash = hash;
+    work->bodyLength = body.size();
+    work->records = records;
+    work->mode = mode;
+    work->header = header;
+    work->participant = session->participant;
+    work->who = who;
+    work->extraMs = fault ? fault->workMs : 0;
+    if (owner && std::string_view(*owner).data() == payload.data() &&
+        owner->size() == payload.size())
+        work->payload = std::move(*owner);
+    else
+        work->payload.assign(payload);
+    session->working[number] = work;
+    return {{}, work, false};
+}
+
+void GatewayProtocol::RunUpload(UploadWork& work) {
+    if (work.extraMs > 0) {
+        // Slow work, for tests: the time spread over the records, the count
+        // of records done moving all along.
+        const int steps = std::max(1, work.extraMs / 50);
+        for (int k = 1; k <= steps; ++k) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(work.extraMs / steps));
+            work.done.store(work.records * static_cast<std::uint64_t>(k) /
+                                static_cast<std::uint64_t>(steps + 1),
+                            std::memory_order_relaxed);
+        }
     }
-    Log("upload operator=" + who + " serial=" + header.serial +
-        " records=" + std::to_string(records) + " outcome=stored " +
-        std::to_string(outcome.stored) + " codes " + CodeSummary(outcome.codes));
+    const std::string_view body = std::string_view(work.payload).substr(wire::kPacketHeaderLength);
+    {
+        const std::lock_guard lock(m_storeLock);
+        work.outcome = Settle(m_store, body, work.participant, m_config.gatewayId, &work.done);
+    }
+    UploadReplyHeader header = work.header;
+    if (work.outcome.storeFailed) {
+        header.returnCode = returncode::kStoreFailure;
+        header.message = "结算系统存储失败,请稍后重试";
+        work.replyBytes = BuildUploadReply(work.mode, false, header, {}, {}, {});
+        std::string().swap(work.payload);
+        return;
+    }
     header.message = "处理完成";
-    std::string reply =
-        Reply(mode, false, header, payload, owner, outcome.codes, outcome.badFields);
-    session->Remember(number,
-                      {hash, body.size(), std::move(outcome.codes), std::move(outcome.badFields)});
-    return {std::string(wire::kUploadReply), std::move(reply), false};
+    work.replyBytes = BuildUploadReplyOver(std::move(work.payload), work.mode, false, header,
+                                           work.outcome.codes, work.outcome.badFields);
+}
+
+void GatewayProtocol::FinishUpload(UploadWork& work) {
+    Session* session = m_sessions.Find(work.token);
+    const SettlementOutcome& outcome = work.outcome;
+    if (outcome.storeFailed) {
+        Log("upload operator=" + work.who + " serial=" + Printable(work.header.serial) +
+            " store failure at " + Printable(outcome.storeError));
+        Log("upload operator=" + work.who + " serial=" + Printable(work.header.serial) +
+            " records=" + std::to_string(work.records) + " outcome=refused(" +
+            returncode::kStoreFailure + ")");
+    } else {
+        Log("upload operator=" + work.who + " serial=" + work.header.serial +
+            " records=" + std::to_string(work.records) + " outcome=stored " +
+            std::to_string(outcome.stored) + " codes " + CodeSummary(outcome.codes));
+        if (session)
+            session->Remember(work.number,
+                              {work.bodyHash, work.bodyLength, outcome.codes, outcome.badFields});
+    }
+    if (session)
+        session->working.erase(work.number);
+    work.accepted = !outcome.storeFailed;
+    work.reply = std::make_shared<const std::string>(std::move(work.replyBytes));
+    work.finished = true;
+}
+
+std::shared_ptr<UploadWork> GatewayProtocol::WorkFor(const ConnectionState& state,
+                                                     std::string_view packetHeader) {
+    wire::PacketHeader packet;
+    if (state.token.empty() || !wire::DecodePacketHeader(packetHeader, packet))
+        return nullptr;
+    Session* session = m_sessions.Find(state.token);
+    if (!session)
+        return nullptr;
+    const std::uint64_t number = session->SerialNumber(packet.serial);
+    const auto under = session->working.find(number);
+    return number != 0 && under != session->working.end() ? under->second : nullptr;
+}
+
+GatewayReply GatewayProtocol::RefuseOtherBody(const UploadWork& work) const {
+    UploadReplyHeader header = work.header;
+    header.returnCode = returncode::kSerialReused;
+    header.message = "交易序号已用于其他请求";
+    Log("upload operator=" + work.who + " serial=" + Printable(header.serial) +
+        " records=? outcome=refused(" + returncode::kSerialReused + ")");
+    return {std::string(wire::kUploadReply), BuildUploadReply(work.mode, false, header, {}, {}, {}),
+            false};
 }
