@@ -202,6 +202,8 @@ int CAccountUploader::Resend(CDataBuf& request, std::size_t records,
     }
     std::swap(m_requestBuf, request);
     facts.outcome = SendBuilt(comm, records, results, facts, true);
+    // Its first copy went out in an earlier run, whatever this one needed.
+    facts.resent = true;
     if (facts.finished == upload::WallClock::time_point{})
         facts.finished = upload::WallClock::now();
     ReleaseIfLarge(m_requestBuf);
