@@ -256,7 +256,9 @@ GatewayReply GatewayProtocol::Upload(ConnectionState& state, std::string_view pa
     UploadStep step = BeginUpload(state, payload, fault, owner, hash);
     if (!step.work)
         return step.reply;
-    if (step.copy) // nothing runs beside this caller: a copy cannot wait here
+    // Only connections leave work under way; should a copy of such work reach
+    // this caller, who cannot wait for it, it is refused rather than run twice.
+    if (step.copy)
         return RefuseOtherBody(*step.work);
     RunUpload(*step.work);
     FinishUpload(*step.work);
