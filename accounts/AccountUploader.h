@@ -13,6 +13,7 @@
 #include "upload/UploadRecords.h"
 #include "upload/UploadRun.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,14 @@ public:
     int Exchange(std::vector<UploadRequestRecord>& requests,
                  std::vector<UploadResultRecord>& results, upload::ExchangeFacts* facts);
     void ClearBuffers();
+    // The request (packet header and body) of the last exchange whose reply
+    // could not be had, once; null when it had its reply.
+    std::shared_ptr<CDataBuf> TakeLostRequest() { return std::move(m_lostRequest); }
+    // Sends `request`, built and sent before, once more as it is (same serial,
+    // same bytes) and reads its reply as Exchange does. A refusal because the
+    // gateway no longer remembers the serial is not shown to the operator.
+    int Resend(CDataBuf& request, std::size_t records, std::vector<UploadResultRecord>& results,
+               upload::ExchangeFacts& facts);
 
     // Request records made from account records (upload/UploadRequests.cpp).
     static UploadRequestRecord BuildReserveRequest(const ReserveAccountRecord& account);
@@ -79,6 +88,11 @@ private:
     int UploadEachRow(upload::Run& run);
     int ExchangeOnce(std::vector<UploadRequestRecord>& requests,
                      std::vector<UploadResultRecord>& results, upload::ExchangeFacts& facts);
+    // The request in m_requestBuf, of `count` records, to the gateway, and its reply read.
+    int SendBuilt(CCommunication* comm, std::size_t count, std::vector<UploadResultRecord>& results,
+                  upload::ExchangeFacts& facts, bool quietWhenForgotten);
+    int FailExchange(upload::ExchangeFacts& facts, const std::string& message, bool clearStatus,
+                     bool show = true);
 
     std::string m_strWorkPath;
     std::vector<BankAccountRecord> m_bankAccounts;
@@ -89,6 +103,7 @@ private:
     IMainWindow* m_hMainWnd;
     CDataBuf m_responseBuf;
     CDataBuf m_requestBuf;
+    std::shared_ptr<CDataBuf> m_lostRequest;
     std::string m_strLastError; // UTF-8
     upload::RunServices m_runs;
 };

@@ -1,6 +1,7 @@
 #include "gateway/ClientConnection.h"
 
 #include "gateway/GatewayServer.h"
+#include "gateway/UploadWork.h"
 #include "protocol/Codes.h"
 #include "support/SecretWipe.h"
 
@@ -63,6 +64,8 @@ ClientConnection::ClientConnection(QTcpSocket* socket, GatewayServer& server)
     m_loginDeadline.setSingleShot(true);
     connect(&m_loginDeadline, &QTimer::timeout, this, [this] { Close(); });
     m_loginDeadline.start(m_server.Config().loginTimeoutMs);
+    m_keepAlive.setInterval(protocol::kKeepAliveIntervalMs);
+    connect(&m_keepAlive, &QTimer::timeout, this, [this] { SendKeepAlive(); });
     connect(m_socket, &QTcpSocket::readyRead, this, [this] { OnReadyRead(); });
     connect(m_socket, &QTcpSocket::bytesWritten, this, [this] { Pump(); });
     connect(m_socket, &QTcpSocket::disconnected, this, [this] { Close(); });
@@ -77,20 +80,20 @@ ClientConnection::~ClientConnection() {
 }
 
 bool ClientConnection::Busy() const {
-    return m_closing || m_delayed || m_writing || m_refusing || m_login;
+    return m_closing || m_delayed || m_writing || m_refusing || m_login || m_work;
 }
 
 void ClientConnection::RefuseAndClose(const GatewayReply& reply, int delayMs) {
     std::string bytes =
         protocol::EncodeFrameHeader(reply.type, reply.payload.size()) + reply.payload;
     if (delayMs <= 0) {
-        Write(std::move(bytes), {}, true);
+        Write(std::move(bytes), nullptr, 0, 0, true);
         return;
     }
     m_refusing = true;
     QTimer::singleShot(delayMs, this, [this, bytes = std::move(bytes)]() mutable {
         if (!m_closing)
-            Write(std::move(bytes), {}, true);
+            Write(std::move(bytes), nullptr, 0, 0, true);
     });
 }
 
@@ -100,6 +103,7 @@ void ClientConnection::Close() {
     m_closing = true;
     m_timer.stop();
     m_loginDeadline.stop();
+    m_keepAlive.stop();
     m_socket->abort();
     deleteLater();
 }
@@ -123,21 +127,49 @@ bool ClientConnection::ReadFrameHeader() {
         RefuseAndClose(GatewayProtocol::ErrorFrame(protocol::errorcode::kTooLong));
         return false;
     }
+    m_head.clear();
+    m_payload.clear();
+    if (m_frame.type == protocol::kUpload) {
+        // Its packet header comes first: a copy of a request still being
+        // processed needs no room for its body (DecideUpload).
+        m_uploadDecided = false;
+        m_discarding = false;
+        m_discarded = 0;
+        m_bodyHash = BodyHash();
+        m_inFrame = true;
+        return true;
+    }
     const long long footprint = UploadFootprint(m_frame.length);
     if (!m_server.Reserve(footprint)) {
         RefuseAndClose(GatewayProtocol::ErrorFrame(protocol::errorcode::kBusy));
         return false;
     }
     m_reserved = footprint;
-    m_head.clear();
-    m_payload.clear();
     // Room for the whole payload at once, and for an upload the results its
     // reply adds (the budget holds both already): a large request then arrives
     // without being copied as it grows, and its reply is built where it lies.
-    m_payload.reserve(m_frame.type == protocol::kUpload ? ReplyRoom(m_frame.length)
-                                                        : m_frame.length);
-    AdviseLargePages(m_payload);
+    m_payload.reserve(m_frame.length);
     m_inFrame = true;
+    return true;
+}
+
+bool ClientConnection::DecideUpload() {
+    m_uploadDecided = true;
+    if (m_frame.length >= protocol::kPacketHeaderLength) {
+        if (std::shared_ptr<UploadWork> work = m_server.Protocol().WorkFor(m_state, m_payload)) {
+            m_readingCopyOf = std::move(work);
+            m_discarding = true;
+            return true;
+        }
+    }
+    const long long footprint = UploadFootprint(m_frame.length);
+    if (!m_server.Reserve(footprint)) {
+        RefuseAndClose(GatewayProtocol::ErrorFrame(protocol::errorcode::kBusy));
+        return false;
+    }
+    m_reserved = footprint;
+    m_payload.reserve(ReplyRoom(m_frame.length));
+    AdviseLargePages(m_payload);
     return true;
 }
 
@@ -149,19 +181,42 @@ void ClientConnection::OnReadyRead() {
             if (!m_inFrame)
                 continue;
         }
-        const std::size_t want = std::min<std::size_t>(m_frame.length - m_payload.size(), kSlice);
+        const bool upload = m_frame.type == protocol::kUpload;
+        std::size_t want =
+            std::min<std::size_t>(m_frame.length - m_payload.size() - m_discarded, kSlice);
+        if (upload && !m_uploadDecided)
+            want = std::min(want, protocol::kPacketHeaderLength - m_payload.size());
         if (want > 0) {
-            // Straight from the socket into the payload's reserved room, no
-            // more than is there (the room is cleared before it is read into).
             const std::size_t ready = std::min(
                 want, static_cast<std::size_t>(std::max<qint64>(m_socket->bytesAvailable(), 0)));
-            const std::size_t had = m_payload.size();
-            m_payload.resize(had + ready);
-            const qint64 got = m_socket->read(m_payload.data() + had, static_cast<qint64>(ready));
-            m_payload.resize(had + static_cast<std::size_t>(std::max<qint64>(got, 0)));
+            if (m_discarding) {
+                // A copy of a request under way: hashed to compare, then dropped.
+                m_scratch.resize(ready);
+                const qint64 got = m_socket->read(m_scratch.data(), static_cast<qint64>(ready));
+                const auto n = static_cast<std::size_t>(std::max<qint64>(got, 0));
+                m_bodyHash.Add(std::string_view(m_scratch.data(), n));
+                m_discarded += n;
+            } else {
+                // Straight from the socket into the payload's reserved room, no
+                // more than is there (the room is cleared before it is read into).
+                const std::size_t had = m_payload.size();
+                m_payload.resize(had + ready);
+                const qint64 got =
+                    m_socket->read(m_payload.data() + had, static_cast<qint64>(ready));
+                m_payload.resize(had + static_cast<std::size_t>(std::max<qint64>(got, 0)));
+                if (upload && m_payload.size() > protocol::kPacketHeaderLength) {
+                    const std::size_t from = std::max(had, protocol::kPacketHeaderLength);
+                    m_bodyHash.Add(std::string_view(m_payload).substr(from));
+                }
+            }
             m_timer.start(m_server.Config().frameTimeoutMs);
         }
-        if (m_payload.size() == m_frame.length)
+        if (upload && !m_uploadDecided &&
+            m_payload.size() ==
+                std::min<std::size_t>(m_frame.length, protocol::kPacketHeaderLength) &&
+            !DecideUpload())
+            return;
+        if (m_payload.size() + m_discarded == m_frame.length && (!upload || m_uploadDecided))
             ProcessFrame();
     }
 }
@@ -187,6 +242,10 @@ void ClientConnection::ProcessFrame() {
         m_server.Logins().Request(*this);
         return;
     }
+    if (m_frame.type == protocol::kUpload) {
+        ProcessUpload(fault);
+        return;
+    }
     GatewayReply reply = m_server.Protocol().Handle(m_state, m_frame.type, m_payload,
                                                     fault ? &*fault : nullptr, &m_payload);
     if (!m_state.token.empty())
@@ -195,6 +254,89 @@ void ClientConnection::ProcessFrame() {
         WipeSecret(m_payload);     // the password is checked and no longer needed
     std::string().swap(m_payload); // a large request's memory goes back at once
     SendReply(std::move(reply), fault);
+}
+
+void ClientConnection::ProcessUpload(const std::optional<GatewayFaults>& fault) {
+    std::shared_ptr<UploadWork> work;
+    bool copy = false;
+    if (m_discarding) {
+        work = std::move(m_readingCopyOf);
+        copy = true;
+        m_discarding = false;
+        std::string().swap(m_scratch);
+        std::string().swap(m_payload);
+        if (work->bodyHash != m_bodyHash.Value() || work->bodyLength != m_discarded) {
+            SendReply(m_server.Protocol().RefuseOtherBody(*work), fault);
+            return;
+        }
+    } else {
+        UploadStep step = m_server.Protocol().BeginUpload(
+            m_state, m_payload, fault ? &*fault : nullptr, &m_payload, m_bodyHash.Value());
+        std::string().swap(m_payload); // a large request's memory goes back at once
+        if (!step.work) {
+            SendReply(std::move(step.reply), fault);
+            return;
+        }
+        work = std::move(step.work);
+        copy = step.copy;
+    }
+    m_work = work;
+    m_copy = copy;
+    m_workFault = fault;
+    m_timer.stop(); // the work may take long; the client hears keep-alives meanwhile
+    if (m_state.keepAlives)
+        m_keepAlive.start();
+    if (copy) {
+        if (work->finished)
+            WorkFinished();
+        else
+            work->waiting.push_back(m_id);
+        return;
+    }
+    work->owner = m_id;
+    // The budget goes with the work: the memory stays taken while it runs,
+    // also when this connection goes first.
+    work->reserved = m_reserved;
+    m_reserved = 0;
+    GatewayServer* server = &m_server;
+    const auto run = [server, work] {
+        server->Protocol().RunUpload(*work);
+        QMetaObject::invokeMethod(
+            server, [server, work] { server->UploadDone(work); }, Qt::QueuedConnection);
+    };
+    if (!m_server.Workers().TrySubmit(run)) {
+        // Every worker busy and the queue full: the work is done here, late
+        // for everyone but never refused once read.
+        m_server.Protocol().RunUpload(*work);
+        m_server.UploadDone(work);
+    }
+}
+
+void ClientConnection::WorkFinished() {
+    if (!m_work || !m_work->finished || m_closing)
+        return;
+    const std::shared_ptr<UploadWork> work = std::move(m_work);
+    m_work.reset();
+    m_keepAlive.stop();
+    const bool copy = m_copy;
+    m_copy = false;
+    if (!copy) {
+        m_reserved += work->reserved; // released once the reply is written
+        work->reserved = 0;
+    }
+    const std::optional<GatewayFaults> fault = std::move(m_workFault);
+    m_workFault.reset();
+    SendShared(protocol::kUploadReply, work->reply, copy && work->accepted, false, fault);
+}
+
+void ClientConnection::SendKeepAlive() {
+    if (!m_work || m_writing || m_delayed || m_closing || !m_state.keepAlives)
+        return;
+    const std::string payload = protocol::Fields(
+        {m_work->header.serial, std::to_string(m_work->done.load(std::memory_order_relaxed))});
+    const std::string frame =
+        protocol::EncodeFrameHeader(protocol::kKeepAlive, payload.size()) + payload;
+    m_socket->write(frame.data(), static_cast<qint64>(frame.size()));
 }
 
 void ClientConnection::LoginChecked(bool verified) {
@@ -221,17 +363,34 @@ void ClientConnection::SendReply(GatewayReply reply, const std::optional<Gateway
         Close();
         return;
     }
-    std::string head = protocol::EncodeFrameHeader(reply.type, reply.payload.size());
-    std::string body = std::move(reply.payload);
-    bool closeAfter = reply.close;
+    SendShared(reply.type, std::make_shared<const std::string>(std::move(reply.payload)), false,
+               reply.close, fault);
+}
+
+void ClientConnection::SendShared(std::string_view type, std::shared_ptr<const std::string> body,
+                                  bool repeated, bool closeAfter,
+                                  const std::optional<GatewayFaults>& fault) {
+    std::string head = protocol::EncodeFrameHeader(type, body ? body->size() : 0);
+    std::size_t from = 0;
+    std::size_t end = body ? body->size() : 0;
+    if (repeated && body && !body->empty()) {
+        // The first copy's reply, marked as one repeated from the record.
+        const std::size_t prefix = protocol::PrefixLength((*body)[0] == '1' ? 1 : 0);
+        if (body->size() >= prefix + protocol::kRepeatedAnswer.size()) {
+            head.append(*body, 0, prefix);
+            head += protocol::kRepeatedAnswer;
+            from = prefix + protocol::kRepeatedAnswer.size();
+        }
+    }
     if (fault && fault->garbage) {
         head = "\xff\xfe garbage, not a frame \x01\x02\x03";
-        body.clear();
+        body.reset();
+        from = end = 0;
         closeAfter = true;
     }
     if (fault && fault->closeAfterBytes >= 0) {
         const auto keep = static_cast<std::size_t>(fault->closeAfterBytes);
-        body.resize(keep > head.size() ? std::min(body.size(), keep - head.size()) : 0);
+        end = keep > head.size() ? std::min(end, from + (keep - head.size())) : from;
         head.resize(std::min(head.size(), keep));
         closeAfter = true;
     }
@@ -239,22 +398,25 @@ void ClientConnection::SendReply(GatewayReply reply, const std::optional<Gateway
         m_delayed = true;
         m_timer.stop();
         QPointer<ClientConnection> self(this);
-        QTimer::singleShot(
-            fault->delayMs, this,
-            [this, self, head = std::move(head), body = std::move(body), closeAfter]() mutable {
-                if (!self || m_closing)
-                    return;
-                m_delayed = false;
-                Write(std::move(head), std::move(body), closeAfter);
-            });
+        QTimer::singleShot(fault->delayMs, this,
+                           [this, self, head = std::move(head), body = std::move(body), from, end,
+                            closeAfter]() mutable {
+                               if (!self || m_closing)
+                                   return;
+                               m_delayed = false;
+                               Write(std::move(head), std::move(body), from, end, closeAfter);
+                           });
         return;
     }
-    Write(std::move(head), std::move(body), closeAfter);
+    Write(std::move(head), std::move(body), from, end, closeAfter);
 }
 
-void ClientConnection::Write(std::string head, std::string body, bool closeAfter) {
+void ClientConnection::Write(std::string head, std::shared_ptr<const std::string> body,
+                             std::size_t from, std::size_t end, bool closeAfter) {
     m_outHead = std::move(head);
     m_out = std::move(body);
+    m_outFrom = m_out ? from : 0;
+    m_outEnd = m_out ? std::max(end, m_outFrom) : 0;
     m_outPos = 0;
     m_writing = true;
     m_closeAfterWrite = closeAfter;
@@ -266,13 +428,21 @@ void ClientConnection::Pump() {
         return;
     // Keep a slice in flight; the rest of a large reply waits here, not in a
     // second copy inside the socket.
-    const std::size_t total = m_outHead.size() + m_out.size();
+    const std::size_t total = m_outHead.size() + (m_outEnd - m_outFrom);
     while (m_outPos < total && m_socket->bytesToWrite() < static_cast<qint64>(kSlice)) {
         const bool inHead = m_outPos < m_outHead.size();
-        const std::string& piece = inHead ? m_outHead : m_out;
-        const std::size_t at = inHead ? m_outPos : m_outPos - m_outHead.size();
-        const std::size_t slice = std::min(piece.size() - at, kSlice);
-        const qint64 written = m_socket->write(piece.data() + at, static_cast<qint64>(slice));
+        const char* data = nullptr;
+        std::size_t left = 0;
+        if (inHead) {
+            data = m_outHead.data() + m_outPos;
+            left = m_outHead.size() - m_outPos;
+        } else {
+            const std::size_t at = m_outFrom + (m_outPos - m_outHead.size());
+            data = m_out->data() + at;
+            left = m_outEnd - at;
+        }
+        const std::size_t slice = std::min(left, kSlice);
+        const qint64 written = m_socket->write(data, static_cast<qint64>(slice));
         if (written <= 0) {
             Close();
             return;
@@ -289,7 +459,8 @@ void ClientConnection::Pump() {
     }
     // The whole reply is with the kernel.
     std::string().swap(m_outHead);
-    std::string().swap(m_out);
+    m_out.reset();
+    m_outFrom = m_outEnd = 0;
     m_outPos = 0;
     m_writing = false;
     m_server.Release(m_reserved);

@@ -3,6 +3,7 @@
 // answers each through the protocol, writes replies in slices, plays the
 // timing faults, and drops clients that stall or misbehave.
 
+#include "gateway/BodyHash.h"
 #include "gateway/GatewayProtocol.h"
 #include "protocol/WireFormat.h"
 
@@ -42,14 +43,29 @@ public:
     // The check could not be queued: the login is refused as busy.
     void RefuseBusy();
 
+    // The upload this connection waits for is processed: its own, or the
+    // first copy of one it sent again. Its reply goes out.
+    void WorkFinished();
+
 private:
     void OnReadyRead();
     bool ReadFrameHeader();
     void ProcessFrame();
+    // Called once an upload's packet header is in: a copy of a request under
+    // way is only hashed, anything else has its memory reserved and is kept.
+    bool DecideUpload();
+    // A whole upload: answered now, or its work started or joined.
+    void ProcessUpload(const std::optional<GatewayFaults>& fault);
+    void SendKeepAlive();
     void SendReply(GatewayReply reply, const std::optional<GatewayFaults>& fault);
-    // `head` then `body`: a large reply goes out from where it was built,
-    // without a copy behind its frame header.
-    void Write(std::string head, std::string body, bool closeAfter);
+    // A reply whose bytes may be shared with other connections; `repeated`
+    // puts the marker "01" in place of the first copy's "00".
+    void SendShared(std::string_view type, std::shared_ptr<const std::string> body, bool repeated,
+                    bool closeAfter, const std::optional<GatewayFaults>& fault);
+    // `head` then bytes [from, end) of `body`: a large reply goes out from
+    // where it was built, without a copy behind its frame header.
+    void Write(std::string head, std::shared_ptr<const std::string> body, std::size_t from,
+               std::size_t end, bool closeAfter);
     void Pump();
     void Close();
     bool Busy() const;
@@ -66,9 +82,26 @@ private:
     std::string m_payload;
     long long m_reserved = 0;
 
+    // Uploads: the body's hash as it arrives; a copy of a request under way
+    // is counted and hashed, not kept.
+    BodyHash m_bodyHash;
+    bool m_uploadDecided = false;
+    bool m_discarding = false;
+    std::uint64_t m_discarded = 0;
+    std::shared_ptr<UploadWork> m_readingCopyOf;
+    std::string m_scratch;
+    // The upload being processed for this connection (or, with m_copy, the
+    // first copy it waits for), and the fault its reply plays.
+    std::shared_ptr<UploadWork> m_work;
+    bool m_copy = false;
+    std::optional<GatewayFaults> m_workFault;
+    QTimer m_keepAlive;
+
     std::string m_outHead;
-    std::string m_out;
-    std::size_t m_outPos = 0; // in m_outHead, then m_out
+    std::shared_ptr<const std::string> m_out;
+    std::size_t m_outFrom = 0;
+    std::size_t m_outEnd = 0;
+    std::size_t m_outPos = 0; // in m_outHead, then m_out from m_outFrom
     bool m_writing = false;
     bool m_closeAfterWrite = false;
     bool m_delayed = false;

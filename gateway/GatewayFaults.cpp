@@ -11,6 +11,8 @@ bool ParseFault(const std::string& item, GatewayFaults& faults, std::string& err
         faults.garbage = true;
     } else if (name == "delay" && ParseOptionNumber(value, 0, 3'600'000, number)) {
         faults.delayMs = static_cast<int>(number);
+    } else if (name == "work" && ParseOptionNumber(value, 0, 3'600'000, number)) {
+        faults.workMs = static_cast<int>(number);
     } else if (name == "close-after" && ParseOptionNumber(value, 0, 1LL << 40, number)) {
         faults.closeAfterBytes = number;
     } else if (name == "return-code" && value.size() == 4) {

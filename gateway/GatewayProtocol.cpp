@@ -1,15 +1,21 @@
 #include "gateway/GatewayProtocol.h"
 
+#include "gateway/BodyHash.h"
 #include "gateway/Settlement.h"
 #include "gateway/UploadReply.h"
+#include "gateway/UploadWork.h"
+#include "protocol/Codes.h"
 #include "protocol/SystemCodes.h"
 #include "protocol/WireFormat.h"
 #include "support/SecretWipe.h"
 #include "support/Text.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <functional>
 #include <map>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -153,8 +159,9 @@ GatewayReply GatewayProtocol::BeginLogin(std::string_view payload, LoginCheck& c
     if (!protocol::SplitFields(payload, f) || f.size() != 6)
         return Refuse(protocol::kLoginReply, protocol::logincode::kMalformed);
     const WipeOnExit wipeTyped(f[3]);
-    if (f[0] != protocol::kProtocolVersion)
+    if (f[0] != protocol::kProtocolVersion && f[0] != protocol::kProtocolVersion2)
         return Refuse(protocol::kLoginReply, protocol::logincode::kBadVersion);
+    check.keepAlives = f[0] == protocol::kProtocolVersion2;
     check.name = text::GbkToUtf8(f[2]);
     check.context = Printable(text::GbkToUtf8(f[1]));
     if (f[4] != protocol::kSystemId || f[5] != protocol::kLoginCode)
@@ -188,7 +195,12 @@ GatewayReply GatewayProtocol::FinishLogin(ConnectionState& state, const LoginChe
         return RefuseLogin(check, protocol::logincode::kLocked, "locked");
     m_guard.RecordSuccess(check.name);
     std::uint64_t number = 0;
-    if (!m_store.NextSessionNumber(number))
+    bool numbered = false;
+    {
+        const std::lock_guard lock(m_storeLock);
+        numbered = m_store.NextSessionNumber(number);
+    }
+    if (!numbered)
         return RefuseLogin(check, protocol::logincode::kStoreFailure,
                            "store: " + m_store.LastError());
     const Session* session = m_sessions.Create(check.name, check.entry.participant, number);
@@ -197,6 +209,7 @@ GatewayReply GatewayProtocol::FinishLogin(ConnectionState& state, const LoginChe
     if (!state.token.empty())
         m_sessions.Remove(state.token);
     state.token = session->token;
+    state.keepAlives = check.keepAlives;
     Log("login operator=" + Printable(check.name) + " context=" + check.context +
         " outcome=accepted");
     return LoginReply(*session, fault);
@@ -207,12 +220,13 @@ GatewayReply GatewayProtocol::Resume(ConnectionState& state, std::string_view pa
     std::vector<std::string> f;
     if (!protocol::SplitFields(payload, f) || f.size() != 3)
         return Refuse(protocol::kLoginReply, protocol::logincode::kMalformed);
-    if (f[0] != protocol::kProtocolVersion)
+    if (f[0] != protocol::kProtocolVersion && f[0] != protocol::kProtocolVersion2)
         return Refuse(protocol::kLoginReply, protocol::logincode::kBadVersion);
     const Session* session = m_sessions.Find(f[1]);
     if (!session)
         return Refuse(protocol::kLoginReply, protocol::logincode::kSessionGone);
     state.token = session->token;
+    state.keepAlives = f[0] == protocol::kProtocolVersion2;
     Log("resume operator=" + Printable(session->operatorName) + " outcome=accepted");
     return LoginReply(*session, fault);
 }
@@ -241,6 +255,24 @@ GatewayReply GatewayProtocol::Serial(ConnectionState& state, std::string_view pa
 
 GatewayReply GatewayProtocol::Upload(ConnectionState& state, std::string_view payload,
                                      const GatewayFaults* fault, std::string* owner) {
+    const std::uint64_t hash = BodyHash::Of(payload.size() > protocol::kPacketHeaderLength
+                                                ? payload.substr(protocol::kPacketHeaderLength)
+                                                : std::string_view());
+    UploadStep step = BeginUpload(state, payload, fault, owner, hash);
+    if (!step.work)
+        return step.reply;
+    // Only connections leave work under way; should a copy of such work reach
+    // this caller, who cannot wait for it, it is refused rather than run twice.
+    if (step.copy)
+        return RefuseOtherBody(*step.work);
+    RunUpload(*step.work);
+    FinishUpload(*step.work);
+    return {std::string(protocol::kUploadReply), *step.work->reply, false};
+}
+
+UploadStep GatewayProtocol::BeginUpload(ConnectionState& state, std::string_view payload,
+                                        const GatewayFaults* fault, std::string* owner,
+                                        std::uint64_t hash) {
     protocol::PacketHeader packet;
     const bool headerRead = protocol::DecodePacketHeader(payload, packet);
     const int mode = fault && fault->headerMode >= 0 ? fault->headerMode : m_config.headerMode;
@@ -259,8 +291,10 @@ GatewayReply GatewayProtocol::Upload(ConnectionState& state, std::string_view pa
         header.message = refusal.text;
         Log("upload operator=" + who + " serial=" + Printable(header.serial) +
             " records=" + std::to_string(records) + " outcome=refused(" + refusal.code + ")");
-        return GatewayReply{std::string(protocol::kUploadReply),
-                            BuildUploadReply(mode, false, header, {}, {}, {}), false};
+        return UploadStep{{std::string(protocol::kUploadReply),
+                           BuildUploadReply(mode, false, header, {}, {}, {}), false},
+                          nullptr,
+                          false};
     };
     if (!session)
         return refuse(protocol::returncode::kNotLoggedIn);
@@ -278,7 +312,6 @@ GatewayReply GatewayProtocol::Upload(ConnectionState& state, std::string_view pa
     if (number == 0)
         return refuse(protocol::returncode::kUnknownSerial);
 
-    const std::size_t hash = std::hash<std::string_view>{}(body);
     if (const auto seen = session->processed.find(number); seen != session->processed.end()) {
         const ProcessedRequest& before = seen->second;
         if (before.bodyHash != hash || before.bodyLength != body.size())
@@ -286,25 +319,114 @@ GatewayReply GatewayProtocol::Upload(ConnectionState& state, std::string_view pa
         Log("upload operator=" + who + " serial=" + header.serial + " records=" +
             std::to_string(records) + " outcome=repeated(" + CodeSummary(before.codes) + ")");
         header.message = protocol::kProcessedText;
-        return {std::string(protocol::kUploadReply),
-                Reply(mode, true, header, payload, owner, before.codes, before.badFields), false};
+        return {{std::string(protocol::kUploadReply),
+                 Reply(mode, true, header, payload, owner, before.codes, before.badFields), false},
+                nullptr,
+                false};
+    }
+    if (const auto under = session->working.find(number); under != session->working.end()) {
+        // The first copy is still being processed: this one waits for its reply.
+        Log("upload operator=" + who + " serial=" + header.serial +
+            " records=" + std::to_string(records) + " outcome=waits for its first copy");
+        return {{}, under->second, true};
     }
     if (session->WasUsed(number)) // processed long ago; its record is gone
         return refuse(protocol::returncode::kUnknownSerial);
 
-    SettlementOutcome outcome = Settle(m_store, body, session->participant, m_config.gatewayId);
-    if (outcome.storeFailed) {
-        Log("upload operator=" + who + " serial=" + Printable(header.serial) +
-            " store failure at " + Printable(outcome.storeError));
-        return refuse(protocol::returncode::kStoreFailure);
+    auto work = std::make_shared<UploadWork>();
+    work->token = session->token;
+    work->number = number;
+    work->bodyHash = hash;
+    work->bodyLength = body.size();
+    work->records = records;
+    work->mode = mode;
+    work->header = header;
+    work->participant = session->participant;
+    work->who = who;
+    work->extraMs = fault ? fault->workMs : 0;
+    if (owner && std::string_view(*owner).data() == payload.data() &&
+        owner->size() == payload.size())
+        work->payload = std::move(*owner);
+    else
+        work->payload.assign(payload);
+    session->working[number] = work;
+    return {{}, work, false};
+}
+
+void GatewayProtocol::RunUpload(UploadWork& work) {
+    if (work.extraMs > 0) {
+        // Slow work, for tests: the time spread over the records, the count
+        // of records done moving all along.
+        const int steps = std::max(1, work.extraMs / 50);
+        for (int k = 1; k <= steps; ++k) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(work.extraMs / steps));
+            work.done.store(work.records * static_cast<std::uint64_t>(k) /
+                                static_cast<std::uint64_t>(steps + 1),
+                            std::memory_order_relaxed);
+        }
     }
-    Log("upload operator=" + who + " serial=" + header.serial +
-        " records=" + std::to_string(records) + " outcome=stored " +
-        std::to_string(outcome.stored) + " codes " + CodeSummary(outcome.codes));
+    const std::string_view body =
+        std::string_view(work.payload).substr(protocol::kPacketHeaderLength);
+    {
+        const std::lock_guard lock(m_storeLock);
+        work.outcome = Settle(m_store, body, work.participant, m_config.gatewayId, &work.done);
+    }
+    UploadReplyHeader header = work.header;
+    if (work.outcome.storeFailed) {
+        header.returnCode = protocol::returncode::kStoreFailure.code;
+        header.message = protocol::returncode::kStoreFailure.text;
+        work.replyBytes = BuildUploadReply(work.mode, false, header, {}, {}, {});
+        std::string().swap(work.payload);
+        return;
+    }
     header.message = protocol::kProcessedText;
-    std::string reply =
-        Reply(mode, false, header, payload, owner, outcome.codes, outcome.badFields);
-    session->Remember(number,
-                      {hash, body.size(), std::move(outcome.codes), std::move(outcome.badFields)});
-    return {std::string(protocol::kUploadReply), std::move(reply), false};
+    work.replyBytes = BuildUploadReplyOver(std::move(work.payload), work.mode, false, header,
+                                           work.outcome.codes, work.outcome.badFields);
+}
+
+void GatewayProtocol::FinishUpload(UploadWork& work) {
+    Session* session = m_sessions.Find(work.token);
+    const SettlementOutcome& outcome = work.outcome;
+    if (outcome.storeFailed) {
+        Log("upload operator=" + work.who + " serial=" + Printable(work.header.serial) +
+            " store failure at " + Printable(outcome.storeError));
+        Log("upload operator=" + work.who + " serial=" + Printable(work.header.serial) +
+            " records=" + std::to_string(work.records) + " outcome=refused(" +
+            protocol::returncode::kStoreFailure.code + ")");
+    } else {
+        Log("upload operator=" + work.who + " serial=" + work.header.serial +
+            " records=" + std::to_string(work.records) + " outcome=stored " +
+            std::to_string(outcome.stored) + " codes " + CodeSummary(outcome.codes));
+        if (session)
+            session->Remember(work.number,
+                              {work.bodyHash, work.bodyLength, outcome.codes, outcome.badFields});
+    }
+    if (session)
+        session->working.erase(work.number);
+    work.accepted = !outcome.storeFailed;
+    work.reply = std::make_shared<const std::string>(std::move(work.replyBytes));
+    work.finished = true;
+}
+
+std::shared_ptr<UploadWork> GatewayProtocol::WorkFor(const ConnectionState& state,
+                                                     std::string_view packetHeader) {
+    protocol::PacketHeader packet;
+    if (state.token.empty() || !protocol::DecodePacketHeader(packetHeader, packet))
+        return nullptr;
+    Session* session = m_sessions.Find(state.token);
+    if (!session)
+        return nullptr;
+    const std::uint64_t number = session->SerialNumber(packet.serial);
+    const auto under = session->working.find(number);
+    return number != 0 && under != session->working.end() ? under->second : nullptr;
+}
+
+GatewayReply GatewayProtocol::RefuseOtherBody(const UploadWork& work) const {
+    UploadReplyHeader header = work.header;
+    header.returnCode = protocol::returncode::kSerialReused.code;
+    header.message = protocol::returncode::kSerialReused.text;
+    Log("upload operator=" + work.who + " serial=" + Printable(header.serial) +
+        " records=? outcome=refused(" + protocol::returncode::kSerialReused.code + ")");
+    return {std::string(protocol::kUploadReply),
+            BuildUploadReply(work.mode, false, header, {}, {}, {}), false};
 }

@@ -9,11 +9,30 @@
 #include "protocol/Codes.h"
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 
+struct UploadWork;
+
+struct GatewayReply {
+    std::string type; // "" when nothing is answered
+    std::string payload;
+    bool close = false; // close the connection after the reply
+};
+
 struct ConnectionState {
     std::string token; // the session this connection works for; "" before login
+    // The login or resume carried protocol version 2: keep-alives may go out.
+    bool keepAlives = false;
+};
+
+// What an upload's first step decided: an answer now, or work to run (or,
+// for a copy of a request still under way, that work to wait for).
+struct UploadStep {
+    GatewayReply reply;
+    std::shared_ptr<UploadWork> work;
+    bool copy = false;
 };
 
 // A login between its reading and its password check: what the check needs
@@ -34,12 +53,7 @@ struct LoginCheck {
     bool known = false;  // the operator exists
     OperatorEntry entry; // a copy: the check runs off the serving thread
     std::string password;
-};
-
-struct GatewayReply {
-    std::string type; // "" when nothing is answered
-    std::string payload;
-    bool close = false; // close the connection after the reply
+    bool keepAlives = false; // the login asked for protocol version 2
 };
 
 class GatewayProtocol {
@@ -59,6 +73,27 @@ public:
     GatewayReply BeginLogin(std::string_view payload, LoginCheck& check);
     GatewayReply FinishLogin(ConnectionState& state, const LoginCheck& check, bool verified,
                              const GatewayFaults* fault);
+
+    // An upload in three steps, so that its processing runs on a worker.
+    // Begin (serving thread) answers what needs no processing: a refusal, a
+    // request answered from the record. Otherwise it hands out the work, with
+    // the payload taken from `owner` (or copied), and notes it in the session
+    // as under way; a copy of a request under way gets that work instead.
+    // Run processes it (any thread; the store is locked meanwhile). Finish
+    // (serving thread) records it in its session and makes its reply.
+    // `bodyHash` is BodyHash of the body, taken as it arrived.
+    UploadStep BeginUpload(ConnectionState& state, std::string_view payload,
+                           const GatewayFaults* fault, std::string* owner, std::uint64_t bodyHash);
+    void RunUpload(UploadWork& work);
+    void FinishUpload(UploadWork& work);
+    // The work under way for the request whose packet header is `packetHeader`
+    // on this connection's session, or null: a copy of it need not be kept.
+    std::shared_ptr<UploadWork> WorkFor(const ConnectionState& state,
+                                        std::string_view packetHeader);
+    // The refusal of a copy of `work` whose body is not the first copy's.
+    GatewayReply RefuseOtherBody(const UploadWork& work) const;
+    // The store is used by one thread at a time.
+    std::mutex& StoreLock() { return m_storeLock; }
 
     // Which replies a request frame gets, in the terms of GatewayFaults::target.
     static const char* ReplyKind(std::string_view type);
@@ -89,4 +124,5 @@ private:
     SettlementStore& m_store;
     LoginGuard m_guard;
     SessionTable m_sessions;
+    std::mutex m_storeLock;
 };

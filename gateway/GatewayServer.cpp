@@ -3,6 +3,7 @@
 #include "gateway/ClientConnection.h"
 
 #include "gateway/GatewayTls.h"
+#include "gateway/UploadWork.h"
 #include "protocol/Codes.h"
 
 #include <QHostAddress>
@@ -180,4 +181,16 @@ void GatewayServer::MakeRoomFor(ClientConnection* fresh) {
 void GatewayServer::OnNewConnection() {
     while (QTcpSocket* socket = m_listener->nextPendingConnection())
         MakeRoomFor(new ClientConnection(socket, *this));
+}
+
+void GatewayServer::UploadDone(const std::shared_ptr<UploadWork>& work) {
+    m_protocol->FinishUpload(*work);
+    if (ClientConnection* owner = Find(work->owner))
+        owner->WorkFinished();
+    for (const std::uint64_t id : work->waiting)
+        if (ClientConnection* copy = Find(id))
+            copy->WorkFinished();
+    // The connection that sent it is gone: nobody writes its reply.
+    Release(work->reserved);
+    work->reserved = 0;
 }

@@ -22,6 +22,7 @@
 #include <string>
 
 class ClientConnection;
+struct UploadWork;
 class QTcpServer;
 
 class GatewayServer : public QObject {
@@ -56,6 +57,9 @@ public:
     ClientConnection* Find(std::uint64_t id) const;
 
     LoginChecks& Logins() { return *m_logins; }
+    // An upload's work is done (serving thread): it is recorded, and the
+    // connections waiting for it, still there, send its reply.
+    void UploadDone(const std::shared_ptr<UploadWork>& work);
     WorkerPool& Workers() { return *m_workers; }
 
     // Slots for connections that have not logged in, and for one address.

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+struct UploadWork;
+
 struct ProcessedRequest {
     std::size_t bodyHash = 0;
     std::size_t bodyLength = 0;
@@ -29,6 +31,8 @@ struct Session {
     std::uint64_t issued = 0;
     std::map<std::uint64_t, ProcessedRequest> processed;
     std::deque<std::uint64_t> processedOrder;
+    // Requests being processed on a worker, by serial number.
+    std::map<std::uint64_t, std::shared_ptr<UploadWork>> working;
     std::vector<bool> used; // by serial number: processed once, remembered or not
     std::chrono::steady_clock::time_point lastSeen;
 

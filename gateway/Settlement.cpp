@@ -85,9 +85,30 @@ std::string Describe(const AccountKey& key) {
 
 } // namespace
 
+namespace {
+// The progress counter moves this many records at a time: often enough for a
+// keep-alive, seldom enough to cost nothing.
+constexpr std::size_t kProgressStep = 4096;
+
+// Raises `done` to `value` unless it is already past it.
+void Advance(std::atomic<std::uint64_t>* done, std::uint64_t value) {
+    if (done == nullptr)
+        return;
+    std::uint64_t seen = done->load(std::memory_order_relaxed);
+    while (seen < value && !done->compare_exchange_weak(seen, value, std::memory_order_relaxed)) {
+    }
+}
+} // namespace
+
 SettlementOutcome Settle(SettlementStore& store, std::string_view body,
-                         std::string_view participant, std::string_view gatewayId) {
+                         std::string_view participant, std::string_view gatewayId,
+                         std::atomic<std::uint64_t>* done) {
     const std::size_t count = body.size() / protocol::kRequestRecordLength;
+    struct AllDone {
+        std::atomic<std::uint64_t>* done;
+        std::uint64_t count;
+        ~AllDone() { Advance(done, count); }
+    } const allDone{done, count};
     SettlementOutcome outcome;
     outcome.codes.assign(count, protocol::result::kStored);
     outcome.badFields.assign(count, 0);
@@ -102,6 +123,8 @@ SettlementOutcome Settle(SettlementStore& store, std::string_view body,
     std::vector<AccountKey> keys;
     keys.reserve(count);
     for (std::size_t i = 0; i < count; ++i) {
+        if (i % kProgressStep == 0)
+            Advance(done, i / 2);
         const RequestFields record =
             SplitRequestRecord(body.data() + i * protocol::kRequestRecordLength);
         const int bad = FirstBadField(record, i, participant, gatewayId);
@@ -138,7 +161,10 @@ SettlementOutcome Settle(SettlementStore& store, std::string_view body,
     bool storing = !anyDuplicate;
     std::string failure; // the first store failure of an insertion
     std::string holder;
+    std::size_t step = 0;
     for (const AccountKey& key : keys) {
+        if (++step % kProgressStep == 0)
+            Advance(done, count / 2 + step / 2);
         const std::size_t i = key.position;
         if (outcome.codes[i] != protocol::result::kStored)
             continue;

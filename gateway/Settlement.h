@@ -6,6 +6,7 @@
 
 #include "gateway/SettlementStore.h"
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -19,6 +20,10 @@ struct SettlementOutcome {
     std::string storeError; // names the record it hit, when it hit one
 };
 
-// `body` holds whole 572-byte records.
+// `body` holds whole 572-byte records. `done`, when given, follows the
+// records done so far (each is checked, then stored or looked up; a record
+// counts half for each step), for the keep-alives of a long request; it only
+// grows, and reads the record count at the end.
 SettlementOutcome Settle(SettlementStore& store, std::string_view body,
-                         std::string_view participant, std::string_view gatewayId);
+                         std::string_view participant, std::string_view gatewayId,
+                         std::atomic<std::uint64_t>* done = nullptr);

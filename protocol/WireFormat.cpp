@@ -73,6 +73,8 @@ std::size_t MaxPayload(std::string_view type) {
         return kMaxUploadPayload;
     if (type == kUploadReply)
         return kMaxUploadReplyPayload;
+    if (type == kKeepAlive)
+        return kMaxKeepAlivePayload;
     for (std::string_view control :
          {kLogin, kResume, kLoginReply, kSerialRequest, kSerialReply, kLogout, kError})
         if (type == control)

@@ -59,6 +59,21 @@ inline constexpr std::size_t kMaxControlPayload = 4096;
 inline constexpr std::size_t kMaxUploadPayload =
     kPacketHeaderLength + kMaxRecords * kRequestRecordLength;
 
+// ---- Protocol version 2: the gateway's keep-alive frame ----------------
+// A session whose login or resume carried version 2 may get keep-alive frames
+// before an upload reply: two counted fields, the request's serial and the
+// records the gateway has done so far. docs/protocol.md gives the rules.
+inline constexpr std::string_view kProtocolVersion2 = "2";
+inline constexpr std::string_view kKeepAlive = "KA";
+inline constexpr std::size_t kMaxKeepAlivePayload = 64;
+// The gateway sends the first after this long at work, then at this pace.
+inline constexpr int kKeepAliveIntervalMs = 500;
+// A client takes at most this many keep-alives on one connection for one
+// request, plus kKeepAlivesPerSecond for every second it has waited there.
+inline constexpr int kKeepAliveBurst = 8;
+inline constexpr int kKeepAlivesPerSecond = 4;
+// ---- end of protocol version 2 -----------------------------------------
+
 struct FrameHeader {
     std::string type;
     std::uint64_t length = 0;

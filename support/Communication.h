@@ -42,6 +42,10 @@ public:
     void SetWaitHook(IWaitHook* hook) { m_pWaitHook = hook; }
     IWaitHook* WaitHook() const { return m_pWaitHook; }
 
+    // Set by SendAndReceive: the request went to the gateway more than once
+    // (its reply was lost or cut and it was sent again with the same serial),
+    // so a refusal of the last copy says nothing of what the first did.
+    bool LastRequestResent = false;
     // Text of the last failure (UTF-8).
     std::string LastErrorText;
     // Two short codes the gateway hands out at login; GBK, at most 8 bytes each,

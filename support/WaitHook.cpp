@@ -42,13 +42,23 @@ std::string FormatByteCount(std::uint64_t bytes) {
 }
 
 std::string FormatWaitProgress(const WaitProgress& progress) {
-    return text::Format("已发送 %s,已接收 %s,已等待 %.1f 秒",
-                        PartOf(progress.bytesSent, progress.bytesToSend).c_str(),
-                        ReceivedPart(progress).c_str(), progress.secondsWaited);
+    std::string line = text::Format("已发送 %s,已接收 %s,已等待 %.1f 秒",
+                                    PartOf(progress.bytesSent, progress.bytesToSend).c_str(),
+                                    ReceivedPart(progress).c_str(), progress.secondsWaited);
+    if (progress.recordsTotal > 0)
+        line += text::Format(",网关已处理 %llu/%llu 条",
+                             static_cast<unsigned long long>(progress.recordsDone),
+                             static_cast<unsigned long long>(progress.recordsTotal));
+    return line;
 }
 
 std::string FormatWaitProgressShort(const WaitProgress& progress) {
-    return text::Format("发 %s 收 %s %d 秒",
-                        PartOf(progress.bytesSent, progress.bytesToSend).c_str(),
-                        ReceivedPart(progress).c_str(), static_cast<int>(progress.secondsWaited));
+    std::string line =
+        text::Format("发 %s 收 %s %d 秒", PartOf(progress.bytesSent, progress.bytesToSend).c_str(),
+                     ReceivedPart(progress).c_str(), static_cast<int>(progress.secondsWaited));
+    if (progress.recordsTotal > 0)
+        line += text::Format(" 网关 %llu/%llu 条",
+                             static_cast<unsigned long long>(progress.recordsDone),
+                             static_cast<unsigned long long>(progress.recordsTotal));
+    return line;
 }

@@ -13,6 +13,10 @@ struct WaitProgress {
     std::uint64_t bytesReceived = 0;
     std::uint64_t bytesToReceive = 0; // 0 until the reply announces its length
     double secondsWaited = 0;
+    // What the gateway says it has done of the request (its keep-alives);
+    // recordsTotal is 0 when it has said nothing.
+    std::uint64_t recordsDone = 0;
+    std::uint64_t recordsTotal = 0;
 };
 
 class IWaitHook {
@@ -37,7 +41,9 @@ public:
 // "1.2 MB", "340 KB", "12 B".
 std::string FormatByteCount(std::uint64_t bytes);
 // "已发送 1.2 MB / 561.9 MB,已接收 0 B,已等待 3.4 秒" (UTF-8); the received
-// part shows its total once it is known.
+// part shows its total once it is known, and the gateway's own progress,
+// ",网关已处理 120000/999999 条", once it has reported some.
 std::string FormatWaitProgress(const WaitProgress& progress);
-// The same, short enough for a status line: "发 1.2/561.9 MB 收 0 B 3 秒".
+// The same, short enough for a status line: "发 1.2/561.9 MB 收 0 B 3 秒",
+// with " 网关 120000/999999 条" once the gateway has reported progress.
 std::string FormatWaitProgressShort(const WaitProgress& progress);

@@ -11,6 +11,7 @@
 #include "support/PageReturn.h"
 #include "support/Text.h"
 #include "upload/RecordFormats.h"
+#include "upload/RowRequest.h"
 #include "upload/RunObserver.h"
 #include "upload/UploadTexts.h"
 
@@ -96,19 +97,11 @@ int CAccountUploader::Exchange(std::vector<UploadRequestRecord>& requests,
 int CAccountUploader::ExchangeOnce(std::vector<UploadRequestRecord>& requests,
                                    std::vector<UploadResultRecord>& results,
                                    upload::ExchangeFacts& facts) {
-    int outcome = 1;
     ClearBuffers();
 
     CCommunication* comm = GetGolbalCommunicaHandle();
     auto fail = [&](const std::string& message, bool clearStatus) {
-        // The failure is met now; the operator may read its message for long.
-        facts.finished = upload::WallClock::now();
-        facts.failure = message;
-        if (clearStatus && comm != nullptr)
-            comm->ShowStatus("", 0);
-        if (m_hMainWnd != nullptr)
-            m_hMainWnd->ShowMessage(message);
-        return -1;
+        return FailExchange(facts, message, clearStatus);
     };
 
     if (comm == nullptr) {
@@ -170,18 +163,68 @@ int CAccountUploader::ExchangeOnce(std::vector<UploadRequestRecord>& requests,
     // The records are in the body: whoever made them may let them go.
     m_runs.BodyBuilt();
 
+    return SendBuilt(comm, count, results, facts, false);
+}
+
+int CAccountUploader::FailExchange(upload::ExchangeFacts& facts, const std::string& message,
+                                   bool clearStatus, bool show) {
+    // The failure is met now; the operator may read its message for long.
+    facts.finished = upload::WallClock::now();
+    facts.failure = message;
+    CCommunication* comm = GetGolbalCommunicaHandle();
+    if (clearStatus && comm != nullptr)
+        comm->ShowStatus("", 0);
+    if (show && m_hMainWnd != nullptr)
+        m_hMainWnd->ShowMessage(message);
+    return -1;
+}
+
+int CAccountUploader::Resend(CDataBuf& request, std::size_t records,
+                             std::vector<UploadResultRecord>& results,
+                             upload::ExchangeFacts& facts) {
+    facts.sent = upload::WallClock::now();
+    ClearBuffers();
+    CCommunication* comm = GetGolbalCommunicaHandle();
+    if (comm == nullptr) {
+        m_strLastError = kNoCommunication;
+        facts.outcome = FailExchange(facts, m_strLastError, false);
+        return facts.outcome;
+    }
+    std::swap(m_requestBuf, request);
+    facts.outcome = SendBuilt(comm, records, results, facts, true);
+    // Its first copy went out in an earlier run, whatever this one needed.
+    facts.resent = true;
+    if (facts.finished == upload::WallClock::time_point{})
+        facts.finished = upload::WallClock::now();
+    ReleaseIfLarge(m_requestBuf);
+    ReleaseIfLarge(m_responseBuf);
+    return facts.outcome;
+}
+
+int CAccountUploader::SendBuilt(CCommunication* comm, std::size_t count,
+                                std::vector<UploadResultRecord>& results,
+                                upload::ExchangeFacts& facts, bool quietWhenForgotten) {
+    int outcome = 1;
+    auto fail = [&](const std::string& message, bool clearStatus) {
+        return FailExchange(facts, message, clearStatus);
+    };
     // Room for the reply this request calls for, taken once: the reply is
     // never copied as it grows, and a peer announcing more gets no more up front.
     m_responseBuf.Reserve(kPrefixMode1 + kSkippedBytes + kResponseHeaderWireLength +
                           count * kResultWireLength);
     facts.reachedGateway = true;
     const int sent = comm->SendAndReceive(&m_requestBuf, &m_responseBuf, 0);
-    // The reply is complete (or will not come): the request's bytes are done with.
-    ReleaseIfLarge(m_requestBuf);
+    facts.resent = comm->LastRequestResent;
     if (sent < 0) {
+        // No reply could be had: the request may have been stored. Its bytes
+        // are kept to ask the gateway's record about it later.
+        m_lostRequest = std::make_shared<CDataBuf>(std::move(m_requestBuf));
+        m_requestBuf = CDataBuf();
         m_strLastError = WithoutTrailingSpace(comm->LastErrorText);
         return fail(m_strLastError, true);
     }
+    // The reply is complete: the request's bytes are done with.
+    ReleaseIfLarge(m_requestBuf);
 
     std::size_t prefix = kPrefixMode0;
     if (comm->GetHeaderMode() != 0) {
@@ -212,9 +255,12 @@ int CAccountUploader::ExchangeOnce(std::vector<UploadRequestRecord>& requests,
     facts.returnMessage = text::GbkToUtf8(text::TrimGbk(text::FieldText(header.ReturnMessage)));
 
     if (std::memcmp(header.ReturnCode, protocol::kAccepted, sizeof header.ReturnCode - 1) != 0) {
-        // The status text stays up while the message shows.
+        // The status text stays up while the message shows. A request sent
+        // again later that the gateway no longer remembers is no news to
+        // the operator: its rows stay unknown and go out anew.
         m_strLastError = facts.returnMessage;
-        return fail(m_strLastError, false);
+        const bool forgotten = facts.returnCode == upload::kForgottenSerial;
+        return FailExchange(facts, m_strLastError, false, !(quietWhenForgotten && forgotten));
     }
 
     const std::int64_t length = text::ParseDecimal64(text::FieldText(header.DataLength));
@@ -231,6 +277,7 @@ int CAccountUploader::ExchangeOnce(std::vector<UploadRequestRecord>& requests,
     const auto resultCount = static_cast<std::size_t>(length / resultLength);
     results.reserve(results.size() + resultCount);
     const char* raw = m_responseBuf.Data() + resultsAt;
+    CBusyTicker busy;
     // A batch's reply is read once, front to back: what has been read goes
     // back while the results fill, so the two are not resident together.
     const bool large = m_responseBuf.Capacity() > kKeptBufferBytes;

@@ -25,6 +25,11 @@ constexpr std::size_t kOneByOneStatusEvery = 100;
 } // namespace
 
 int CNewAccountsUpload::Run() {
+    if (!ResendLost()) {
+        m_run.End(m_ending);
+        ShowStatus("");
+        return 0;
+    }
     std::vector<RowRef> pending = RowsToSend();
     m_total = pending.size();
     BlankResults(pending);
@@ -64,12 +69,95 @@ int CNewAccountsUpload::Run() {
         return 0;
     const OutcomeCounts& reserve = m_run.Counts(RowKind::Reserve);
     const OutcomeCounts& bank = m_run.Counts(RowKind::Bank);
-    m_run.Tell(text::Format(kNewSummaryFormat, static_cast<int>(reserve.stored),
-                            static_cast<int>(reserve.held), static_cast<int>(reserve.Failed(false)),
-                            static_cast<int>(bank.stored), static_cast<int>(bank.held),
-                            static_cast<int>(bank.Failed(false)), m_requests));
+    if (reserve.unknown == 0 && bank.unknown == 0) {
+        m_run.Tell(text::Format(
+            kNewSummaryFormat, static_cast<int>(reserve.stored), static_cast<int>(reserve.held),
+            static_cast<int>(reserve.Failed(false)), static_cast<int>(bank.stored),
+            static_cast<int>(bank.held), static_cast<int>(bank.Failed(false)), m_requests));
+    } else {
+        // Rows nobody knows the fate of are neither failed nor stored.
+        const auto line = [](const char* kind, const OutcomeCounts& counts) {
+            return text::Format("%s:新增%d条,已存在%d条,失败%d条", kind,
+                                static_cast<int>(counts.stored), static_cast<int>(counts.held),
+                                static_cast<int>(counts.Failed(false) - counts.unknown)) +
+                   text::Format(kUnknownCountFormat, static_cast<int>(counts.unknown)) + ";";
+        };
+        m_run.Tell(line("上传A股备付金", reserve) + "\n" + line("上传银行账户", bank) +
+                   text::Format("\n共发送请求%d次,具体请看列表中结果说明.", m_requests));
+    }
     ShowStatus("");
     return 1;
+}
+
+bool CNewAccountsUpload::ResendLost() {
+    std::vector<LostRequest> lost = m_run.TakeLost();
+    for (std::size_t i = 0; i < lost.size(); ++i) {
+        LostRequest& request = lost[i];
+        if (!m_run.RowsStillLoaded()) {
+            m_ending = RunEnding::Failed;
+            return false;
+        }
+        // Rows that later requests settled keep what they learnt; a request
+        // none of whose rows is still unknown need not be asked about.
+        const CRowOutcomes& known = m_uploader.Runs().Outcomes();
+        std::vector<bool> open(request.rows.size());
+        for (std::size_t k = 0; k < request.rows.size(); ++k)
+            open[k] = known.Get(request.rows[k].kind, request.rows[k].index) == RowOutcome::Unknown;
+        if (std::find(open.begin(), open.end(), true) == open.end())
+            continue;
+        ShowStatus(kSendingStatus);
+        const std::span<const RowRef> rows(request.rows);
+        auto buffers = std::make_shared<RowBuffers>();
+        // A large request's records went once its body was built; the
+        // journal has them again from its bytes.
+        if (!request.records)
+            request.records = RecordsOf(*request.bytes);
+        m_run.Sending(*request.records, request.records);
+        ExchangeFacts facts;
+        const int rc = m_uploader.Resend(*request.bytes, rows.size(), buffers->results, facts);
+        ++m_requests;
+        const bool answered = rc >= 0 || rc == -2 || rc == -3;
+        const bool matched = answered && buffers->results.size() == rows.size();
+        buffers->outcomes.assign(rows.size(), OutcomeOfUnmatched(facts));
+        for (std::size_t k = 0; k < rows.size(); ++k) {
+            if (matched)
+                buffers->outcomes[k] = DecideRow(buffers->results[k], rc != -2);
+            if (!open[k])
+                continue;
+            m_run.Settle(rows[k], buffers->outcomes[k]);
+            if (matched)
+                m_writer.Show(rows[k], buffers->results[k]);
+            else if (buffers->outcomes[k] == RowOutcome::Unknown)
+                m_writer.ShowUnknown(rows[k]);
+        }
+        const std::span<const UploadResultRecord> results =
+            matched ? std::span<const UploadResultRecord>(buffers->results)
+                    : std::span<const UploadResultRecord>();
+        const std::span<const UploadRequestRecord> records =
+            request.records ? std::span<const UploadRequestRecord>(*request.records)
+                            : std::span<const UploadRequestRecord>();
+        auto keepAlive =
+            std::make_shared<std::pair<std::shared_ptr<const void>, std::shared_ptr<const void>>>(
+                request.records, buffers);
+        m_run.Reported({facts, records, results, rows, buffers->outcomes, std::move(keepAlive)});
+        if (std::shared_ptr<CDataBuf> again = m_uploader.TakeLostRequest()) {
+            // Still no reply: the gateway does not answer. This request and
+            // those not yet asked about wait for the next run.
+            request.bytes = std::move(again);
+            for (std::size_t j = i; j < lost.size(); ++j)
+                m_run.Lost(std::move(lost[j]));
+            m_ending = RunEnding::Failed;
+            return false;
+        }
+    }
+    return true;
+}
+
+void CNewAccountsUpload::ShowUnknown(std::span<const RowRef> rows,
+                                     std::span<const RowOutcome> outcomes) {
+    for (std::size_t k = 0; k < rows.size() && k < outcomes.size(); ++k)
+        if (outcomes[k] == RowOutcome::Unknown)
+            m_writer.ShowUnknown(rows[k]);
 }
 
 std::vector<RowRef> CNewAccountsUpload::RowsToSend() const {
@@ -108,6 +196,7 @@ bool CNewAccountsUpload::Send(std::span<const RowRef> rows, std::vector<RowRef>*
     if (!m_work.matched) {
         // Nothing can be put beside its record: the rows stay as decided
         // (unknown, or not stored when the gateway refused the request).
+        ShowUnknown(rows, m_work.Outcomes());
         m_ending = RunEnding::Failed;
         const bool answered = rc >= 0 || rc == -2 || rc == -3;
         if (answered) {

@@ -1,5 +1,7 @@
 #pragma once
-// The upload of what is new: the rows that are neither stored nor already held
+// The upload of what is new: first the requests of this session whose reply
+// was lost are sent again as they were, so the gateway's record settles them;
+// then the rows that are neither stored nor already held
 // go up in batch requests. A request refused for its duplicates (-2) marks the
 // new records 9701; only those are sent again, in a new request, until nothing
 // is left or the rounds stop shrinking, and the rest then goes one request per
@@ -36,6 +38,11 @@ public:
     int Run();
 
 private:
+    // Each request of this session whose reply was lost goes once more, as
+    // it was, so the gateway's record settles its rows. False: stop.
+    bool ResendLost();
+    // The rows of a request with no usable reply say so.
+    void ShowUnknown(std::span<const RowRef> rows, std::span<const RowOutcome> outcomes);
     std::vector<RowRef> RowsToSend() const;
     void BlankResults(std::span<const RowRef> rows);
     // One request of `rows`. Settled rows are written; with -2, rows answered

@@ -16,6 +16,8 @@
         comfmt::Field(2, T), comfmt::Field(40, T)
 
 inline constexpr struct_comfmt UploadRequestFormat[] = {QM_REQUEST_FIELDS("CA"), comfmt::kEnd};
+// The other way: a request record read back from its wire image.
+inline constexpr struct_comfmt UploadRequestFromWire[] = {QM_REQUEST_FIELDS("AC"), comfmt::kEnd};
 
 inline constexpr struct_comfmt ResponseHeaderFormat[] = {
     comfmt::Field(16, "AC"), comfmt::Field(10, "AC"),

@@ -3,6 +3,7 @@
 #include "accounts/ListColumns.h"
 #include "support/Text.h"
 #include "upload/ResultCode.h"
+#include "upload/UploadTexts.h"
 
 namespace upload {
 
@@ -23,6 +24,15 @@ void ResultWriter::Blank(RowRef row) const {
     const int index = static_cast<int>(row.index);
     list->SetItemText(index, kColumnResultCode, row.kind == RowKind::Bank ? " " : "");
     list->SetItemText(index, kColumnResultText, "");
+}
+
+void ResultWriter::ShowUnknown(RowRef row) const {
+    IReportList* list = ListOf(row.kind);
+    if (list == nullptr)
+        return;
+    const int index = static_cast<int>(row.index);
+    list->SetItemText(index, kColumnResultCode, row.kind == RowKind::Bank ? " " : "");
+    list->SetItemText(index, kColumnResultText, kUnknownResult);
 }
 
 } // namespace upload

@@ -19,6 +19,8 @@ public:
     // Blank result cells, as a fresh upload leaves them (the bank list's code
     // cell holds one space).
     void Blank(RowRef row) const;
+    // No code, and "结果未知" for the text: the row's request got no reply.
+    void ShowUnknown(RowRef row) const;
     IReportList* ListOf(RowKind kind) const {
         return kind == RowKind::Reserve ? m_reserveList : m_bankList;
     }

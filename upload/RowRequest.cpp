@@ -19,7 +19,10 @@ RowOutcome OutcomeOfUnmatched(const ExchangeFacts& facts) {
         return RowOutcome::NotSent;
     const bool refusedByHeader =
         !facts.returnCode.empty() && facts.returnCode != protocol::kAccepted;
-    return refusedByHeader ? RowOutcome::NotStored : RowOutcome::Unknown;
+    // A sent-again request the gateway no longer remembers: its first copy
+    // may have been stored, or not.
+    const bool forgotten = facts.resent && facts.returnCode == kForgottenSerial;
+    return refusedByHeader && !forgotten ? RowOutcome::NotStored : RowOutcome::Unknown;
 }
 
 int SendRows(CAccountUploader& uploader, Run& run, std::span<const RowRef> rows, RowRequest& work,
@@ -63,6 +66,11 @@ int SendRows(CAccountUploader& uploader, Run& run, std::span<const RowRef> rows,
     ExchangeFacts facts;
     work.rc = uploader.Exchange(requests, b.results, &facts);
     uploader.Runs().WhenBodyBuilt(nullptr);
+    // A request whose reply was lost is kept, so that the next "upload new"
+    // asks the gateway's record about it before sending its rows anew.
+    if (std::shared_ptr<CDataBuf> lost = uploader.TakeLostRequest())
+        run.Lost({run.Generation(), std::vector<RowRef>(rows.begin(), rows.end()), std::move(lost),
+                  work.requests});
     const bool answered = work.rc >= 0 || work.rc == -2 || work.rc == -3;
     work.matched = answered && (firstOnly ? !b.results.empty() : b.results.size() == rows.size());
     if (work.matched && firstOnly)

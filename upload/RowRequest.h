@@ -22,6 +22,8 @@ struct ExchangeFacts;
 // matched to its records (none, or another number of them) leaves every row
 // unknown; a header that refuses the request stores nothing.
 RowOutcome OutcomeOfUnmatched(const ExchangeFacts& facts);
+// The return code of a serial the gateway no longer remembers.
+inline constexpr const char* kForgottenSerial = protocol::returncode::kUnknownSerial.code;
 
 // The records of one request and what came back for them.
 struct RowBuffers {

@@ -39,6 +39,10 @@ struct ExchangeFacts {
     std::string returnCode;    // the response header's, empty when none arrived
     std::string returnMessage; // the header's message (UTF-8), accepted requests too
     std::string failure;       // what the operator was told when the exchange failed
+    // The request went to the gateway more than once (its reply was lost and
+    // it was sent again with the same serial): a refusal of the last copy
+    // says nothing of what the first did.
+    bool resent = false;
 };
 
 // One request that went to the gateway, with the decision on each record.

@@ -9,6 +9,7 @@
 #include "protocol/WireFormat.h"
 #include "support/Communication.h"
 #include "support/MainWindow.h"
+#include "upload/LostRequests.h"
 #include "upload/RowOutcomes.h"
 #include "upload/RunObserver.h"
 #include "upload/RunTally.h"
@@ -46,6 +47,9 @@ public:
 
     CRowOutcomes& Outcomes() { return m_outcomes; }
     const CRowOutcomes& Outcomes() const { return m_outcomes; }
+    // Requests of this session whose reply was lost, for "upload new" to ask
+    // about again.
+    LostRequests& Lost() { return m_lost; }
 
     // Field 1 of a request record holds six digits, so one request numbers
     // at most this many records. Lower only in tests, to reach the limit on
@@ -70,6 +74,7 @@ private:
     bool m_stopRequested = false;
     bool m_uploading = false;
     CRowOutcomes m_outcomes;
+    LostRequests m_lost;
     std::size_t m_recordLimit = kMaxRecordsPerRequest;
     std::function<void()> m_bodyBuilt;
 };
@@ -102,6 +107,11 @@ public:
     bool StopRequested() const { return m_services.m_stopRequested; }
     // False once a load has replaced the rows this run started with.
     bool RowsStillLoaded() const { return m_services.m_outcomes.Generation() == m_generation; }
+    std::uint64_t Generation() const { return m_generation; }
+    // A request of this run whose reply was lost.
+    void Lost(LostRequest request) { m_services.m_lost.Add(std::move(request)); }
+    // Those lost earlier in the session whose rows are this run's.
+    std::vector<LostRequest> TakeLost() { return m_services.m_lost.Take(m_generation); }
 
     // The run is over (its last request finished); call before its message.
     void End(RunEnding ending);

@@ -13,6 +13,10 @@ inline constexpr const char* kUploadEachMode = "逐笔上传";
 inline constexpr const char* kUploadNewMode = "只上传新增账户";
 
 inline constexpr const char* kSendingStatus = "正在发送数据,请稍侯...";
+// A row of "upload new" whose request got no reply: stored or not, nobody knows.
+inline constexpr const char* kUnknownResult = "结果未知";
+// What "upload new" adds to each line of its summary when rows are unknown.
+inline constexpr const char* kUnknownCountFormat = ",结果未知%d条";
 inline constexpr const char* kSummaryFormat =
     "上传A股备付金成功%d条,失败%d条;\n上传银行账户成功%d条,失败%d条;\n具体请看列表中结果说明.";
 

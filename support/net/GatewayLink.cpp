@@ -151,6 +151,7 @@ LinkError GatewayLink::ReadExactly(char* destination, std::size_t length) {
         if (n < 0)
             return Failure();
         got += static_cast<std::size_t>(n);
+        m_bytesRead += static_cast<std::uint64_t>(n);
         if (m_meter != nullptr) {
             m_meter->AddReceived(static_cast<std::uint64_t>(n));
             // Bytes that trickle in never let a wait run out: the pace is
@@ -159,6 +160,30 @@ LinkError GatewayLink::ReadExactly(char* destination, std::size_t length) {
         }
     }
     return LinkError::None;
+}
+
+LinkError GatewayLink::WaitForBytes(int ms) {
+    if (!m_socket)
+        return LinkError::Lost;
+    if (m_socket->bytesAvailable() > 0)
+        return LinkError::None;
+    if (!IsOpen())
+        return LinkError::Lost;
+    const int saved = m_timeoutMs;
+    m_timeoutMs = ms < 1 ? 1 : ms;
+    const auto readable = [this] { return m_socket->bytesAvailable() > 0; };
+    const auto waitReadable = [this](int slice) { return m_socket->waitForReadyRead(slice); };
+    const bool arrived = WaitFor(waitReadable, readable);
+    m_timeoutMs = saved;
+    if (arrived)
+        return LinkError::None;
+    if (m_socket->bytesAvailable() > 0)
+        return LinkError::None;
+    const bool timedOut = m_socket->error() == QAbstractSocket::SocketTimeoutError &&
+                          m_socket->state() == QAbstractSocket::ConnectedState;
+    if (timedOut)
+        return LinkError::Timeout;
+    return Failure();
 }
 
 LinkError GatewayLink::Receive(protocol::FrameHeader& header, CDataBuf& payload) {

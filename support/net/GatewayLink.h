@@ -10,6 +10,8 @@
 
 #include <QString>
 
+#include <cstdint>
+
 #include <functional>
 #include <memory>
 #include <string>
@@ -49,6 +51,12 @@ public:
     // the reply it expects) and grows only as bytes arrive.
     LinkError Receive(protocol::FrameHeader& header, CDataBuf& payload);
 
+    // Waits up to `ms` for the next byte without reading it: None when one is
+    // there, Timeout when none came (the link stays up), Lost otherwise.
+    LinkError WaitForBytes(int ms);
+    // Bytes read since the link was made, frame headers included.
+    std::uint64_t BytesRead() const { return m_bytesRead; }
+
     // The socket's own words on the last failure, for diagnostics.
     const std::string& Detail() const { return m_detail; }
 
@@ -72,4 +80,5 @@ private:
     int m_timeoutMs;
     std::string m_detail;
     WaitMeter* m_meter = nullptr;
+    std::uint64_t m_bytesRead = 0;
 };

@@ -6,12 +6,14 @@
 #include "support/Text.h"
 #include "support/net/ClientTexts.h"
 #include "support/net/GatewayLink.h"
+#include "support/net/ReplyWait.h"
 #include "support/net/TlsGatewayLink.h"
 #include "support/settings/Settings.h"
 
 #include <QRandomGenerator>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <vector>
 
@@ -123,9 +125,13 @@ int CNetworkCommunication::Login(const std::string& loginContext, const std::str
     // The password's copies live only until the login frame has gone out.
     std::string gbkPassword = text::Utf8ToGbk(password);
     const WipeOnExit wipePassword(gbkPassword);
-    std::string payload = protocol::Fields(
-        {protocol::kProtocolVersion, text::Utf8ToGbk(loginContext), text::Utf8ToGbk(operatorName),
-         gbkPassword, text::Utf8ToGbk(systemId), text::Utf8ToGbk(code)});
+    std::string version = m_offeredVersion;
+    const auto buildPayload = [&] {
+        return protocol::Fields({version, text::Utf8ToGbk(loginContext),
+                                 text::Utf8ToGbk(operatorName), gbkPassword,
+                                 text::Utf8ToGbk(systemId), text::Utf8ToGbk(code)});
+    };
+    std::string payload = buildPayload();
     const WipeOnExit wipePayload(payload);
     if (payload.size() > protocol::kMaxControlPayload)
         return Fail(clienttext::kLoginTooLong);
@@ -140,16 +146,29 @@ int CNetworkCommunication::Login(const std::string& loginContext, const std::str
     }
     CDataBuf reply;
     protocol::FrameHeader header;
-    LinkError error = m_link->Send(protocol::kLogin, payload.data(), payload.size());
-    if (error == LinkError::None)
-        error = m_link->Receive(header, reply);
-    if (error != LinkError::None) {
-        m_link->Drop();
-        return FailLink(error);
-    }
-
     std::vector<std::string> fields;
-    const bool parsed = protocol::SplitFields(Text(reply), fields);
+    bool parsed = false;
+    for (;;) {
+        LinkError error = m_link->Send(protocol::kLogin, payload.data(), payload.size());
+        if (error == LinkError::None)
+            error = m_link->Receive(header, reply);
+        if (error != LinkError::None) {
+            m_link->Drop();
+            return FailLink(error);
+        }
+        parsed = protocol::SplitFields(Text(reply), fields);
+        // A gateway that speaks only version 1 refuses 2 with 1009, which
+        // never counts toward a lock; the login goes again as version 1.
+        const bool olderGateway = parsed && header.type == protocol::kLoginReply &&
+                                  fields.size() >= 2 &&
+                                  fields[0] == protocol::logincode::kBadVersion.code &&
+                                  version != protocol::kProtocolVersion;
+        if (!olderGateway)
+            break;
+        version = std::string(protocol::kProtocolVersion);
+        WipeSecret(payload);
+        payload = buildPayload();
+    }
     if (!parsed || fields.size() < 2 ||
         (header.type != protocol::kLoginReply && header.type != protocol::kError)) {
         m_link->Drop();
@@ -172,6 +191,7 @@ int CNetworkCommunication::Login(const std::string& loginContext, const std::str
     CommString1 = fields[3];
     CommString2 = fields[4];
     m_token = fields[5];
+    m_version = version;
     m_loginContext = text::Utf8ToGbk(loginContext).substr(0, 8);
     m_loggedIn = true;
     return 0;
@@ -182,8 +202,7 @@ LinkError CNetworkCommunication::Reconnect() {
     if (const LinkError error = m_link->Open(QString::fromStdString(m_address), m_port);
         error != LinkError::None)
         return error;
-    const std::string payload =
-        protocol::Fields({protocol::kProtocolVersion, m_token, m_loginContext});
+    const std::string payload = protocol::Fields({m_version, m_token, m_loginContext});
     CDataBuf reply;
     protocol::FrameHeader header;
     LinkError error = m_link->Send(protocol::kResume, payload.data(), payload.size());
@@ -214,20 +233,35 @@ LinkError CNetworkCommunication::Reconnect() {
 
 LinkError CNetworkCommunication::Transact(std::string_view type, const char* payload,
                                           std::size_t length, std::string_view expected,
-                                          CDataBuf& reply, protocol::FrameHeader& header) {
+                                          CDataBuf& reply, protocol::FrameHeader& header,
+                                          ReplyWait* wait) {
     m_gatewayMessage.clear();
+    LastRequestResent = false;
     const WaitScope waiting(m_meter, WaitHook(), length);
-    for (int attempt = 0;; ++attempt) {
+    int losses = 0;
+    int silentWaits = 0;
+    // Waits in which the reply moved still end in a resend, but a trickle must
+    // not keep a request going for ever.
+    int attempts = 0;
+    constexpr int kMaxAttempts = 8;
+    for (;; ++attempts) {
         LinkError error = LinkError::None;
+        bool sentWhole = false;
+        bool progressed = false;
         if (!m_link || !m_link->IsOpen()) {
             error = Reconnect();
             if (error == LinkError::None && !m_gatewayMessage.empty())
                 return LinkError::None; // refused: the caller reports m_gatewayMessage
+            if (wait != nullptr)
+                wait->NewConnection(ReplyWait::Clock::now());
+        }
+        const bool reconnectTimedOut = error == LinkError::Timeout;
+        if (error == LinkError::None) {
+            error = m_link->Send(type, payload, length);
+            sentWhole = error == LinkError::None;
         }
         if (error == LinkError::None)
-            error = m_link->Send(type, payload, length);
-        if (error == LinkError::None)
-            error = m_link->Receive(header, reply);
+            error = ReceiveAnswer(reply, header, wait, progressed);
         if (error == LinkError::None && header.type != expected && header.type != protocol::kError)
             error = LinkError::Malformed;
         if (error == LinkError::None && header.type == protocol::kError) {
@@ -240,14 +274,70 @@ LinkError CNetworkCommunication::Transact(std::string_view type, const char* pay
                     text::Format(clienttext::kGatewayError, text::GbkToUtf8(fields[1]).c_str());
             m_link->Drop();
         }
-        if (error == LinkError::Lost && attempt == 0) {
+        if (error == LinkError::Lost && losses == 0 && attempts + 1 < kMaxAttempts) {
             // Sent again once, with the same serial: the gateway answers a
             // request it has already processed from its record.
+            ++losses;
+            LastRequestResent = LastRequestResent || sentWhole || attempts > 0;
+            continue;
+        }
+        // A reply that does not come is asked for again the same way: the
+        // gateway that lost it, or is still at work, answers from its record.
+        // Only waits in which nothing came count toward the bound.
+        const bool silent = !progressed;
+        if (error == LinkError::Timeout && (sentWhole || reconnectTimedOut) &&
+            attempts + 1 < kMaxAttempts && (!silent || silentWaits < kMaxSilentResends)) {
+            if (silent)
+                ++silentWaits;
+            if (m_link)
+                m_link->Drop();
+            LastRequestResent = LastRequestResent || sentWhole || attempts > 0;
             continue;
         }
         if (error != LinkError::None && m_link)
             m_link->Drop();
         return error;
+    }
+}
+
+LinkError CNetworkCommunication::ReceiveAnswer(CDataBuf& reply, protocol::FrameHeader& header,
+                                               ReplyWait* wait, bool& progressed) {
+    using Clock = std::chrono::steady_clock;
+    // The wait for the answer restarts only when the gateway reports more
+    // done, not on every keep-alive, so a gateway that only says it is alive
+    // still times out.
+    Clock::time_point since = Clock::now();
+    for (;;) {
+        const auto waited =
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count();
+        const auto left = static_cast<long long>(m_timeoutMs) - waited;
+        if (left <= 0)
+            return LinkError::Timeout;
+        if (const LinkError error = m_link->WaitForBytes(static_cast<int>(left));
+            error != LinkError::None)
+            return error;
+        const std::uint64_t before = m_link->BytesRead();
+        const LinkError error = m_link->Receive(header, reply);
+        if (error != LinkError::None) {
+            progressed = progressed || m_link->BytesRead() > before;
+            return error;
+        }
+        if (header.type != protocol::kKeepAlive) {
+            progressed = true;
+            return LinkError::None;
+        }
+        const ReplyWait::Verdict verdict =
+            wait != nullptr ? wait->Take(Text(reply), Clock::now()) : ReplyWait::Verdict::OutOfStep;
+        if (verdict == ReplyWait::Verdict::OutOfStep) {
+            m_link->Drop();
+            return LinkError::Malformed;
+        }
+        if (verdict == ReplyWait::Verdict::Grew) {
+            progressed = true;
+            since = Clock::now();
+            m_meter.SetGatewayProgress(wait->Done(), wait->Records());
+            m_meter.Tick();
+        }
     }
 }
 
@@ -397,8 +487,14 @@ int CNetworkCommunication::SendAndReceive(CDataBuf* request, CDataBuf* response,
         return Fail(clienttext::kRequestTooLarge);
     response->RemoveAll();
     protocol::FrameHeader header;
+    // Keep-alives are taken on a version-2 session, naming this request.
+    protocol::PacketHeader packet;
+    const bool readable =
+        protocol::DecodePacketHeader(std::string_view(request->Data(), request->GetSize()), packet);
+    ReplyWait wait(readable && m_version == protocol::kProtocolVersion2, packet.serial,
+                   packet.bodyLength / protocol::kRequestRecordLength);
     if (const LinkError error = Transact(protocol::kUpload, request->Data(), request->GetSize(),
-                                         protocol::kUploadReply, *response, header);
+                                         protocol::kUploadReply, *response, header, &wait);
         error != LinkError::None) {
         response->RemoveAll();
         return FailLink(error);

@@ -5,6 +5,7 @@
 // same serial, over a fresh connection; the gateway answers it from its record.
 // Blocking; use it from one thread, with a QCoreApplication in the process.
 
+#include "protocol/WireFormat.h"
 #include "support/Communication.h"
 #include "support/net/WaitMeter.h"
 
@@ -15,6 +16,7 @@
 #include <string>
 
 class GatewayLink;
+class ReplyWait;
 enum class LinkError;
 namespace settings {
 struct Settings;
@@ -56,6 +58,13 @@ public:
     // certificate only if it verifies against the system's authorities or
     // those in `caFile` (PEM) and names the gateway's address.
     void SetTls(bool on, std::string caFile = {});
+    // The highest protocol version a login offers ("2" by default; "1" to
+    // behave as a client that knows nothing of keep-alives).
+    void SetOfferedVersion(std::string version) { m_offeredVersion = std::move(version); }
+    const std::string& SessionVersion() const { return m_version; }
+    // Waits for a reply without a byte or a growing keep-alive after which
+    // the request is sent again before the timeout is reported.
+    static constexpr int kMaxSilentResends = 2;
     bool Tls() const { return m_tls; }
 
 protected:
@@ -68,8 +77,16 @@ private:
     LinkError Reconnect();
     // Sends one frame and reads the answer of `expected` type (or an error
     // frame); on a lost connection reconnects and sends it once more.
+    // A reply that does not come within the timeout after the request went
+    // out whole is asked for the same way, at most kMaxSilentResends times;
+    // keep-alives are judged by `wait` (null: none are taken).
     LinkError Transact(std::string_view type, const char* payload, std::size_t length,
-                       std::string_view expected, CDataBuf& reply, protocol::FrameHeader& header);
+                       std::string_view expected, CDataBuf& reply, protocol::FrameHeader& header,
+                       ReplyWait* wait = nullptr);
+    // Reads the answer to a request just sent, taking the keep-alives before
+    // it. `progressed`: a byte of the answer or a growing keep-alive came.
+    LinkError ReceiveAnswer(CDataBuf& reply, protocol::FrameHeader& header, ReplyWait* wait,
+                            bool& progressed);
     bool CheckUploadReply(const CDataBuf& reply) const;
     int FetchSerials(const char* system, const char* subsystem, const char* kind);
 
@@ -82,12 +99,16 @@ private:
     int m_timeoutMs;
     bool m_tls = false;
     std::string m_caFile;
+    std::string m_offeredVersion{protocol::kProtocolVersion2};
     std::string m_context;      // what GetLoginContext hands out
     std::string m_loginContext; // what the last login sent, GBK
     std::string m_address;
     std::uint16_t m_port = 0;
     std::string m_token; // the session, for reconnecting without the password
     int m_headerMode = 0;
+    // The protocol version the session's login settled on: "2" unless the
+    // gateway refused it (1009), then "1".
+    std::string m_version;
     bool m_loggedIn = false;
     std::string m_gatewayMessage; // the gateway's text with its last refusal, UTF-8
     // Serials the gateway issued to this login and nobody has used yet.

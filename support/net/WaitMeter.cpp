@@ -43,6 +43,11 @@ void WaitMeter::ExpectReply(std::uint64_t bytes) {
     m_progress.bytesReceived = 0;
 }
 
+void WaitMeter::SetGatewayProgress(std::uint64_t recordsDone, std::uint64_t recordsTotal) {
+    m_progress.recordsDone = recordsDone;
+    m_progress.recordsTotal = recordsTotal;
+}
+
 void WaitMeter::Tick() {
     if (m_hook == nullptr)
         return;

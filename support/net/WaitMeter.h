@@ -21,6 +21,8 @@ public:
     void SetSent(std::uint64_t bytes);
     void AddReceived(std::uint64_t bytes);
     void ExpectReply(std::uint64_t bytes);
+    // The gateway's word on its own progress with the request (a keep-alive).
+    void SetGatewayProgress(std::uint64_t recordsDone, std::uint64_t recordsTotal);
 
     // What the hook hears at its next report.
     const WaitProgress& Progress() const { return m_progress; }

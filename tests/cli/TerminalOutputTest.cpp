@@ -36,6 +36,10 @@ TEST(TerminalWaitHook, ProgressFiguresAndOneLineRewrittenInPlace) {
         {{600u << 20, 600u << 20, 5u << 20, 640u << 20, 12.34},
          "已发送 600.0/600.0 MB,已接收 5.0/640.0 MB,已等待 12.3 秒",
          "发 600.0/600.0 MB 收 5.0/640.0 MB 12 秒"},
+        // The gateway's own count, from its keep-alives.
+        {{600u << 20, 600u << 20, 0, 0, 14.0, 120000, 999999},
+         "已发送 600.0/600.0 MB,已接收 0 B,已等待 14.0 秒,网关已处理 120000/999999 条",
+         "发 600.0/600.0 MB 收 0 B 14 秒 网关 120000/999999 条"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(FormatWaitProgress(c.progress), c.full);

@@ -85,6 +85,7 @@ int ScriptedCommunication::BuildPacketHeader(const char* system, const char* sub
 
 int ScriptedCommunication::SendAndReceive(CDataBuf* request, CDataBuf* response, int reserved) {
     Record("SendAndReceive", {std::to_string(request->GetSize()), std::to_string(reserved)});
+    sentRequests.emplace_back(request->Data(), request->GetSize());
     if (onSend)
         onSend();
     if (sendResult < 0)

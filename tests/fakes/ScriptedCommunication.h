@@ -56,7 +56,8 @@ public:
 
     // What was seen.
     std::vector<CommCall> calls;
-    std::vector<std::string> sentBodies; // request bytes as BuildPacketHeader saw them
+    std::vector<std::string> sentBodies;   // request bytes as BuildPacketHeader saw them
+    std::vector<std::string> sentRequests; // each request as SendAndReceive got it, header too
     std::vector<std::string> statusTexts;
     EventLog* log = nullptr; // optional shared log: "status:TEXT", "call:NAME"
 

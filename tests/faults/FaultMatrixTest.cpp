@@ -145,15 +145,51 @@ TEST_F(FaultMatrixTest, ASerialRequestCutTwiceStoresNothingAndSaysWhy) {
     ExpectEverySuccessStored();
 }
 
-TEST_F(FaultMatrixTest, AReplyLaterThanTheTimeoutIsReportedAndTheRecordsAreNotStoredAgain) {
+// A reply later than the timeout is asked for again, and the gateway answers
+// from its record: the operator sees the upload as it went.
+TEST_F(FaultMatrixTest, AReplyLaterThanTheTimeoutIsAskedForAgainAndTheRecordsAreStoredOnce) {
     comm.SetTimeoutMs(300);
     Play("delay=2000", 1);
+    EXPECT_EQ(uploader.UploadAll(), 1);
+    EXPECT_EQ(LastMessage(), kAllUploaded);
+    EXPECT_EQ(SuccessRows(), 2);
+    ExpectEverySuccessStored();
+    comm.SetTimeoutMs(5000);
+    ExpectStoredOnceAndUsable(1, 1);
+}
+
+// Per record: the reply to the second request is lost and asked for again.
+TEST_F(FaultMatrixTest, PerRecordALostSecondReplyIsAskedForAgainAndEachRecordIsStoredOnce) {
+    comm.SetTimeoutMs(300);
+    uploader.Runs().SetProgressListener([this](int done, int) {
+        if (done == 1)
+            Play("delay=2000", 1);
+    });
+    EXPECT_EQ(uploader.UploadEach(), 1);
+    uploader.Runs().SetProgressListener(nullptr);
+    EXPECT_EQ(LastMessage(), SummaryText(1, 0, 1, 0));
+    EXPECT_EQ(SuccessRows(), 2);
+    ExpectEverySuccessStored();
+    EXPECT_EQ(ReserveCount(), 1);
+    EXPECT_EQ(BankCount(), 1);
+}
+
+// A gateway that never answers: one message after the resends, the rows
+// unknown, nothing called stored; the gateway's record settles them later.
+TEST_F(FaultMatrixTest, AGatewayThatNeverAnswersIsReportedOnceAndItsRowsAreUnknown) {
+    comm.SetTimeoutMs(300);
+    Play("delay=4000", -1);
+    const std::size_t shown = window.messages.size();
     EXPECT_EQ(uploader.UploadAll(), 0);
+    EXPECT_EQ(window.messages.size(), shown + 1);
     EXPECT_EQ(LastMessage(), text::Format(clienttext::kTimeout, 300));
     EXPECT_EQ(SuccessRows(), 0);
+    EXPECT_EQ(uploader.Runs().Outcomes().Get(upload::RowKind::Reserve, 0),
+              upload::RowOutcome::Unknown);
+    EXPECT_EQ(uploader.Runs().Outcomes().Get(upload::RowKind::Bank, 0),
+              upload::RowOutcome::Unknown);
+    Play("delay=0", 0);
     comm.SetTimeoutMs(5000);
-    EXPECT_EQ(uploader.UploadAll(), 0); // the gateway already holds them
-    EXPECT_EQ(LastMessage(), kServerHolds);
     ExpectStoredOnceAndUsable(1, 1);
 }
 

@@ -239,14 +239,86 @@ TEST_F(UploadNewFaultTest, AfterAPerRecordRunCutOffItSendsOnlyWhatIsNotStored) {
     TakeUploads();
 
     EXPECT_EQ(uploader.UploadNew(), 1) << LastMessage();
-    // Rows 0 and 1 are not sent; row 2 comes back held and is counted so.
-    EXPECT_EQ(RecordsOf(TakeUploads()), (std::vector<int>{4, 3}));
-    EXPECT_EQ(LastMessage(), NewSummary(1, 1, 0, 2, 0, 0, 2));
+    // Row 2's lost request goes first, as it was: the gateway's record says
+    // it stored the record, so it is counted new, not held. Rows 0 and 1 are
+    // not sent; the rest go in one request.
+    const auto uploads = TakeUploads();
+    EXPECT_EQ(RecordsOf(uploads), (std::vector<int>{1, 3}));
+    ASSERT_FALSE(uploads.empty());
+    EXPECT_NE(uploads[0].find("outcome=repeated"), std::string::npos) << uploads[0];
+    EXPECT_EQ(LastMessage(), NewSummary(2, 0, 0, 2, 0, 0, 2));
     EXPECT_EQ(reserveList.Cell(0, kColumnResultCode), "0000");
-    EXPECT_EQ(reserveList.Cell(2, kColumnResultCode), "9720");
+    EXPECT_EQ(reserveList.Cell(2, kColumnResultCode), "0000");
     ExpectEverySuccessStored();
     EXPECT_EQ(ReserveCount(), 4);
     EXPECT_EQ(BankCount(), 2);
+}
+
+} // namespace
+
+namespace {
+
+// The next `times` upload replies come `ms` late: after the client's timeout.
+GatewayFaults LateReplies(int ms, int times) {
+    GatewayFaults faults;
+    faults.delayMs = ms;
+    faults.times = times;
+    return faults;
+}
+
+// The reply to the first request is lost: the request goes again with its
+// serial and the gateway answers from its record, as if nothing happened.
+TEST_F(UploadNewFaultTest, ALostReplyIsAskedForAgainAndTheRunGoesAsIfNothingHappened) {
+    const Accounts reserves = Reserves(6);
+    const Accounts banks = Banks(4);
+    Day(Held(reserves, 3), Held(banks, 3), reserves, banks);
+    comm.SetTimeoutMs(300);
+    gateway->SetFaults(LateReplies(2000, 1));
+    EXPECT_EQ(uploader.UploadNew(), 1) << LastMessage();
+    const auto uploads = TakeUploads();
+    ASSERT_GE(uploads.size(), 2u);
+    EXPECT_NE(uploads[1].find("outcome=repeated"), std::string::npos) << uploads[1];
+    EXPECT_EQ(LastMessage(), NewSummary(2, 4, 0, 2, 2, 0, 2));
+    ExpectEverySuccessStored();
+    EXPECT_EQ(ReserveCount(), 6);
+    EXPECT_EQ(BankCount(), 4);
+}
+
+// A gateway that never answers: one message, the rows say "结果未知" and are
+// unknown, nothing is counted stored. Once it answers again, the next run
+// asks its record about the lost request first, so records it stored are
+// counted new, not held.
+TEST_F(UploadNewFaultTest, AGatewayThatNeverAnswersLeavesTheRowsUnknownUntilItsRecordSettlesThem) {
+    Day({}, {}, Reserves(3), Banks(1));
+    comm.SetTimeoutMs(300);
+    gateway->SetFaults(LateReplies(4000, -1));
+    EXPECT_EQ(uploader.UploadNew(), 0);
+    ASSERT_EQ(window.messages.size(), 1u);
+    EXPECT_EQ(LastMessage(), "等待网关应答超时(300毫秒)");
+    for (int row = 0; row < 3; ++row) {
+        EXPECT_EQ(reserveList.Cell(row, kColumnResultText), "结果未知");
+        EXPECT_EQ(
+            uploader.Runs().Outcomes().Get(upload::RowKind::Reserve, static_cast<std::size_t>(row)),
+            upload::RowOutcome::Unknown);
+    }
+    EXPECT_EQ(bankList.Cell(0, kColumnResultText), "结果未知");
+    EXPECT_EQ(
+        uploader.Runs().Outcomes().Count(upload::RowKind::Reserve, upload::RowOutcome::Stored), 0u);
+    // The gateway stored them all the same (the first copy was processed once).
+    EXPECT_EQ(ReserveCount(), 3);
+
+    gateway->SetFaults(GatewayFaults{});
+    comm.SetTimeoutMs(5000);
+    TakeUploads();
+    EXPECT_EQ(uploader.UploadNew(), 1) << LastMessage();
+    const auto uploads = TakeUploads();
+    ASSERT_EQ(RecordsOf(uploads), (std::vector<int>{4}));
+    EXPECT_NE(uploads[0].find("outcome=repeated"), std::string::npos) << uploads[0];
+    EXPECT_EQ(LastMessage(), NewSummary(3, 0, 0, 1, 0, 0, 1));
+    EXPECT_EQ(reserveList.Cell(0, kColumnResultCode), "0000");
+    ExpectEverySuccessStored();
+    EXPECT_EQ(ReserveCount(), 3);
+    EXPECT_EQ(BankCount(), 1);
 }
 
 } // namespace

@@ -66,9 +66,12 @@ TEST_F(GatewayBadInputTest, LengthsOverTheLimitAreRefusedBeforeAnyByteIsRead) {
     ExpectStillServingAndUntouched();
 }
 
+// An upload's memory is reserved once its packet header is in (a copy of a
+// request still being processed needs none), before the rest is read.
 TEST_F(GatewayBadInputTest, ALegalButUnaffordableFrameIsTurnedAway) {
     Start(/*budget=*/1 << 20);
-    EXPECT_EQ(ErrorCode(Raw(gateway->Port(), Alice() + protocol::EncodeFrameHeader("UP", 2 << 20))),
+    EXPECT_EQ(ErrorCode(Raw(gateway->Port(), Alice() + protocol::EncodeFrameHeader("UP", 2 << 20) +
+                                                 std::string(protocol::kPacketHeaderLength, ' '))),
               "3003");
     ExpectStillServingAndUntouched();
 }

@@ -81,7 +81,7 @@ TEST_F(GatewayLoginTest, LoginChecksRunInOrderAndOnlyAWrongPasswordCountsTowardT
     const std::string right = LoginFrame("alice", kAlicePassword);
     const std::string wrong = LoginFrame("alice", "wrong");
     const std::string badFields = Frame("LI", {"1", "", "alice", "wrong", "ZANTHO01"});
-    const std::string badVersion = LoginFrame("alice", "wrong", "2", "ZANTHO01");
+    const std::string badVersion = LoginFrame("alice", "wrong", "3", "ZANTHO01");
     const std::string badSystem = LoginFrame("alice", "wrong", "1", "ZANTHO01");
     // Refusals of other kinds, many times over, leave the right password good.
     EXPECT_EQ(ReplyCodes(Raw(gateway->Port(),
@@ -110,7 +110,7 @@ TEST_F(GatewayLoginTest, AResumeWithAnotherVersionIsRefused) {
     ASSERT_EQ(fields.size(), 6u);
     const std::string& token = fields[5];
     EXPECT_EQ(ReplyCodes(Raw(gateway->Port(),
-                             Frame("RS", {"2", token, ""}) + Frame("RS", {"", token, ""}) +
+                             Frame("RS", {"3", token, ""}) + Frame("RS", {"", token, ""}) +
                                  Frame("RS", {"1", token}) + Frame("RS", {"1", "nosuch", ""}) +
                                  Frame("RS", {"1", token, ""}),
                              300)
