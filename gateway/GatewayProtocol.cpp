@@ -194,9 +194,9 @@ GatewayReply GatewayProtocol::FinishLogin(ConnectionState& state, const LoginChe
     if (m_guard.IsLocked(check.name))
         return RefuseLogin(check, protocol::logincode::kLocked, "locked");
     m_guard.RecordSuccess(check.name);
-    std::uint64_t number = 0;
-    bool numbered = false;
-    {
+    std::uint64_t number = check.sessionNumber;
+    bool numbered = check.numbered;
+    if (!numbered) {
         const std::lock_guard lock(m_storeLock);
         numbered = m_store.NextSessionNumber(number);
     }
@@ -213,6 +213,11 @@ GatewayReply GatewayProtocol::FinishLogin(ConnectionState& state, const LoginChe
     Log("login operator=" + Printable(check.name) + " context=" + check.context +
         " outcome=accepted");
     return LoginReply(*session, fault);
+}
+
+void GatewayProtocol::NumberSession(LoginCheck& check) {
+    const std::lock_guard lock(m_storeLock);
+    check.numbered = m_store.NextSessionNumber(check.sessionNumber);
 }
 
 GatewayReply GatewayProtocol::Resume(ConnectionState& state, std::string_view payload,

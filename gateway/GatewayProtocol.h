@@ -54,6 +54,11 @@ struct LoginCheck {
     OperatorEntry entry; // a copy: the check runs off the serving thread
     std::string password;
     bool keepAlives = false; // the login asked for protocol version 2
+    // The new session's number, taken on the worker once the password is
+    // verified (NumberSession): the serving thread then never waits for the
+    // store, which a large upload may hold for seconds.
+    bool numbered = false;
+    std::uint64_t sessionNumber = 0;
 };
 
 class GatewayProtocol {
@@ -73,6 +78,8 @@ public:
     GatewayReply BeginLogin(std::string_view payload, LoginCheck& check);
     GatewayReply FinishLogin(ConnectionState& state, const LoginCheck& check, bool verified,
                              const GatewayFaults* fault);
+    // Takes the session number of a verified login from the store (any thread).
+    void NumberSession(LoginCheck& check);
 
     // An upload in three steps, so that its processing runs on a worker.
     // Begin (serving thread) answers what needs no processing: a refusal, a
@@ -92,8 +99,6 @@ public:
                                         std::string_view packetHeader);
     // The refusal of a copy of `work` whose body is not the first copy's.
     GatewayReply RefuseOtherBody(const UploadWork& work) const;
-    // The store is used by one thread at a time.
-    std::mutex& StoreLock() { return m_storeLock; }
 
     // Which replies a request frame gets, in the terms of GatewayFaults::target.
     static const char* ReplyKind(std::string_view type);
@@ -124,5 +129,6 @@ private:
     SettlementStore& m_store;
     LoginGuard m_guard;
     SessionTable m_sessions;
+    // The store is used by one thread at a time: uploads run on workers.
     std::mutex m_storeLock;
 };

@@ -53,6 +53,8 @@ void LoginChecks::Pump(const std::string& source) {
         GatewayServer* server = &m_server;
         const bool queued = m_pool.TrySubmit([this, server, source, id, check] {
             const bool verified = check->Verify();
+            if (verified)
+                server->Protocol().NumberSession(*check);
             QMetaObject::invokeMethod(
                 server, [this, source, id, check, verified] { Done(source, id, check, verified); },
                 Qt::QueuedConnection);
