@@ -3,13 +3,13 @@
 // both against the simulator with a file store seeded afresh before each
 // iteration.
 
-#include "accounts/AccountUploader.h"
 #include "fakes/RecordingMainWindow.h"
 #include "fakes/RecordingReportList.h"
 #include "fakes/ScriptedCommunication.h"
 #include "gateway/GatewayThread.h"
 #include "support/Common.h"
 #include "support/net/NetworkCommunication.h"
+#include "uploader/AccountUploader.h"
 
 #include <QCoreApplication>
 

@@ -54,9 +54,7 @@ public:
             return {};
         return record.substr(span.offset, span.width);
     }
-    constexpr char* At(char* record, std::size_t number) const {
-        return record + Offset(number);
-    }
+    constexpr char* At(char* record, std::size_t number) const { return record + Offset(number); }
 
     // Writes `value` at the start of field `number` and fills the rest of the
     // field with `fill`; false (nothing written) when it does not fit.
@@ -124,11 +122,11 @@ inline constexpr Layout<9> kLayout({8, 8, 2, 2, 16, 1, 10, 8, 9});
 namespace requestrecord {
 enum : std::size_t {
     kSeqNo = 1,
-    kParticipant = 3,    // CommString1 of the login
-    kScopeMark = 5,      // "*" for a reserve account
-    kGatewayId = 7,      // CommString2 of the login
-    kVersion = 9,        // kRecordVersion
-    kRecordKind = 10,    // kReserveRecord or kBankRecord
+    kParticipant = 3, // CommString1 of the login
+    kScopeMark = 5,   // "*" for a reserve account
+    kGatewayId = 7,   // CommString2 of the login
+    kVersion = 9,     // kRecordVersion
+    kRecordKind = 10, // kReserveRecord or kBankRecord
     kReserveAccountNo = 11,
     kReserveAccountName = 12,
     kReserveKind = 13,
@@ -168,7 +166,8 @@ enum : std::size_t {
     kResultCode = 27,
     kResultText = 28,
 };
-inline constexpr Layout<28> kLayout(Join(requestrecord::kWidths, std::array<std::size_t, 2>{4, 40}));
+inline constexpr Layout<28> kLayout(Join(requestrecord::kWidths,
+                                         std::array<std::size_t, 2>{4, 40}));
 } // namespace resultrecord
 
 static_assert(packetheader::kLayout.Length() == 64);

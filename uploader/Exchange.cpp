@@ -2,7 +2,6 @@
 // of fixed-width request records, packet header, send and receive, then the
 // response header and one result record after another.
 
-#include "accounts/AccountUploader.h"
 #include "protocol/Codes.h"
 #include "protocol/SystemCodes.h"
 #include "protocol/WireFormat.h"
@@ -12,6 +11,7 @@
 #include "upload/RecordFormats.h"
 #include "upload/RunObserver.h"
 #include "upload/UploadTexts.h"
+#include "uploader/AccountUploader.h"
 
 #include <sys/mman.h>
 #include <unistd.h>
