@@ -1,9 +1,9 @@
 // Conversion of request records into wire images against a plain memcpy of the
 // same bytes. Both reuse their buffers, so neither pays for first-touch pages.
 
-#include "accounts/AccountUploader.h"
 #include "support/ComFormat.h"
 #include "upload/RecordFormats.h"
+#include "uploader/AccountUploader.h"
 
 #include <benchmark/benchmark.h>
 

@@ -5,11 +5,11 @@
 // buffers of the size the exchange holds; first touches of fresh pages are
 // the dominant cost on this machine, so both sides start from fresh memory.
 
-#include "accounts/AccountUploader.h"
 #include "support/ComFormat.h"
 #include "support/Communication.h"
 #include "support/Text.h"
 #include "upload/RecordFormats.h"
+#include "uploader/AccountUploader.h"
 
 #include <benchmark/benchmark.h>
 

@@ -6,7 +6,7 @@
 // only when QUILLMARK_BENCH_FULL_DAY=1 is set:
 //   QUILLMARK_BENCH_FULL_DAY=1 quillmark-bench --benchmark_filter=FullDay
 
-#include "accounts/AccountUploader.h"
+#include "uploader/AccountUploader.h"
 #include "fakes/RecordingMainWindow.h"
 #include "fakes/RecordingReportList.h"
 #include "fakes/ScriptedCommunication.h"

@@ -4,7 +4,6 @@
 // and without a journal. With a journal: a first run into an empty journal
 // (Arg 0) and a repeat run of the same accounts (Arg 1).
 
-#include "accounts/AccountUploader.h"
 #include "bench/LoopbackGateway.h"
 #include "fakes/RecordingMainWindow.h"
 #include "fakes/RecordingReportList.h"
@@ -13,6 +12,7 @@
 #include "journal/JournalWriter.h"
 #include "support/Common.h"
 #include "support/net/NetworkCommunication.h"
+#include "uploader/AccountUploader.h"
 
 #include <QCoreApplication>
 

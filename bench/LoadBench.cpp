@@ -4,10 +4,10 @@
 // storage, and the baseline reuses its buffer, so neither pays for first-touch
 // pages.
 
-#include "accounts/AccountUploader.h"
 #include "support/Common.h"
 #include "support/FileAccess.h"
 #include "support/ReportList.h"
+#include "uploader/AccountUploader.h"
 
 #include <benchmark/benchmark.h>
 

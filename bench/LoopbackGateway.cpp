@@ -1,10 +1,10 @@
 #include "bench/LoopbackGateway.h"
 
-#include "accounts/AccountUploader.h"
 #include "protocol/WireFormat.h"
 #include "support/ComFormat.h"
 #include "support/Text.h"
 #include "upload/RecordFormats.h"
+#include "uploader/AccountUploader.h"
 
 #include <QCoreApplication>
 

@@ -3,7 +3,6 @@
 // both against the simulator with a file store seeded afresh before each
 // iteration.
 
-#include "accounts/AccountUploader.h"
 #include "bench/LoopbackGateway.h"
 #include "fakes/RecordingMainWindow.h"
 #include "fakes/RecordingReportList.h"
@@ -11,6 +10,7 @@
 #include "gateway/GatewayThread.h"
 #include "support/Common.h"
 #include "support/net/NetworkCommunication.h"
+#include "uploader/AccountUploader.h"
 
 #include <QCoreApplication>
 

@@ -1,6 +1,5 @@
 #include "cli/CliSession.h"
 
-#include "accounts/AccountUploader.h"
 #include "accounts/ListColumns.h"
 #include "cli/TerminalMainWindow.h"
 #include "cli/TerminalReportList.h"
@@ -9,6 +8,7 @@
 #include "login/GatewayLogin.h"
 #include "support/Communication.h"
 #include "support/Text.h"
+#include "uploader/AccountUploader.h"
 
 #include <chrono>
 #include <iostream>

@@ -10,9 +10,9 @@
 
 #include "FuzzCheck.h"
 #include "FuzzWindow.h"
-#include "accounts/AccountUploader.h"
 #include "support/Common.h"
 #include "support/Text.h"
+#include "uploader/AccountUploader.h"
 
 #include <array>
 #include <cstdint>

@@ -11,9 +11,9 @@
 
 #include "FuzzCheck.h"
 #include "FuzzWindow.h"
-#include "accounts/AccountUploader.h"
 #include "fakes/ScriptedCommunication.h"
 #include "support/Text.h"
+#include "uploader/AccountUploader.h"
 
 #include <algorithm>
 #include <cstdint>

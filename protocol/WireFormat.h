@@ -1,5 +1,5 @@
 #pragma once
-// The gateway protocol's frames, shared by the client and the simulator:
+// The gateway protocol as the client and the simulator both speak it:
 // frames, counted fields, the packet header, the upload reply prefix and the
 // limits. docs/protocol.md describes every byte; keep the two in step.
 

@@ -3,11 +3,11 @@
 // account lists and both upload modes. Its handlers are thin; the work is done
 // by the login logic and by CAccountUploader. Closing it ends the program.
 
-#include "accounts/AccountUploader.h"
 #include "support/Communication.h"
 #include "support/MainWindow.h"
 #include "ui/QtMessagePump.h"
 #include "ui/ScreenFit.h"
+#include "uploader/AccountUploader.h"
 
 #include <QDialog>
 #include <QIcon>

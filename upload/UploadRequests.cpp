@@ -1,7 +1,8 @@
 // How an account record becomes an upload request record. Fields 1, 3 and 7
 // are left for the exchange; every field not named here stays empty.
 
-#include "accounts/AccountUploader.h"
+#include "upload/UploadRequests.h"
+
 #include "protocol/SystemCodes.h"
 #include "protocol/WireFormat.h"
 #include "support/Text.h"
@@ -28,7 +29,9 @@ UploadRequestRecord EmptyRequest(const char* recordKind) {
 
 } // namespace
 
-UploadRequestRecord CAccountUploader::BuildReserveRequest(const ReserveAccountRecord& account) {
+namespace upload {
+
+UploadRequestRecord ReserveRequest(const ReserveAccountRecord& account) {
     UploadRequestRecord request = EmptyRequest(protocol::kReserveRecord);
     text::CopyToField(request.ScopeMark, protocol::kReserveScope);
     CopyTrimmed(request.ReserveAccountNo, account.ReserveAccountNo);
@@ -42,7 +45,7 @@ UploadRequestRecord CAccountUploader::BuildReserveRequest(const ReserveAccountRe
     return request;
 }
 
-UploadRequestRecord CAccountUploader::BuildBankRequest(const BankAccountRecord& account) {
+UploadRequestRecord BankRequest(const BankAccountRecord& account) {
     UploadRequestRecord request = EmptyRequest(protocol::kBankRecord);
     CopyTrimmed(request.BankCode, account.BankCode);
     CopyTrimmed(request.BankAccountNo, account.BankAccountNo);
@@ -50,3 +53,5 @@ UploadRequestRecord CAccountUploader::BuildBankRequest(const BankAccountRecord& 
     CopyTrimmed(request.BankFullName, account.BankFullName);
     return request;
 }
+
+} // namespace upload

@@ -21,7 +21,6 @@
 #include "GatewayProcess.h"
 #include "ProcessMemory.h"
 
-#include "accounts/AccountUploader.h"
 #include "accounts/ListColumns.h"
 #include "cli/TerminalMainWindow.h"
 #include "cli/TerminalReportList.h"
@@ -33,6 +32,7 @@
 #include "tests/fakes/RequestRecords.h"
 #include "ui/ReportListView.h"
 #include "ui/ReserveUploadDlg.h"
+#include "uploader/AccountUploader.h"
 
 #include <QApplication>
 #include <QLineEdit>

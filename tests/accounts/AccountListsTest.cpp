@@ -1,9 +1,9 @@
 #include "AccountFiles.h"
-#include "accounts/AccountUploader.h"
 #include "accounts/ListColumns.h"
 #include "fakes/RecordingMainWindow.h"
 #include "fakes/UploaderRig.h"
 #include "support/Text.h"
+#include "uploader/AccountUploader.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 #include "AccountFiles.h"
-#include "accounts/AccountUploader.h"
 #include "fakes/RecordingMainWindow.h"
 #include "fakes/RecordingReportList.h"
 #include "support/Text.h"
+#include "uploader/AccountUploader.h"
 
 #include <gtest/gtest.h>
 

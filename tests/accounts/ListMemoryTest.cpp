@@ -7,11 +7,11 @@
 // space, so no lowered limit can hold a sanitized process.
 
 #include "AccountFiles.h"
-#include "accounts/AccountUploader.h"
 #include "accounts/ListColumns.h"
 #include "cli/TerminalReportList.h"
 #include "fakes/RecordingMainWindow.h"
 #include "support/Text.h"
+#include "uploader/AccountUploader.h"
 #if QUILLMARK_LIST_MEMORY_GUI
 #include "ui/ReportListModel.h"
 #endif

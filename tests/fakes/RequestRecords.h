@@ -2,8 +2,8 @@
 // Request records made by the tool's own builders, from account records as the
 // store would hold them. Texts are UTF-8.
 
-#include "accounts/AccountUploader.h"
 #include "support/Text.h"
+#include "uploader/AccountUploader.h"
 
 #include <string>
 

@@ -3,10 +3,10 @@
 // column counts and a recording main window. Fixtures derive from it so that
 // `uploader`, `bankList`, `reserveList` and `window` read as their own.
 
-#include "accounts/AccountUploader.h"
 #include "accounts/ListColumns.h"
 #include "fakes/RecordingMainWindow.h"
 #include "fakes/RecordingReportList.h"
+#include "uploader/AccountUploader.h"
 
 struct UploaderRig {
     RecordingReportList bankList{static_cast<int>(BankListColumns().size())};

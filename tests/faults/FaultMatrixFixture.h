@@ -6,11 +6,11 @@
 
 #include "GatewayFixture.h"
 
-#include "accounts/AccountUploader.h"
 #include "accounts/ListColumns.h"
 #include "fakes/RecordingMainWindow.h"
 #include "fakes/ScriptedCommunication.h"
 #include "fakes/UploaderRig.h"
+#include "uploader/AccountUploader.h"
 
 #include <QTemporaryDir>
 

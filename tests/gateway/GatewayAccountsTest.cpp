@@ -3,7 +3,6 @@
 
 #include "GatewayFixture.h"
 
-#include "accounts/AccountUploader.h"
 #include "accounts/ListColumns.h"
 #include "fakes/RecordingMainWindow.h"
 #include "fakes/ScriptedCommunication.h"
@@ -11,6 +10,7 @@
 #include "support/Common.h"
 #include "support/Text.h"
 #include "upload/UploadTexts.h"
+#include "uploader/AccountUploader.h"
 
 #include <QTemporaryDir>
 

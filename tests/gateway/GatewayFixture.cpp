@@ -1,11 +1,11 @@
 #include "GatewayFixture.h"
 
-#include "accounts/AccountUploader.h"
 #include "gateway/GatewayServer.h"
 #include "protocol/WireFormat.h"
 #include "support/ComFormat.h"
 #include "support/Text.h"
 #include "upload/RecordFormats.h"
+#include "uploader/AccountUploader.h"
 
 #include <QTcpSocket>
 

@@ -3,7 +3,6 @@
 // communication object, with account files written into a temporary work
 // directory so that Load fills the records the uploads send.
 
-#include "accounts/AccountUploader.h"
 #include "fakes/EventLog.h"
 #include "fakes/RecordingMainWindow.h"
 #include "fakes/RecordingReportList.h"
@@ -11,6 +10,7 @@
 #include "fakes/ScriptedCommunication.h"
 #include "support/Common.h"
 #include "upload/UploadRecords.h"
+#include "uploader/AccountUploader.h"
 
 #include <gtest/gtest.h>
 

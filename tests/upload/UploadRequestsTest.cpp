@@ -1,7 +1,7 @@
-#include "accounts/AccountUploader.h"
 #include "support/ComFormat.h"
 #include "support/Text.h"
 #include "upload/RecordFormats.h"
+#include "uploader/AccountUploader.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,3 @@
-#include "accounts/AccountUploader.h"
 #include "accounts/ListColumns.h"
 #include "fakes/RecordingMainWindow.h"
 #include "fakes/RecordingReportList.h"
@@ -6,6 +5,7 @@
 #include "support/Text.h"
 #include "tests/cli/CliTempDir.h"
 #include "tools/mkdata/SampleWorkDir.h"
+#include "uploader/AccountUploader.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
-#include "upload/RowRequest.h"
+#include "uploader/RowRequest.h"
 
-#include "accounts/AccountUploader.h"
 #include "protocol/Codes.h"
 #include "support/BusyTicker.h"
 #include "support/PageReturn.h"
 #include "upload/UploadRun.h"
+#include "uploader/AccountUploader.h"
 
 namespace upload {
 

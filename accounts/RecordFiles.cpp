@@ -1,7 +1,8 @@
-// Loading the three local account files into the account store.
+// Reading the local account files: fixed-length records, trimmed, into
+// account records.
 
-#include "accounts/AccountUploader.h"
-#include "support/Common.h"
+#include "accounts/RecordFiles.h"
+
 #include "support/FileAccess.h"
 #include "support/IsoTime.h"
 #include "support/Sha256.h"
@@ -14,11 +15,9 @@
 #include <optional>
 #include <stdexcept>
 
-namespace {
+namespace accounts {
 
-constexpr const char* kBankFileName = "yhzh.dat";
-constexpr const char* kReserveAFileName = "agbfj.dat";
-constexpr const char* kReserveBFileName = "bgbfj.dat";
+namespace {
 
 constexpr const char* kBankOpenFailed = "打开银行账户配置文件[%s]失败，失败原因[%d]！";
 constexpr const char* kReserveOpenFailed = "打开资金账户配置文件[%s]失败，失败原因[%d]！";
@@ -27,8 +26,6 @@ constexpr const char* kBankShortRead =
     "读取银行账户文件失败，长度不一致，银行账户配置文件[%s]已经损坏！";
 constexpr const char* kReserveShortRead =
     "读取账户文件失败，长度不一致，资金账户配置文件[%s]已经损坏！";
-constexpr const char* kNothingToLoad = "没有需要加载的数据!";
-constexpr const char* kNoWorkPath = "无法取得工作目录，账户配置文件未加载！";
 constexpr const char* kOutOfMemory = "账户配置文件[%s]过大，内存不足，无法加载！";
 
 // Files are read a chunk of whole records at a time. The buffer lives on the
@@ -86,7 +83,7 @@ std::string ShortReadText(FileKind kind, const std::string& path) {
 template <class Record, std::size_t RecordLength, void (*Build)(Record&, const char*)>
 int ReadRecordFile(const std::string& path, std::vector<Record>& target, FileKind kind,
                    std::string& error, FileFacts* facts) {
-    if (!CAccountUploader::FileExists(path.c_str()))
+    if (!fileaccess::Exists(path.c_str()))
         return 1;
 
     fileaccess::ReadOnlyFile file;
@@ -145,100 +142,31 @@ int ReadRecordFile(const std::string& path, std::vector<Record>& target, FileKin
     return 1;
 }
 
-// Makes room in `list` for `rows` rows before the first goes in, so that a
-// file too large for the list fails here like one too large to read. False
-// with `error` set.
+} // namespace
+
+int ReadBankFile(const std::string& path, std::vector<BankAccountRecord>& target,
+                 std::string& error, FileFacts* facts) {
+    return ReadRecordFile<BankAccountRecord, kBankFileRecordLength, BuildBankRecord>(
+        path, target, FileKind::Bank, error, facts);
+}
+
+int ReadReserveFile(const std::string& path, std::vector<ReserveAccountRecord>& target,
+                    std::string& error, FileFacts* facts) {
+    return ReadRecordFile<ReserveAccountRecord, kReserveFileRecordLength, BuildReserveRecord>(
+        path, target, FileKind::Reserve, error, facts);
+}
+
+std::string OutOfMemoryText(const std::string& path) {
+    return text::Format(kOutOfMemory, path.c_str());
+}
+
 bool ReserveListRows(IReportList* list, std::size_t rows, const std::string& path,
                      std::string& error) {
     if (list == nullptr ||
         (rows <= static_cast<std::size_t>(INT_MAX) && list->ReserveItems(static_cast<int>(rows))))
         return true;
-    error = text::Format(kOutOfMemory, path.c_str());
+    error = OutOfMemoryText(path);
     return false;
 }
 
-} // namespace
-
-int CAccountUploader::Load() {
-    return Load(nullptr);
-}
-
-int CAccountUploader::Load(LoadedFiles* files) {
-    m_strLastError.clear();
-    m_runs.Outcomes().Reset(0, 0);
-    if (m_pBankList)
-        m_pBankList->DeleteAllItems();
-    if (m_pReserveList)
-        m_pReserveList->DeleteAllItems();
-
-    // Without a work directory the paths below would point at the root of the
-    // file system; refuse instead of reading from there.
-    if (!CCommon::GetWorkPath(m_strWorkPath)) {
-        m_strLastError = kNoWorkPath;
-        return 0;
-    }
-    // The files' facts are taken only when asked for: hashing costs time.
-    if (files != nullptr)
-        *files = LoadedFiles();
-    if (!LoadBankAccounts(files != nullptr ? &files->bank : nullptr))
-        return 0;
-    if (!LoadReserveAccounts(files != nullptr ? &files->reserveA : nullptr,
-                             files != nullptr ? &files->reserveB : nullptr))
-        return 0;
-    // The B-share records are never shown or uploaded, so they alone are no load.
-    if (m_reserveAccountsA.empty() && m_bankAccounts.empty()) {
-        m_strLastError = kNothingToLoad;
-        return 0;
-    }
-    const std::string bankPath = m_strWorkPath + "/localconfig/" + kBankFileName;
-    const std::string reservePath = m_strWorkPath + "/localconfig/" + kReserveAFileName;
-    std::vector<UploadResultRecord> noResults;
-    if (ReserveListRows(m_pBankList, m_bankAccounts.size(), bankPath, m_strLastError) &&
-        ReserveListRows(m_pReserveList, m_reserveAccountsA.size(), reservePath, m_strLastError))
-        UpdateLists(0, noResults, nullptr, nullptr);
-    if (m_strLastError.empty() && m_pBankList && m_pBankList->IsShortOfMemory())
-        m_strLastError = text::Format(kOutOfMemory, bankPath.c_str());
-    if (m_strLastError.empty() && m_pReserveList && m_pReserveList->IsShortOfMemory())
-        m_strLastError = text::Format(kOutOfMemory, reservePath.c_str());
-    if (!m_strLastError.empty()) {
-        // Nothing half-shown stays behind, and the memory is free for the next load.
-        for (IReportList* list : {m_pBankList, m_pReserveList})
-            if (list)
-                list->DeleteAllItems();
-        std::vector<BankAccountRecord>().swap(m_bankAccounts);
-        std::vector<ReserveAccountRecord>().swap(m_reserveAccountsA);
-        std::vector<ReserveAccountRecord>().swap(m_reserveAccountsB);
-        return 0;
-    }
-    m_runs.Outcomes().Reset(m_reserveAccountsA.size(), m_bankAccounts.size());
-    return 1;
-}
-
-int CAccountUploader::LoadBankAccounts(FileFacts* facts) {
-    m_bankAccounts.clear();
-    const std::string path = m_strWorkPath + "/localconfig/" + kBankFileName;
-    return ReadRecordFile<BankAccountRecord, kBankFileRecordLength, BuildBankRecord>(
-        path, m_bankAccounts, FileKind::Bank, m_strLastError, facts);
-}
-
-int CAccountUploader::LoadReserveAccounts(FileFacts* factsA, FileFacts* factsB) {
-    m_reserveAccountsA.clear();
-    m_reserveAccountsB.clear();
-    if (!ReadReserveFile(m_strWorkPath + "/localconfig/" + kReserveAFileName, m_reserveAccountsA,
-                         factsA))
-        return 0;
-    if (!ReadReserveFile(m_strWorkPath + "/localconfig/" + kReserveBFileName, m_reserveAccountsB,
-                         factsB))
-        return 0;
-    return 1;
-}
-
-int CAccountUploader::ReadReserveFile(const std::string& path,
-                                      std::vector<ReserveAccountRecord>& target, FileFacts* facts) {
-    return ReadRecordFile<ReserveAccountRecord, kReserveFileRecordLength, BuildReserveRecord>(
-        path, target, FileKind::Reserve, m_strLastError, facts);
-}
-
-int CAccountUploader::FileExists(const char* path) {
-    return fileaccess::Exists(path) ? 1 : 0;
-}
+} // namespace accounts

@@ -1,10 +1,10 @@
 // Filling the two account lists and writing upload results into them.
 
-#include "accounts/AccountUploader.h"
 #include "accounts/ListColumns.h"
 #include "support/BusyTicker.h"
 #include "support/Text.h"
 #include "upload/ResultWriter.h"
+#include "uploader/AccountUploader.h"
 
 namespace {
 

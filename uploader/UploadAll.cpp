@@ -2,11 +2,11 @@
 // one request. Results are matched to records by position only, so they reach
 // the lists only when exactly one came back per record.
 
-#include "accounts/AccountUploader.h"
 #include "support/BusyTicker.h"
 #include "support/Text.h"
-#include "upload/RowRequest.h"
 #include "upload/UploadTexts.h"
+#include "uploader/AccountUploader.h"
+#include "uploader/RowRequest.h"
 
 namespace {
 constexpr const char* kWrongResultCount = "上传失败,接收数据不正确!";

@@ -1,4 +1,6 @@
-#include "accounts/AccountUploader.h"
+#include "uploader/AccountUploader.h"
+
+#include "upload/UploadRequests.h"
 
 CAccountUploader::CAccountUploader(IReportList* pBankList, IReportList* pReserveList,
                                    IMainWindow* hMainWnd)
@@ -9,4 +11,12 @@ CAccountUploader::~CAccountUploader() {
     m_reserveAccountsA.clear();
     m_reserveAccountsB.clear();
     ClearBuffers();
+}
+
+UploadRequestRecord CAccountUploader::BuildReserveRequest(const ReserveAccountRecord& account) {
+    return upload::ReserveRequest(account);
+}
+
+UploadRequestRecord CAccountUploader::BuildBankRequest(const BankAccountRecord& account) {
+    return upload::BankRequest(account);
 }

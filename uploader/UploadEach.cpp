@@ -7,11 +7,11 @@
 // reference into the arrays outlives a pump, and a row is written only while
 // the list still has it.
 
-#include "accounts/AccountUploader.h"
 #include "support/Text.h"
 #include "upload/ResultWriter.h"
-#include "upload/RowRequest.h"
 #include "upload/UploadTexts.h"
+#include "uploader/AccountUploader.h"
+#include "uploader/RowRequest.h"
 
 #include <optional>
 #include <span>

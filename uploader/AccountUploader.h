@@ -29,7 +29,8 @@ public:
     CAccountUploader(const CAccountUploader&) = delete;
     CAccountUploader& operator=(const CAccountUploader&) = delete;
 
-    // Loading (accounts/AccountLoading.cpp). 1 on success; 0 with LastError().
+    // Loading (uploader/AccountLoading.cpp, over accounts/RecordFiles.h). 1 on success; 0 with
+    // LastError().
     int Load();
     // With `files`, each file's size, time and SHA-256 as read go there.
     int Load(LoadedFiles* files);
@@ -39,13 +40,13 @@ public:
                         FileFacts* facts = nullptr);
     static int FileExists(const char* path);
 
-    // Lists (accounts/AccountLists.cpp). Mode 0 appends a row per loaded record;
+    // Lists (uploader/AccountLists.cpp). Mode 0 appends a row per loaded record;
     // mode 1 writes batch results into the rows and counts successes.
     void UpdateLists(int mode, std::vector<UploadResultRecord>& results, int* pReserveSuccesses,
                      int* pBankSuccesses);
     int ClearResults();
 
-    // One request and its response (upload/Exchange.cpp): 1, -1, -2 or -3.
+    // One request and its response (uploader/Exchange.cpp): 1, -1, -2 or -3.
     int Exchange(std::vector<UploadRequestRecord>& requests,
                  std::vector<UploadResultRecord>& results);
     // The same, telling `facts` what the exchange saw (serial, header, failure).
@@ -61,15 +62,15 @@ public:
     int Resend(CDataBuf& request, std::size_t records, std::vector<UploadResultRecord>& results,
                upload::ExchangeFacts& facts);
 
-    // Request records made from account records (upload/UploadRequests.cpp).
+    // Request records made from account records (upload/UploadRequests.h).
     static UploadRequestRecord BuildReserveRequest(const ReserveAccountRecord& account);
     static UploadRequestRecord BuildBankRequest(const BankAccountRecord& account);
 
-    // The two upload modes (upload/UploadAll.cpp, upload/UploadEach.cpp).
+    // The two upload modes (uploader/UploadAll.cpp, uploader/UploadEach.cpp).
     int UploadAll();
     int UploadEach();
     // Only the rows neither stored nor already held, in batches
-    // (upload/NewAccountsUpload.cpp).
+    // (uploader/NewAccountsUpload.cpp).
     int UploadNew();
 
     // What the modes run with: observer, progress, stop, the rows' outcomes.

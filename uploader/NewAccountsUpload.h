@@ -9,8 +9,8 @@
 
 #include "upload/ResultWriter.h"
 #include "upload/RowOutcomes.h"
-#include "upload/RowRequest.h"
 #include "upload/RunObserver.h"
+#include "uploader/RowRequest.h"
 
 #include <cstddef>
 #include <span>

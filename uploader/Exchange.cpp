@@ -2,7 +2,6 @@
 // of fixed-width request records, packet header, send and receive, then the
 // response header and one result record after another.
 
-#include "accounts/AccountUploader.h"
 #include "protocol/Codes.h"
 #include "protocol/SystemCodes.h"
 #include "protocol/WireFormat.h"
@@ -11,9 +10,10 @@
 #include "support/PageReturn.h"
 #include "support/Text.h"
 #include "upload/RecordFormats.h"
-#include "upload/RowRequest.h"
+#include "uploader/RowRequest.h"
 #include "upload/RunObserver.h"
 #include "upload/UploadTexts.h"
+#include "uploader/AccountUploader.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,11 +1,11 @@
-#include "upload/NewAccountsUpload.h"
+#include "uploader/NewAccountsUpload.h"
 
-#include "accounts/AccountUploader.h"
 #include "protocol/Codes.h"
 #include "support/Text.h"
 #include "upload/ResultCode.h"
 #include "upload/UploadRun.h"
 #include "upload/UploadTexts.h"
+#include "uploader/AccountUploader.h"
 
 #include <algorithm>
 
