@@ -6,7 +6,6 @@
 // only when QUILLMARK_BENCH_FULL_DAY=1 is set:
 //   QUILLMARK_BENCH_FULL_DAY=1 quillmark-bench --benchmark_filter=FullDay
 
-#include "uploader/AccountUploader.h"
 #include "fakes/RecordingMainWindow.h"
 #include "fakes/RecordingReportList.h"
 #include "fakes/ScriptedCommunication.h"
@@ -15,6 +14,7 @@
 #include "support/Common.h"
 #include "support/net/NetworkCommunication.h"
 #include "support/settings/Settings.h"
+#include "uploader/AccountUploader.h"
 
 #include <QCoreApplication>
 

@@ -10,10 +10,10 @@
 #include "support/PageReturn.h"
 #include "support/Text.h"
 #include "upload/RecordFormats.h"
-#include "uploader/RowRequest.h"
 #include "upload/RunObserver.h"
 #include "upload/UploadTexts.h"
 #include "uploader/AccountUploader.h"
+#include "uploader/RowRequest.h"
 
 #include <algorithm>
 #include <charconv>
