@@ -5,21 +5,26 @@
 #include "cli/CliHistory.h"
 #include "cli/CliOptions.h"
 #include "cli/CliSession.h"
+#include "cli/PasswordFile.h"
 #include "cli/PasswordInput.h"
+#include "cli/ResultsFolder.h"
 #include "cli/TerminalMainWindow.h"
 #include "cli/TerminalWaitHook.h"
 #include "journal/JournalWriter.h"
 #include "quillmark/Version.h"
 #include "support/Common.h"
 #include "support/Communication.h"
+#include "support/WorkDirLock.h"
 #include "support/net/NetworkCommunication.h"
 #include "support/settings/Settings.h"
 
 #include <QCoreApplication>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -36,6 +41,18 @@ bool IsDirectory(const std::string& path) {
     return std::filesystem::is_directory(path, error);
 }
 
+// The service manager's credential, when it handed one over.
+std::optional<std::string> CredentialPath() {
+    const char* directory = std::getenv("CREDENTIALS_DIRECTORY");
+    if (directory == nullptr || *directory == '\0')
+        return std::nullopt;
+    const std::string path = std::string(directory) + "/" + kPasswordCredential;
+    std::error_code error;
+    if (!std::filesystem::exists(path, error))
+        return std::nullopt;
+    return path;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -50,7 +67,7 @@ int main(int argc, char** argv) {
     if (args.front() == "history")
         return RunCliHistory({args.begin() + 1, args.end()}, configured.journalPath, std::cout,
                              std::cerr);
-    const CliParseResult parsed = ParseCliOptions(args);
+    const CliParseResult parsed = ParseCliOptions(args, !configured.dailyOperator.empty());
     if (!parsed.error.empty())
         return UsageError(parsed.error);
     const CliOptions& options = parsed.options;
@@ -73,7 +90,7 @@ int main(int argc, char** argv) {
         return UsageError("work directory '" + workDir + "' does not exist or is not a directory");
 
     CliSessionInput input;
-    input.operatorName = *options.operatorName;
+    input.operatorName = options.operatorName.value_or(configured.dailyOperator);
     input.gatewayAddress = options.gatewayAddress;
     input.gatewayPort = options.gatewayPort;
     input.commands = options.commands;
@@ -84,14 +101,69 @@ int main(int argc, char** argv) {
             return UsageError("the password on standard input is longer than " +
                               std::to_string(kMaxPasswordLength) + " bytes");
         input.password = *password;
+    } else if (options.passwordFile) {
+        const PasswordFileResult fromFile = ReadPasswordFile(*options.passwordFile);
+        if (!fromFile.error.empty())
+            return UsageError(fromFile.error);
+        input.password = fromFile.password;
     } else if (const char* fromEnvironment = std::getenv("QUILLMARK_PASSWORD")) {
         input.password = fromEnvironment;
+    } else if (const auto credential = CredentialPath()) {
+        const PasswordFileResult fromFile = ReadPasswordFile(*credential);
+        if (!fromFile.error.empty())
+            return UsageError(fromFile.error);
+        input.password = fromFile.password;
     } else {
         const auto password = AskPasswordOnTerminal("密码：");
         if (!password)
-            return UsageError("no password: give it with --password-stdin or QUILLMARK_PASSWORD, "
-                              "or run on a terminal to be asked for it");
+            return UsageError("no password: give it with --password-stdin, --password-file, "
+                              "QUILLMARK_PASSWORD or the credential " +
+                              std::string(kPasswordCredential) +
+                              ", or run on a terminal to be asked for it");
         input.password = *password;
+    }
+
+    input.resultsDir = options.resultsDir;
+    input.origin = options.scheduled ? "scheduled" : "terminal";
+
+    // One run at a time per work directory: the window and other runs take
+    // the same lock. Held until the program ends.
+    workdir::Lock workDirLock(workDir,
+                              options.scheduled ? "quillmark-cli --scheduled" : "quillmark-cli");
+    const int waitSeconds = options.waitSeconds.value_or(configured.waitSeconds);
+    const auto locked =
+        workDirLock.Acquire(std::chrono::seconds(waitSeconds), [&](const std::string& holder) {
+            std::cerr << "[等待] work directory '" << workDir << "' is in use by "
+                      << (holder.empty() ? "another run" : holder) << "; waiting up to "
+                      << waitSeconds << " s\n"
+                      << std::flush;
+        });
+    if (locked == workdir::Lock::Result::Busy) {
+        const std::string holder = workDirLock.Holder();
+        std::cerr << "quillmark-cli: work directory '" << workDir << "' is still in use by "
+                  << (holder.empty() ? "another run" : holder) << " after " << waitSeconds
+                  << " s; nothing was uploaded\n";
+        return kCliWorkDirBusy;
+    }
+    if (locked == workdir::Lock::Result::Unavailable)
+        std::cerr << "quillmark-cli: no lock on the work directory (" << workDirLock.Error()
+                  << "); going on without it\n";
+
+    // A scheduled run tidies the results folder before it adds to it.
+    int tidyStatus = kCliSuccess;
+    if (options.scheduled && options.resultsDir) {
+        std::error_code error;
+        if (std::filesystem::is_directory(*options.resultsDir, error)) {
+            const TidyOutcome tidied =
+                RemoveOldResults(*options.resultsDir, configured.keepDays, input.startedAt);
+            for (const std::string& name : tidied.removed)
+                std::cerr << "[状态] removed " << name << " (older than " << configured.keepDays
+                          << " days)\n";
+            if (!tidied.error.empty()) {
+                std::cerr << "quillmark-cli: " << tidied.error << '\n';
+                tidyStatus = kCliJournalFailed;
+            }
+        }
     }
 
     QCoreApplication app(argc, argv);
@@ -107,5 +179,5 @@ int main(int argc, char** argv) {
     input.journal = &journal;
     const int status = RunCliSession(input, std::cout);
     SetGolbalCommunicaHandle(nullptr);
-    return status;
+    return CombineExitStatus(status, tidyStatus);
 }
