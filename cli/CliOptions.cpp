@@ -252,7 +252,10 @@ Options:
   --scheduled           the run comes from the schedule: the journal records its
                         origin as "scheduled", and with --results-dir the results
                         files older than "[daily] keep_days=" days (default 90)
-                        are removed first
+                        are removed first. A run that ends with any status
+                        but 0 is told: a desktop notification on the session
+                        bus, else a warning in the user's systemd journal; and
+                        a mail through sendmail to "[daily] mail=" when set
   --wait SECONDS        how long to wait for a work directory that another run
                         (the window, another quillmark-cli) is uploading from;
                         default "[daily] wait_seconds=" (600). Then exit status 6

@@ -5,11 +5,13 @@
 #include "cli/CliHistory.h"
 #include "cli/CliOptions.h"
 #include "cli/CliSession.h"
+#include "cli/NoticeDelivery.h"
 #include "cli/PasswordFile.h"
 #include "cli/PasswordInput.h"
 #include "cli/ResultsFolder.h"
 #include "cli/TerminalMainWindow.h"
 #include "cli/TerminalWaitHook.h"
+#include "journal/JournalReader.h"
 #include "journal/JournalWriter.h"
 #include "quillmark/Version.h"
 #include "support/Common.h"
@@ -20,7 +22,9 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
@@ -31,8 +35,14 @@
 
 namespace {
 
+// What the program said last of a problem, for a scheduled run's notice.
+std::string g_lastProblem;
+// The work directory, once known.
+std::string g_workDir;
+
 int UsageError(const std::string& message) {
     std::cerr << "quillmark-cli: " << message << "\nTry 'quillmark-cli --help'.\n";
+    g_lastProblem = message;
     return kCliUsageError;
 }
 
@@ -53,20 +63,50 @@ std::optional<std::string> CredentialPath() {
     return path;
 }
 
-} // namespace
+// The newest run of the journal, when there is a journal to read.
+std::optional<journal::RunInfo> NewestRun(const std::string& journalPath) {
+    std::error_code error;
+    if (!std::filesystem::exists(journalPath, error))
+        return std::nullopt;
+    std::string failure;
+    auto reader = journal::JournalReader::Open(journalPath, failure);
+    if (!reader)
+        return std::nullopt;
+    auto runs = reader->Runs();
+    if (runs.empty())
+        return std::nullopt;
+    return runs.front();
+}
 
-int main(int argc, char** argv) {
-    const std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.empty()) {
-        std::cerr << CliUsageText();
-        return kCliUsageError;
+// Tells someone that a scheduled run ended with `status`: the desktop, else
+// the user's journal; and a mail when an address is set.
+void NotifyScheduledRun(int status, const settings::Settings& configured,
+                        std::int64_t newestRunBefore, int argc, char** argv) {
+    std::optional<QCoreApplication> app;
+    if (QCoreApplication::instance() == nullptr)
+        app.emplace(argc, argv);
+    RunNoticeFacts facts;
+    facts.status = status;
+    facts.workDir = g_workDir;
+    facts.detail = g_lastProblem;
+    if (const auto run = NewestRun(configured.journalPath);
+        run && run->id > newestRunBefore && run->origin == "scheduled") {
+        facts.runId = run->id;
+        facts.failedRecords = run->reserve.failed + run->bank.failed;
+        facts.firstMessageLine = run->message.substr(0, run->message.find('\n'));
     }
-    // Every setting read once, here.
-    const settings::Settings configured = settings::Read();
-    // The journal needs no gateway, operator or load.
-    if (args.front() == "history")
-        return RunCliHistory({args.begin() + 1, args.end()}, configured.journalPath, std::cout,
-                             std::cerr);
+    const RunNotice notice = DescribeRun(facts);
+    if (const std::string why = ShowDesktopNotification(notice); !why.empty()) {
+        std::cerr << "quillmark-cli: no desktop notification (" << why << ")\n";
+        WarnInUserJournal(notice);
+    }
+    if (!configured.mail.empty())
+        if (const std::string why = MailNotice(configured.mail, notice); !why.empty())
+            std::cerr << "quillmark-cli: no mail: " << why << '\n';
+}
+
+int RunProgram(int argc, char** argv, const std::vector<std::string>& args,
+               const settings::Settings& configured) {
     const CliParseResult parsed = ParseCliOptions(args, !configured.dailyOperator.empty());
     if (!parsed.error.empty())
         return UsageError(parsed.error);
@@ -86,6 +126,7 @@ int main(int argc, char** argv) {
     std::string workDir;
     if (CCommon::GetWorkPath(workDir) == 0)
         return UsageError("cannot determine the work directory");
+    g_workDir = workDir;
     if (!IsDirectory(workDir))
         return UsageError("work directory '" + workDir + "' does not exist or is not a directory");
 
@@ -140,9 +181,10 @@ int main(int argc, char** argv) {
         });
     if (locked == workdir::Lock::Result::Busy) {
         const std::string holder = workDirLock.Holder();
-        std::cerr << "quillmark-cli: work directory '" << workDir << "' is still in use by "
-                  << (holder.empty() ? "another run" : holder) << " after " << waitSeconds
-                  << " s; nothing was uploaded\n";
+        g_lastProblem = "work directory '" + workDir + "' is still in use by " +
+                        (holder.empty() ? "another run" : holder) + " after " +
+                        std::to_string(waitSeconds) + " s; nothing was uploaded";
+        std::cerr << "quillmark-cli: " << g_lastProblem << '\n';
         return kCliWorkDirBusy;
     }
     if (locked == workdir::Lock::Result::Unavailable)
@@ -180,4 +222,30 @@ int main(int argc, char** argv) {
     const int status = RunCliSession(input, std::cout);
     SetGolbalCommunicaHandle(nullptr);
     return CombineExitStatus(status, tidyStatus);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty()) {
+        std::cerr << CliUsageText();
+        return kCliUsageError;
+    }
+    // Every setting read once, here.
+    const settings::Settings configured = settings::Read();
+    // The journal needs no gateway, operator or load.
+    if (args.front() == "history")
+        return RunCliHistory({args.begin() + 1, args.end()}, configured.journalPath, std::cout,
+                             std::cerr);
+    // Looked for before parsing: a scheduled run that cannot even start is told too.
+    const bool scheduled = std::find(args.begin(), args.end(), "--scheduled") != args.end();
+    std::int64_t newestRunBefore = 0;
+    if (scheduled)
+        if (const auto run = NewestRun(configured.journalPath))
+            newestRunBefore = run->id;
+    const int status = RunProgram(argc, argv, args, configured);
+    if (scheduled && status != kCliSuccess)
+        NotifyScheduledRun(status, configured, newestRunBefore, argc, argv);
+    return status;
 }

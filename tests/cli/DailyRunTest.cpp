@@ -90,6 +90,9 @@ protected:
     fs::path credentials = dir.Path() / "credentials";
     fs::path work = dir.Path() / "accounts";
     fs::path results = state / "quillmark" / "results";
+    fs::path fakeBin = dir.Path() / "bin";
+    fs::path journalLines = dir.Path() / "journal-lines";
+    fs::path mails = dir.Path() / "mails";
     std::string operators = (dir.Path() / "operators").string();
     QProcessEnvironment env;
     QProcess gateway;
@@ -112,6 +115,15 @@ protected:
         env.insert("CREDENTIALS_DIRECTORY", QString::fromStdString(credentials.string()));
         fs::create_directories(runtime);
         ::chmod(runtime.c_str(), 0700);
+        // The user's journal and the system's sendmail, as files to read.
+        for (const auto& [program, record] :
+             {std::pair{"systemd-cat", &journalLines}, std::pair{"sendmail", &mails}})
+            WriteFile(fakeBin / program,
+                      "#!/bin/sh\n{ printf 'args: %s\\n' \"$*\"; cat; } >>'" + record->string() +
+                          "'\n",
+                      0755);
+        env.insert("PATH", QString::fromStdString(fakeBin.string()) + ":" +
+                               env.value("PATH", "/usr/bin:/bin"));
 
         for (const auto& [name, participant] :
              {std::pair{kOperator, "A001"}, std::pair{std::string("他人"), "B002"}}) {
@@ -325,4 +337,95 @@ TEST_F(DailyRun, WorkDirectoryHeldByAnotherRunWaitsThenEndsWith6) {
     window.Release();
     run = Scheduled({"--wait", "0"});
     EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+}
+
+namespace {
+
+std::string FileText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+} // namespace
+
+TEST_F(DailyRun, WithoutASessionBusAWarningGoesToTheJournalAndAMailOut) {
+    MakeData({"--count", "2"}, work);
+    WriteSettings("mail=ops@example.invalid\n");
+    WriteFile(credentials / "quillmark-password", "wrong\n", 0600);
+    const RunResult run = Scheduled();
+    EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+    EXPECT_NE(run.err.find("no desktop notification"), std::string::npos) << run.err;
+
+    const std::string journal = FileText(journalLines);
+    EXPECT_NE(journal.find("args: -t quillmark-cli -p warning\n"), std::string::npos) << journal;
+    EXPECT_NE(journal.find("Quillmark daily run: a step failed (exit status 1) | No upload was "
+                           "recorded for " +
+                           work.string()),
+              std::string::npos)
+        << journal;
+
+    const std::string mail = FileText(mails);
+    EXPECT_NE(mail.find("args: -i -- ops@example.invalid\nTo: ops@example.invalid\n"
+                        "Subject: Quillmark daily run: a step failed (exit status 1)\n"),
+              std::string::npos)
+        << mail;
+    EXPECT_NE(mail.find("journalctl --user -u quillmark-daily.service"), std::string::npos) << mail;
+
+    // A run that went well tells nobody.
+    WriteFile(credentials / "quillmark-password", kPassword, 0600);
+    fs::remove(journalLines);
+    fs::remove(mails);
+    EXPECT_EQ(Scheduled().exitCode, 0);
+    EXPECT_FALSE(fs::exists(journalLines));
+    EXPECT_FALSE(fs::exists(mails));
+}
+
+TEST_F(DailyRun, OnASessionBusTheDesktopIsToldTheRunAndHowToLookAtIt) {
+    if (std::string(DBUS_RUN_SESSION_BIN).empty() ||
+        std::string(DBUS_RUN_SESSION_BIN).find("NOTFOUND") != std::string::npos)
+        GTEST_SKIP() << "no dbus-run-session";
+    MakeData({"--bank", "3", "--reserve", "2"}, work);
+    const fs::path record = dir.Path() / "notifications";
+    auto onBus = [&](std::vector<std::string> extra) {
+        std::vector<std::string> args{"--", QUILLMARK_NOTIFY_STUB_BIN, record.string(),
+                                      "--", QUILLMARK_CLI_BIN,         "--scheduled"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        args.insert(args.end(), {"load", "upload-new"});
+        return RunProgram(DBUS_RUN_SESSION_BIN, args, "", env);
+    };
+
+    // The upload went, its results file could not be written: status 5, with
+    // the run's number.
+    const fs::path blocked = dir.Path() / "blocked";
+    WriteFile(blocked, "not a folder", 0600);
+    RunResult run = onBus({"--results-dir", (blocked / "results").string()});
+    ASSERT_EQ(run.exitCode, 5) << run.out << run.err;
+    std::string told = FileText(record);
+    EXPECT_NE(told.find("app: Quillmark\nsummary: Quillmark daily run: the journal or a results "
+                        "file could not be written (exit status 5)\nbody: Run 1 from " +
+                        work.string() + ".\n"),
+              std::string::npos)
+        << told;
+    EXPECT_NE(told.find("Look at it with: quillmark-cli history 1 (or \"上传记录...\" in the "
+                        "window)"),
+              std::string::npos)
+        << told;
+    EXPECT_FALSE(fs::exists(journalLines)) << "the desktop took it: " << FileText(journalLines);
+
+    // The window holds the work directory: status 6, no run to name.
+    fs::remove(record);
+    setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    workdir::Lock window(work.string(), "quillmark");
+    ASSERT_EQ(window.Acquire(std::chrono::milliseconds(0)), workdir::Lock::Result::Acquired);
+    run = onBus({"--wait", "0"});
+    EXPECT_EQ(run.exitCode, 6) << run.out << run.err;
+    told = FileText(record);
+    EXPECT_NE(told.find("summary: Quillmark daily run: the work directory was held by another run "
+                        "(exit status 6)\nbody: No upload was recorded for " +
+                        work.string() + ".\nwork directory '" + work.string() +
+                        "' is still in use by quillmark (pid "),
+              std::string::npos)
+        << told;
 }
