@@ -1,8 +1,8 @@
 // The notice of a scheduled run that went wrong names what happened, the run
 // and how to look at it.
 
-#include "cli/CliSession.h"
 #include "cli/RunNotice.h"
+#include "cli/CliSession.h"
 
 #include <gtest/gtest.h>
 
@@ -22,8 +22,8 @@ TEST(RunNotice, SaysWhatHappenedForEveryStatus) {
         RunNoticeFacts facts;
         facts.status = c.status;
         const RunNotice notice = DescribeRun(facts);
-        EXPECT_EQ(notice.summary, "Quillmark daily run: " + std::string(c.what) +
-                                      " (exit status " + std::to_string(c.status) + ")");
+        EXPECT_EQ(notice.summary, "Quillmark daily run: " + std::string(c.what) + " (exit status " +
+                                      std::to_string(c.status) + ")");
         EXPECT_NE(notice.body.find("journalctl --user -u quillmark-daily.service"),
                   std::string::npos);
     }
