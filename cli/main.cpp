@@ -199,8 +199,8 @@ int RunProgram(int argc, char** argv, const std::vector<std::string>& args,
             const TidyOutcome tidied =
                 RemoveOldResults(*options.resultsDir, configured.keepDays, input.startedAt);
             for (const std::string& name : tidied.removed)
-                std::cerr << "[状态] removed " << name << " (older than " << configured.keepDays
-                          << " days)\n";
+                std::cerr << "quillmark-cli: removed " << name << " (older than "
+                          << configured.keepDays << " days)\n";
             if (!tidied.error.empty()) {
                 std::cerr << "quillmark-cli: " << tidied.error << '\n';
                 tidyStatus = kCliJournalFailed;
