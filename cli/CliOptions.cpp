@@ -29,6 +29,20 @@ std::pair<std::string, std::optional<std::string>> SplitOption(const std::string
     return {arg.substr(0, equals), arg.substr(equals + 1)};
 }
 
+std::optional<int> ParseSeconds(const std::string& text) {
+    if (text.empty() || text.size() > 6)
+        return std::nullopt;
+    int seconds = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        seconds = seconds * 10 + (c - '0');
+    }
+    if (seconds > kMaxWaitSeconds)
+        return std::nullopt;
+    return seconds;
+}
+
 } // namespace
 
 const char* CliCommandName(CliCommand command) {
@@ -49,7 +63,7 @@ bool SplitGatewayAddress(const std::string& hostPort, std::string& address, std:
     return true;
 }
 
-CliParseResult ParseCliOptions(const std::vector<std::string>& args) {
+CliParseResult ParseCliOptions(const std::vector<std::string>& args, bool operatorConfigured) {
     CliParseResult result;
     CliOptions& options = result.options;
     auto fail = [&result](std::string message) {
@@ -99,6 +113,11 @@ CliParseResult ParseCliOptions(const std::vector<std::string>& args) {
                 return fail(
                     "--password-stdin takes no value; the password is read from standard input");
             options.passwordFromStdin = true;
+        } else if (name == "--password-file") {
+            std::string path;
+            if (!value(path) || path.empty())
+                return fail("--password-file needs a file name");
+            options.passwordFile = path;
         } else if (name == "--password" || name == "-p") {
             return fail("a password is never taken from the command line: use --password-stdin, "
                         "QUILLMARK_PASSWORD or the terminal prompt");
@@ -124,6 +143,24 @@ CliParseResult ParseCliOptions(const std::vector<std::string>& args) {
             if (!ExportFormatOf(path))
                 return fail("--results '" + path + "' must end in .csv or .xlsx");
             options.resultsPath = path;
+        } else if (name == "--results-dir") {
+            std::string dir;
+            if (!value(dir) || dir.empty())
+                return fail("--results-dir needs a directory");
+            options.resultsDir = dir;
+        } else if (name == "--scheduled") {
+            if (!flagOnly())
+                return fail("--scheduled takes no value");
+            options.scheduled = true;
+        } else if (name == "--wait") {
+            std::string seconds;
+            if (!value(seconds))
+                return fail("--wait needs a number of seconds");
+            const auto parsed = ParseSeconds(seconds);
+            if (!parsed)
+                return fail("--wait '" + seconds + "' is not a number of seconds from 0 to " +
+                            std::to_string(kMaxWaitSeconds));
+            options.waitSeconds = *parsed;
         } else if (name == "--operator") {
             std::string operatorName;
             if (!value(operatorName))
@@ -136,8 +173,10 @@ CliParseResult ParseCliOptions(const std::vector<std::string>& args) {
 
     if (options.help || options.version)
         return result;
-    if (!options.operatorName)
-        return fail("--operator NAME is required");
+    if (options.passwordFromStdin && options.passwordFile)
+        return fail("give the password one way: --password-stdin or --password-file, not both");
+    if (!options.operatorName && !operatorConfigured)
+        return fail("--operator NAME is required (or \"[daily] operator=\" in quillmark.conf)");
     if (options.commands.empty())
         return fail("no command given (load, upload-all, upload-each, upload-new)");
     // The window enables the upload buttons only after a load; so does the order here.
@@ -149,7 +188,8 @@ CliParseResult ParseCliOptions(const std::vector<std::string>& args) {
 
 std::string CliUsageText() {
     return R"(Usage: quillmark-cli [--workdir DIR] [--gateway HOST:PORT] --operator NAME
-                     [--password-stdin] [--results FILE] COMMAND...
+                     [--password-stdin | --password-file FILE] [--results FILE]
+                     [--results-dir DIR] [--scheduled] [--wait SECONDS] COMMAND...
        quillmark-cli history [[--failed] RUN | --stats | --prune-before DATE]
        quillmark-cli --version | --help
 
@@ -190,20 +230,43 @@ Options:
                         defaults, as the window pre-fills them: $QUILLMARK_GATEWAY_ADDRESS
                         and $QUILLMARK_GATEWAY_PORT, else ~/.config/quillmark/quillmark.conf,
                         else 127.0.0.1:7070)
-  --operator NAME       operator name (required; passed on exactly as given)
+  --operator NAME       operator name (passed on exactly as given); required
+                        unless "[daily] operator=" in quillmark.conf or
+                        $QUILLMARK_OPERATOR names one
   --password-stdin      read the password from standard input; one trailing line
                         end is removed
+  --password-file FILE  read the password from FILE, which must be owned by this
+                        user and readable by nobody else (chmod 600); one
+                        trailing line end is removed, an empty password refused
   --results FILE        after the last command, also write both lists to FILE:
                         FILE.csv (UTF-8 with a byte-order mark, a header row,
                         a first column "账户类别" naming each row's list) or
                         FILE.xlsx (a sheet per list, every cell text); the file
                         is replaced only once complete. A failure is a message
-                        and exit status 1
+                        and exit status 5
+  --results-dir DIR     after the last command, also write each list to its own
+                        .csv file in DIR (made when missing), named by the list
+                        and the run's local date and time:
+                        reserve-YYYYMMDD-HHMMSS.csv, bank-YYYYMMDD-HHMMSS.csv.
+                        A failure is a message and exit status 5
+  --scheduled           the run comes from the schedule: the journal records its
+                        origin as "scheduled", and with --results-dir the results
+                        files older than "[daily] keep_days=" days (default 90)
+                        are removed first. A run that ends with any status
+                        but 0 is told: a desktop notification on the session
+                        bus, else a warning in the user's systemd journal; and
+                        a mail through sendmail to "[daily] mail=" when set
+  --wait SECONDS        how long to wait for a work directory that another run
+                        (the window, another quillmark-cli) is uploading from;
+                        default "[daily] wait_seconds=" (600). Then exit status 6
   --version             print the version
   -h, --help            show this text
 
-The password is never taken from the command line. Without --password-stdin it
-comes from $QUILLMARK_PASSWORD, else it is asked for on the terminal without echo.
+The password is never taken from the command line. Without --password-stdin or
+--password-file it comes from $QUILLMARK_PASSWORD, else from the credential
+$CREDENTIALS_DIRECTORY/quillmark-password that the service manager hands over
+(held to the same rules as --password-file), else it is asked for on the
+terminal without echo.
 Operator, password, address and port reach the same checks as the window's fields,
 so an empty value gets the window's message.
 
@@ -224,7 +287,13 @@ Exit status:
   0  every step succeeded (the login included)
   1  a step failed: its message was printed and later commands were not run
   2  usage error (unknown option or command, missing operator or command,
-     a work directory that does not exist, no way to read a password)
+     a work directory that does not exist, no way to read a password, a
+     password file or credential that others can read or that is empty)
   3  no communication object is available
+  4  every step succeeded, but a run's message counts failed records (an
+     unknown outcome among them)
+  5  the journal or a results file could not be written; the upload went on
+  6  the work directory is held by another run after the wait; nothing was sent
+When several apply, the lowest number is the exit status.
 )";
 }

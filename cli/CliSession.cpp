@@ -1,6 +1,8 @@
 #include "cli/CliSession.h"
 
 #include "accounts/ListColumns.h"
+#include "cli/FailedRecordCounter.h"
+#include "cli/ResultsFolder.h"
 #include "cli/TerminalMainWindow.h"
 #include "cli/TerminalReportList.h"
 #include "export/TableExport.h"
@@ -10,8 +12,10 @@
 #include "support/Text.h"
 #include "uploader/AccountUploader.h"
 
+#include <algorithm>
 #include <chrono>
 #include <iostream>
+#include <utility>
 
 namespace {
 
@@ -76,7 +80,29 @@ ExportTable ListTable(const char* kind, std::span<const ListColumn> columns,
     return table;
 }
 
+// Writes each list to its own file in `dir`; returns the first failure or "".
+std::string WriteResultsFolder(const CliSessionInput& input, const ExportTable& reserve,
+                               const ExportTable& bank) {
+    if (std::string failure = MakeResultsFolder(*input.resultsDir); !failure.empty())
+        return failure;
+    for (const auto& [list, table] : {std::pair{"reserve", &reserve}, std::pair{"bank", &bank}}) {
+        const std::string path =
+            FreeResultsPath(*input.resultsDir, ResultsFileName(list, input.startedAt));
+        if (std::string failure = ExportTables(path, {*table}); !failure.empty())
+            return failure;
+    }
+    return "";
+}
+
 } // namespace
+
+int CombineExitStatus(int current, int another) {
+    if (current == kCliSuccess)
+        return another;
+    if (another == kCliSuccess)
+        return current;
+    return std::min(current, another);
+}
 
 int RunCliSession(const CliSessionInput& input, std::ostream& out) {
     CTerminalMainWindow window(out);
@@ -94,10 +120,11 @@ int RunCliSession(const CliSessionInput& input, std::ostream& out) {
     CTerminalReportList reserveList(static_cast<int>(ReserveListColumns().size()));
     int status = kCliSuccess;
     bool journalFailed = false;
+    FailedRecordCounter counter(input.journal);
     {
         CAccountUploader uploader(&bankList, &reserveList, &window);
-        uploader.Runs().SetObserver(input.journal);
-        uploader.Runs().SetOrigin("terminal");
+        uploader.Runs().SetObserver(&counter);
+        uploader.Runs().SetOrigin(input.origin);
         if (LoginGateway(window, pComm, input.operatorName, input.password, address, port) == 1) {
             if (input.journal != nullptr)
                 input.journal->SetSession(
@@ -117,19 +144,28 @@ int RunCliSession(const CliSessionInput& input, std::ostream& out) {
 
     reserveList.Print(out, "reserve");
     bankList.Print(out, "bank");
+    const ExportTable reserveTable = ListTable(kReserveListKind, ReserveListColumns(), reserveList);
+    const ExportTable bankTable = ListTable(kBankListKind, BankListColumns(), bankList);
+    // A results file that cannot be written leaves the upload as it went.
+    bool resultsFailed = false;
     if (input.resultsPath) {
-        const std::string failure = ExportTables(
-            *input.resultsPath, {ListTable(kReserveListKind, ReserveListColumns(), reserveList),
-                                 ListTable(kBankListKind, BankListColumns(), bankList)});
+        const std::string failure = ExportTables(*input.resultsPath, {reserveTable, bankTable});
         if (!failure.empty()) {
             window.ShowMessage(failure);
-            if (status == kCliSuccess)
-                status = kCliStepFailed;
+            resultsFailed = true;
         }
     }
-    // Of several failures the lowest status is given.
-    if (journalFailed && status == kCliSuccess)
-        status = kCliJournalFailed;
+    if (input.resultsDir) {
+        const std::string failure = WriteResultsFolder(input, reserveTable, bankTable);
+        if (!failure.empty()) {
+            window.ShowMessage(failure);
+            resultsFailed = true;
+        }
+    }
+    if (counter.Failed() > 0)
+        status = CombineExitStatus(status, kCliRecordsFailed);
+    if (journalFailed || resultsFailed)
+        status = CombineExitStatus(status, kCliJournalFailed);
     out.flush();
     if (CCommunication* comm = GetGolbalCommunicaHandle())
         comm->Close();

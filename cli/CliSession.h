@@ -4,6 +4,7 @@
 
 #include "cli/CliOptions.h"
 
+#include <chrono>
 #include <iostream>
 #include <optional>
 #include <ostream>
@@ -20,8 +21,15 @@ enum CliExitStatus : int {
     kCliStepFailed = 1,
     kCliUsageError = 2,
     kCliNoCommunication = 3,
-    kCliJournalFailed = 5, // every step succeeded, but the journal could not record it
+    // Every step succeeded, but a run's message counts failed (or unknown) records.
+    kCliRecordsFailed = 4,
+    // The journal could not record a run, or a results file could not be written.
+    kCliJournalFailed = 5,
+    kCliWorkDirBusy = 6, // another run holds the work directory
 };
+
+// Of two statuses that both apply, the one given: the lowest that is not 0.
+int CombineExitStatus(int current, int another);
 
 struct CliSessionInput {
     std::string operatorName;
@@ -32,6 +40,12 @@ struct CliSessionInput {
     std::vector<CliCommand> commands;
     // Where both lists are exported after the last command; unset: nowhere.
     std::optional<std::string> resultsPath;
+    // Where a results file per list is written after the last command; unset: nowhere.
+    std::optional<std::string> resultsDir{};
+    // When the session started: names the files in resultsDir.
+    std::chrono::system_clock::time_point startedAt = std::chrono::system_clock::now();
+    // The front end the journal records for the runs ("terminal", "scheduled").
+    std::string origin = "terminal";
     // Where the runs are recorded (not owned); none when null.
     journal::IJournal* journal = nullptr;
     // Where the journal's problems and waits are told (not owned).

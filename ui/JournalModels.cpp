@@ -41,8 +41,19 @@ QString OutcomeText(int outcome) {
     }
 }
 
-const std::vector<const char*> kRunTitles = {"开始时间", "操作员", "网关", "方式",    "发送",
-                                             "成功",     "已存在", "失败", "提示信息"};
+const std::vector<const char*> kRunTitles = {"开始时间", "操作员", "网关", "方式",     "发送",
+                                             "成功",     "已存在", "失败", "提示信息", "来源"};
+
+// Where a run came from: the window, the terminal or the daily schedule.
+QString OriginText(const std::string& origin) {
+    if (origin == "window")
+        return QStringLiteral("窗口");
+    if (origin == "terminal")
+        return QStringLiteral("终端");
+    if (origin == "scheduled")
+        return QStringLiteral("定时");
+    return QString::fromStdString(origin);
+}
 const std::vector<const char*> kRequestTitles = {"序号", "流水号",   "发送时间", "记录数",
                                                  "结果", "返回代码", "返回信息"};
 const std::vector<const char*> kResultTitles = {"序号",     "类别",     "账户号码", "账户名称",
@@ -119,6 +130,8 @@ QVariant CRunListModel::RowData(const journal::RunInfo& run, int column, int rol
         if (run.ending == journal::Ending::Stopped)
             return QStringLiteral("（已中止）") + FirstLine(run.message);
         return FirstLine(run.message);
+    case 9:
+        return OriginText(run.origin);
     default:
         return {};
     }

@@ -3,7 +3,9 @@
 #include "accounts/ListColumns.h"
 #include "journal/Journal.h"
 #include "login/GatewayLogin.h"
+#include "support/Common.h"
 #include "support/Text.h"
+#include "support/WorkDirLock.h"
 #include "ui/AboutDlg.h"
 #include "ui/AppIcon.h"
 #include "ui/AppTitle.h"
@@ -24,6 +26,7 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <chrono>
 #include <new>
 
 namespace {
@@ -284,6 +287,18 @@ void CReserveUploadDlg::RunUpload(int (CAccountUploader::*upload)()) {
     // is not acted on, and a close waits for the record in flight.
     if (IsBusy() || UploaderMissing())
         return;
+    // One upload at a time per work directory: a scheduled run or quillmark-cli
+    // uploading from it now is waited for by neither side here; the operator
+    // is told and presses again later.
+    std::string workDir;
+    CCommon::GetWorkPath(workDir);
+    workdir::Lock workDirLock(workDir, "quillmark");
+    if (workDirLock.Acquire(std::chrono::milliseconds(0)) == workdir::Lock::Result::Busy) {
+        const std::string holder = workDirLock.Holder();
+        ShowMessage("工作目录[" + workDir + "]正被另一个上传使用" +
+                    (holder.empty() ? std::string() : "(" + holder + ")") + ",请稍后再上传!");
+        return;
+    }
     RegisterWaitHook();
     m_bUploadRunning = true;
     const auto total = static_cast<int>(m_pUploader->ReserveAccountsA().size() +

@@ -14,6 +14,10 @@
 // | tlsCaFile      | QUILLMARK_TLS_CA          | [gateway] ca_file    | none                     |
 // | journalPath    | QUILLMARK_JOURNAL         | [journal] path       | see below                |
 // | workDir        | QUILLMARK_WORKDIR         | [workdir] path       | the current directory    |
+// | dailyOperator  | QUILLMARK_OPERATOR        | [daily] operator     | none                     |
+// | keepDays       | QUILLMARK_KEEP_DAYS       | [daily] keep_days    | 90 (1 to 36500)          |
+// | mail           | QUILLMARK_MAIL            | [daily] mail         | none                     |
+// | waitSeconds    | QUILLMARK_WAIT_SECONDS    | [daily] wait_seconds | 600 (0 to 86400)         |
 //
 // The journal's default is $XDG_DATA_HOME/quillmark/journal.sqlite3
 // (~/.local/share/... when XDG_DATA_HOME is unset).
@@ -45,6 +49,10 @@ struct Settings {
     std::string tlsCaFile;                               // PEM authorities added to the system's
     std::string journalPath;                             // the operator's journal of upload runs
     std::string workDir;                                 // holds localconfig/ with the record files
+    std::string dailyOperator; // the terminal front end's operator when --operator is not given
+    int keepDays = 90;         // age in days at which a scheduled run removes results files
+    std::string mail;          // who is mailed when a scheduled run goes wrong
+    int waitSeconds = 600;     // wait for a work directory another run holds
 };
 
 using Field = std::variant<std::string Settings::*, int Settings::*, bool Settings::*>;
@@ -65,6 +73,10 @@ inline constexpr Entry kTable[] = {
     {"QUILLMARK_TLS_CA", "gateway/ca_file", &Settings::tlsCaFile},
     {"QUILLMARK_JOURNAL", "journal/path", &Settings::journalPath},
     {"QUILLMARK_WORKDIR", "workdir/path", &Settings::workDir},
+    {"QUILLMARK_OPERATOR", "daily/operator", &Settings::dailyOperator},
+    {"QUILLMARK_KEEP_DAYS", "daily/keep_days", &Settings::keepDays, 1, 36500},
+    {"QUILLMARK_MAIL", "daily/mail", &Settings::mail},
+    {"QUILLMARK_WAIT_SECONDS", "daily/wait_seconds", &Settings::waitSeconds, 0, 24 * 3600},
 };
 
 // A variable's value, or nothing when it is not set.

@@ -4,8 +4,8 @@
 
 namespace {
 
-CliParseResult Parse(std::vector<std::string> args) {
-    return ParseCliOptions(args);
+CliParseResult Parse(std::vector<std::string> args, bool operatorConfigured = false) {
+    return ParseCliOptions(args, operatorConfigured);
 }
 
 } // namespace
@@ -68,6 +68,13 @@ TEST(CliOptions, UsageErrorsNameTheProblem) {
         {{"--operator", "op", "--password-stdin=x", "load"}, "takes no value"},
         {{"--operator", "op", "--results", "r.xls", "load"}, "must end in .csv or .xlsx"},
         {{"--operator", "op", "load", "--results"}, "--results needs a file name"},
+        {{"--operator", "op", "--password-file", "", "load"}, "--password-file needs a file"},
+        {{"--operator", "op", "--password-stdin", "--password-file", "f", "load"}, "one way"},
+        {{"--operator", "op", "load", "--results-dir"}, "--results-dir needs a directory"},
+        {{"--operator", "op", "--scheduled=yes", "load"}, "--scheduled takes no value"},
+        {{"--operator", "op", "--wait", "-1", "load"}, "not a number of seconds"},
+        {{"--operator", "op", "--wait", "86401", "load"}, "not a number of seconds"},
+        {{"--operator", "op", "--wait=1s", "load"}, "not a number of seconds"},
     };
     for (const auto& c : cases) {
         const auto result = Parse(c.args);
@@ -85,6 +92,20 @@ TEST(CliOptions, HelpNeedsNothingElseAndDocumentsTheExitStatuses) {
          {"--password-stdin", "QUILLMARK_PASSWORD", "[提示]", "[状态]", "upload-each", "upload-new",
           "0  every", "1  a step", "2  usage", "3  no comm"})
         EXPECT_NE(usage.find(needle), std::string::npos) << needle;
+}
+
+TEST(CliOptions, ScheduledRunOptions) {
+    const auto result = Parse({"--scheduled", "--password-file", "/run/pw", "--results-dir=/var/r",
+                               "--wait", "0", "load", "upload-new"},
+                              true);
+    ASSERT_EQ(result.error, "");
+    const CliOptions& o = result.options;
+    EXPECT_TRUE(o.scheduled);
+    EXPECT_EQ(o.passwordFile, "/run/pw");
+    EXPECT_EQ(o.resultsDir, "/var/r");
+    EXPECT_EQ(o.waitSeconds, 0);
+    EXPECT_FALSE(o.operatorName) << "the settings' operator is taken later";
+    EXPECT_NE(Parse({"load"}, false).error.find("--operator NAME is required"), std::string::npos);
 }
 
 TEST(CliOptions, ArgumentsAfterDoubleDashAreCommands) {

@@ -181,8 +181,8 @@ TEST_F(SessionFixture, ResultsFileHoldsBothListsWhateverTheSteps) {
         const char* message; // part of what is printed
     } cases[] = {
         {"ok.csv", {CliCommand::Load, CliCommand::UploadAll}, kCliSuccess, "上传数据成功!"},
-        // A path that cannot be written: a message and a failed run, the lists still printed.
-        {"missing/out.csv", {CliCommand::Load}, kCliStepFailed, "导出结果失败："},
+        // A path that cannot be written: a message and status 5, the lists still printed.
+        {"missing/out.csv", {CliCommand::Load}, kCliJournalFailed, "导出结果失败："},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -42,7 +42,9 @@ void WriteRuns(const std::string& file) {
     Shown(writer, "上传A股备付金成功2条,失败1条;\n上传银行账户成功1条,失败1条;");
     EndRun(writer);
 
-    BeginRun(writer, StartOf("逐笔上传", "/srv", 1));
+    upload::RunStart scheduled = StartOf("逐笔上传", "/srv", 1);
+    scheduled.origin = "scheduled";
+    BeginRun(writer, scheduled);
     batch.facts.outcome = 1;
     Exchanged(writer, {&batch.requests[0], 1}, {&batch.results[0], 1}, batch.facts);
 }
@@ -90,6 +92,10 @@ private slots:
                                       Cell(runs, 1, 7), Cell(runs, 1, 8)};
         QCOMPARE(finished, (QStringList{"张三", "10.1.2.3:7070", "全部上传", "5", "3", "1", "2",
                                         "上传A股备付金成功2条,失败1条;"}));
+        // Where each run came from: the daily schedule, the terminal.
+        QCOMPARE(runs->model()->headerData(9, Qt::Horizontal).toString(), QStringLiteral("来源"));
+        QCOMPARE(Cell(runs, 0, 9), QStringLiteral("定时"));
+        QCOMPARE(Cell(runs, 1, 9), QStringLiteral("终端"));
         // The newest run is shown at once.
         QCOMPARE(dlg->Results().Count(), 1);
     }

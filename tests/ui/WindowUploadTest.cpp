@@ -8,6 +8,7 @@
 #include "fakes/ResponseBuilder.h"
 #include "fakes/ScriptedCommunication.h"
 #include "support/Text.h"
+#include "support/WorkDirLock.h"
 #include "ui/ReportListView.h"
 #include "ui/ReserveUploadDlg.h"
 #include "ui/StatusLine.h"
@@ -18,6 +19,7 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <chrono>
 #include <memory>
 
 namespace {
@@ -109,6 +111,24 @@ private slots:
         QVERIFY(Button(*dlg, "uploadAllButton")->isEnabled());
         Click(*dlg, "uploadAllButton");
         QCOMPARE(comm->CountCalls("SendAndReceive"), 2);
+    }
+
+    void uploadWhileAnotherRunHoldsTheWorkDirectorySendsNothingAndSaysWhy() {
+        LoginAndLoad();
+        workdir::Lock scheduled(work->Path().toStdString(), "quillmark-cli --scheduled");
+        QCOMPARE(scheduled.Acquire(std::chrono::milliseconds(0)), workdir::Lock::Result::Acquired);
+        Click(*dlg, "uploadAllButton");
+        QCOMPARE(comm->CountCalls("SendAndReceive"), 0);
+        QCOMPARE(prompt.messages.size(), std::size_t{1});
+        QVERIFY2(prompt.messages[0].find("]正被另一个上传使用(quillmark-cli --scheduled (pid ") !=
+                     std::string::npos,
+                 prompt.messages[0].c_str());
+        QVERIFY(Button(*dlg, "uploadAllButton")->isEnabled());
+        scheduled.Release();
+        prompt.messages.clear();
+        Click(*dlg, "uploadAllButton");
+        QCOMPARE(comm->CountCalls("SendAndReceive"), 1);
+        QCOMPARE(prompt.messages, (std::vector<std::string>{"上传数据成功!"}));
     }
 
     void uploadNewFromTheContextMenuSendsOnlyWhatIsNotStored() {

@@ -1,0 +1,431 @@
+// The daily run as its service runs it: quillmark-cli --scheduled with the
+// password from a credentials directory, the operator, work directory and
+// gateway from the settings file, no terminal and nothing on standard input,
+// against quillmark-gateway on loopback. Each way of going wrong gives its
+// exit status.
+
+#include "CliTempDir.h"
+#include "support/WorkDirLock.h"
+
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QStringList>
+#include <QTcpServer>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kWaitMs = 30'000;
+const std::string kOperator = "值班员";
+const std::string kPassword = "daily pass";
+
+struct RunResult {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+RunResult RunProgram(const char* program, const std::vector<std::string>& args,
+                     const std::string& input, const QProcessEnvironment& env) {
+    QStringList list;
+    for (const auto& arg : args)
+        list << QString::fromStdString(arg);
+    QProcess process;
+    process.setProcessEnvironment(env);
+    // No controlling terminal, as under the service manager.
+    process.setChildProcessModifier([] { ::setsid(); });
+    process.start(program, list);
+    RunResult result;
+    if (!process.waitForStarted(kWaitMs)) {
+        result.err = "did not start";
+        return result;
+    }
+    process.write(input.data(), static_cast<qint64>(input.size()));
+    process.closeWriteChannel();
+    if (!process.waitForFinished(kWaitMs)) {
+        process.kill();
+        process.waitForFinished(kWaitMs);
+        result.err = "timed out waiting for " + std::string(program) + " to end";
+        return result;
+    }
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.out = process.readAllStandardOutput().toStdString();
+    result.err = process.readAllStandardError().toStdString();
+    return result;
+}
+
+void WriteFile(const fs::path& path, const std::string& content, mode_t mode) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << content;
+    ::chmod(path.c_str(), mode);
+}
+
+std::vector<std::string> FilesIn(const fs::path& dir) {
+    std::vector<std::string> names;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(dir, error))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class DailyRun : public ::testing::Test {
+protected:
+    CliTempDir dir;
+    fs::path config = dir.Path() / "config";
+    fs::path state = dir.Path() / "state";
+    fs::path runtime = dir.Path() / "runtime";
+    fs::path credentials = dir.Path() / "credentials";
+    fs::path work = dir.Path() / "accounts";
+    fs::path results = state / "quillmark" / "results";
+    fs::path fakeBin = dir.Path() / "bin";
+    fs::path journalLines = dir.Path() / "journal-lines";
+    fs::path mails = dir.Path() / "mails";
+    std::string operators = (dir.Path() / "operators").string();
+    QProcessEnvironment env;
+    QProcess gateway;
+    std::string listen;
+
+    void SetUp() override {
+        env = QProcessEnvironment::systemEnvironment();
+        for (const char* name :
+             {"QUILLMARK_PASSWORD", "QUILLMARK_GATEWAY_ADDRESS", "QUILLMARK_GATEWAY_PORT",
+              "QUILLMARK_WORKDIR", "QUILLMARK_JOURNAL", "QUILLMARK_OPERATOR", "QUILLMARK_KEEP_DAYS",
+              "QUILLMARK_WAIT_SECONDS", "QUILLMARK_MAIL", "DISPLAY", "WAYLAND_DISPLAY",
+              "DBUS_SESSION_BUS_ADDRESS"})
+            env.remove(name);
+        env.insert("HOME", QString::fromStdString(dir.Str()));
+        env.insert("LANG", "C.UTF-8");
+        env.insert("XDG_CONFIG_HOME", QString::fromStdString(config.string()));
+        env.insert("XDG_DATA_HOME", QString::fromStdString((dir.Path() / "data").string()));
+        env.insert("XDG_STATE_HOME", QString::fromStdString(state.string()));
+        env.insert("XDG_RUNTIME_DIR", QString::fromStdString(runtime.string()));
+        env.insert("CREDENTIALS_DIRECTORY", QString::fromStdString(credentials.string()));
+        fs::create_directories(runtime);
+        ::chmod(runtime.c_str(), 0700);
+        // The user's journal and the system's sendmail, as files to read.
+        for (const auto& [program, record] :
+             {std::pair{"systemd-cat", &journalLines}, std::pair{"sendmail", &mails}})
+            WriteFile(fakeBin / program,
+                      "#!/bin/sh\n{ printf 'args: %s\\n' \"$*\"; cat; } >>'" + record->string() +
+                          "'\n",
+                      0755);
+        env.insert("PATH", QString::fromStdString(fakeBin.string()) + ":" +
+                               env.value("PATH", "/usr/bin:/bin"));
+
+        for (const auto& [name, participant] :
+             {std::pair{kOperator, "A001"}, std::pair{std::string("他人"), "B002"}}) {
+            const RunResult added = RunProgram(
+                QUILLMARK_GATEWAY_BIN,
+                {"add-operator", "--operators", operators, "--participant", participant, name},
+                kPassword + "\n", env);
+            ASSERT_EQ(added.exitCode, 0) << added.err;
+        }
+        StartGateway();
+        WriteFile(credentials / "quillmark-password", kPassword + "\n", 0400);
+        WriteSettings();
+    }
+
+    void TearDown() override { StopGateway(); }
+
+    void StartGateway() {
+        gateway.setProcessEnvironment(env);
+        gateway.start(QUILLMARK_GATEWAY_BIN, {"--listen", "127.0.0.1:0", "--db", ":memory:",
+                                              "--operators", QString::fromStdString(operators)});
+        ASSERT_TRUE(gateway.waitForStarted(kWaitMs)) << "the gateway did not start";
+        while (!gateway.canReadLine())
+            ASSERT_TRUE(gateway.waitForReadyRead(kWaitMs))
+                << "the gateway did not say where it listens";
+        const std::string first = gateway.readLine().trimmed().toStdString();
+        ASSERT_EQ(first.rfind("listening on ", 0), 0u) << first;
+        listen = first.substr(std::string("listening on ").size());
+    }
+
+    void StopGateway() {
+        if (gateway.state() == QProcess::NotRunning)
+            return;
+        gateway.terminate();
+        if (!gateway.waitForFinished(kWaitMs)) {
+            gateway.kill();
+            gateway.waitForFinished(kWaitMs);
+        }
+    }
+
+    void WriteSettings(const std::string& extraDaily = "") {
+        const auto colon = listen.rfind(':');
+        WriteFile(config / "quillmark" / "quillmark.conf",
+                  "[gateway]\naddress=" + listen.substr(0, colon) +
+                      "\nport=" + listen.substr(colon + 1) + "\n[workdir]\npath=" + work.string() +
+                      "\n[daily]\noperator=" + kOperator + "\nkeep_days=30\n" + extraDaily,
+                  0600);
+    }
+
+    void MakeData(std::vector<std::string> args, const fs::path& where) {
+        args.push_back(where.string());
+        const RunResult made = RunProgram(QUILLMARK_MKDATA_BIN, args, "", env);
+        ASSERT_EQ(made.exitCode, 0) << made.err;
+    }
+
+    // The service's command line, word for word but for the folder.
+    RunResult Scheduled(std::vector<std::string> extra = {}) {
+        std::vector<std::string> args{"--scheduled", "--results-dir=" + results.string()};
+        args.insert(args.end(), extra.begin(), extra.end());
+        args.insert(args.end(), {"load", "upload-new"});
+        return RunProgram(QUILLMARK_CLI_BIN, args, "", env);
+    }
+};
+
+} // namespace
+
+TEST_F(DailyRun, FirstRunStoresEverythingAndTheNextDayOnlyWhatIsNew) {
+    MakeData({"--bank", "100", "--reserve", "50"}, work);
+    // Results files of long ago go; one of today stays; another file is not ours.
+    fs::create_directories(results);
+    WriteFile(results / "bank-20000101-073000.csv", "old", 0600);
+    WriteFile(results / "notes.txt", "mine", 0600);
+
+    RunResult run = Scheduled();
+    ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+    EXPECT_NE(run.out.find("上传A股备付金:新增50条,已存在0条,失败0条;\n上传银行账户:新增100条,"),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.err.find("removed bank-20000101-073000.csv"), std::string::npos) << run.err;
+    auto files = FilesIn(results);
+    ASSERT_EQ(files.size(), 3u) << ::testing::PrintToString(files);
+    EXPECT_EQ(files[0].rfind("bank-", 0), 0u);
+    EXPECT_EQ(files[1], "notes.txt");
+    EXPECT_EQ(files[2].rfind("reserve-", 0), 0u);
+    std::ifstream bankFile(results / files[0], std::ios::binary);
+    std::string line;
+    int lines = 0;
+    while (std::getline(bankFile, line))
+        ++lines;
+    EXPECT_EQ(lines, 1 + 100) << "a header and a row per bank account";
+
+    // The next day's files: 2 % more accounts. Only those are stored.
+    MakeData({"--bank", "102", "--reserve", "51"}, work);
+    run = Scheduled();
+    ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+    EXPECT_NE(run.out.find("上传A股备付金:新增1条,已存在50条,失败0条;\n上传银行账户:新增2条,"
+                           "已存在100条,失败0条;"),
+              std::string::npos)
+        << run.out;
+    EXPECT_EQ(FilesIn(results).size(), 5u);
+
+    // The journal has both runs, from the schedule.
+    const RunResult history = RunProgram(QUILLMARK_CLI_BIN, {"history"}, "", env);
+    ASSERT_EQ(history.exitCode, 0) << history.err;
+    std::istringstream rows(history.out);
+    int scheduled = 0;
+    while (std::getline(rows, line))
+        if (line.find("\tscheduled\t") != std::string::npos)
+            ++scheduled;
+    EXPECT_EQ(scheduled, 2) << history.out;
+}
+
+TEST_F(DailyRun, CredentialsOthersCanReadOrThatAreEmptyAreRefused) {
+    MakeData({"--count", "1"}, work);
+    const struct {
+        const char* content;
+        mode_t mode;
+        const char* needle;
+    } cases[] = {
+        {"daily pass\n", 0644, "can be used by others"},
+        {"", 0600, "holds no password"},
+        {"\n", 0400, "holds no password"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.needle);
+        WriteFile(credentials / "quillmark-password", c.content, c.mode);
+        const RunResult run = Scheduled();
+        EXPECT_EQ(run.exitCode, 2) << run.out << run.err;
+        EXPECT_NE(run.err.find(c.needle), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("quillmark-password"), std::string::npos) << run.err;
+        EXPECT_TRUE(run.out.empty()) << "nothing sent: " << run.out;
+    }
+    // --password-file goes before the credential and is held to the same rules.
+    const fs::path file = dir.Path() / "password";
+    WriteFile(file, kPassword + "\n", 0600);
+    RunResult run = Scheduled({"--password-file", file.string()});
+    EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+    ::chmod(file.c_str(), 0660);
+    run = Scheduled({"--password-file", file.string()});
+    EXPECT_EQ(run.exitCode, 2) << run.err;
+}
+
+TEST_F(DailyRun, EachWayOfGoingWrongHasItsExitStatus) {
+    MakeData({"--bank", "4", "--reserve", "3"}, work);
+
+    // A wrong password: the login fails, a step failed.
+    WriteFile(credentials / "quillmark-password", "wrong\n", 0600);
+    RunResult run = Scheduled();
+    EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+    EXPECT_NE(run.out.find("网关拒绝登录"), std::string::npos) << run.out;
+    WriteFile(credentials / "quillmark-password", kPassword, 0600);
+
+    // A damaged account file: the load fails, nothing is sent.
+    const fs::path damaged = dir.Path() / "damaged";
+    MakeData({"--damage", "truncated:yhzh"}, damaged);
+    run = Scheduled({"--workdir", damaged.string()});
+    EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+    EXPECT_NE(run.out.find("已经损坏"), std::string::npos) << run.out;
+
+    // A results folder that cannot be made: the upload went, status 5.
+    const fs::path blocked = dir.Path() / "blocked";
+    WriteFile(blocked, "a file where the folder's parent should be", 0600);
+    run = RunProgram(
+        QUILLMARK_CLI_BIN,
+        {"--scheduled", "--results-dir", (blocked / "results").string(), "load", "upload-new"}, "",
+        env);
+    EXPECT_EQ(run.exitCode, 5) << run.out << run.err;
+    EXPECT_NE(run.out.find("新增3条"), std::string::npos) << "the upload went on: " << run.out;
+    EXPECT_NE(run.out.find("cannot be made"), std::string::npos) << run.out;
+
+    // Records the gateway refuses: another participant holds two accounts of
+    // the next files. Every step succeeded, the message counts failures: 4.
+    const fs::path others = dir.Path() / "others";
+    MakeData({"--bank", "6", "--reserve", "3"}, others);
+    const RunResult theirs = RunProgram(QUILLMARK_CLI_BIN,
+                                        {"--workdir", others.string(), "--operator", "他人",
+                                         "--password-stdin", "load", "upload-each"},
+                                        kPassword + "\n", env);
+    // Ours are refused to them, their two new bank accounts stored.
+    ASSERT_EQ(theirs.exitCode, 4) << theirs.out << theirs.err;
+    ASSERT_NE(theirs.out.find("上传银行账户成功2条,失败4条"), std::string::npos) << theirs.out;
+    MakeData({"--bank", "6", "--reserve", "3"}, work);
+    run = Scheduled();
+    EXPECT_EQ(run.exitCode, 4) << run.out << run.err;
+    EXPECT_NE(run.out.find("失败2条"), std::string::npos) << run.out;
+
+    // A stopped gateway: no connection, a step failed.
+    StopGateway();
+    run = Scheduled();
+    EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+    EXPECT_NE(run.out.find("无法连接网关"), std::string::npos) << run.out;
+}
+
+TEST_F(DailyRun, WorkDirectoryHeldByAnotherRunWaitsThenEndsWith6) {
+    MakeData({"--count", "2"}, work);
+    // The window holding the work directory, as it does while it uploads.
+    setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    workdir::Lock window(work.string(), "quillmark");
+    ASSERT_EQ(window.Acquire(std::chrono::milliseconds(0)), workdir::Lock::Result::Acquired)
+        << window.Error();
+
+    RunResult run = Scheduled({"--wait", "1"});
+    EXPECT_EQ(run.exitCode, 6) << run.out << run.err;
+    EXPECT_NE(
+        run.err.find("[等待] work directory '" + work.string() + "' is in use by quillmark (pid"),
+        std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("is still in use by quillmark (pid"), std::string::npos) << run.err;
+    EXPECT_TRUE(run.out.empty()) << "nothing sent: " << run.out;
+
+    // Let go, the next run goes through.
+    window.Release();
+    run = Scheduled({"--wait", "0"});
+    EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+}
+
+namespace {
+
+std::string FileText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+} // namespace
+
+TEST_F(DailyRun, WithoutASessionBusAWarningGoesToTheJournalAndAMailOut) {
+    MakeData({"--count", "2"}, work);
+    WriteSettings("mail=ops@example.invalid\n");
+    WriteFile(credentials / "quillmark-password", "wrong\n", 0600);
+    const RunResult run = Scheduled();
+    EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+    EXPECT_NE(run.err.find("no desktop notification"), std::string::npos) << run.err;
+
+    const std::string journal = FileText(journalLines);
+    EXPECT_NE(journal.find("args: -t quillmark-cli -p warning\n"), std::string::npos) << journal;
+    EXPECT_NE(journal.find("Quillmark daily run: a step failed (exit status 1) | No upload was "
+                           "recorded for " +
+                           work.string()),
+              std::string::npos)
+        << journal;
+
+    const std::string mail = FileText(mails);
+    EXPECT_NE(mail.find("args: -i -- ops@example.invalid\nTo: ops@example.invalid\n"
+                        "Subject: Quillmark daily run: a step failed (exit status 1)\n"),
+              std::string::npos)
+        << mail;
+    EXPECT_NE(mail.find("journalctl --user -u quillmark-daily.service"), std::string::npos) << mail;
+
+    // A run that went well tells nobody.
+    WriteFile(credentials / "quillmark-password", kPassword, 0600);
+    fs::remove(journalLines);
+    fs::remove(mails);
+    EXPECT_EQ(Scheduled().exitCode, 0);
+    EXPECT_FALSE(fs::exists(journalLines));
+    EXPECT_FALSE(fs::exists(mails));
+}
+
+TEST_F(DailyRun, OnASessionBusTheDesktopIsToldTheRunAndHowToLookAtIt) {
+    if (std::string(DBUS_RUN_SESSION_BIN).empty() ||
+        std::string(DBUS_RUN_SESSION_BIN).find("NOTFOUND") != std::string::npos)
+        GTEST_SKIP() << "no dbus-run-session";
+    MakeData({"--bank", "3", "--reserve", "2"}, work);
+    const fs::path record = dir.Path() / "notifications";
+    auto onBus = [&](std::vector<std::string> extra) {
+        std::vector<std::string> args{"--", QUILLMARK_NOTIFY_STUB_BIN, record.string(),
+                                      "--", QUILLMARK_CLI_BIN,         "--scheduled"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        args.insert(args.end(), {"load", "upload-new"});
+        return RunProgram(DBUS_RUN_SESSION_BIN, args, "", env);
+    };
+
+    // The upload went, its results file could not be written: status 5, with
+    // the run's number.
+    const fs::path blocked = dir.Path() / "blocked";
+    WriteFile(blocked, "not a folder", 0600);
+    RunResult run = onBus({"--results-dir", (blocked / "results").string()});
+    ASSERT_EQ(run.exitCode, 5) << run.out << run.err;
+    std::string told = FileText(record);
+    EXPECT_NE(told.find("app: Quillmark\nsummary: Quillmark daily run: the journal or a results "
+                        "file could not be written (exit status 5)\nbody: Run 1 from " +
+                        work.string() + ".\n"),
+              std::string::npos)
+        << told;
+    EXPECT_NE(told.find("Look at it with: quillmark-cli history 1 (or \"上传记录...\" in the "
+                        "window)"),
+              std::string::npos)
+        << told;
+    EXPECT_FALSE(fs::exists(journalLines)) << "the desktop took it: " << FileText(journalLines);
+
+    // The window holds the work directory: status 6, no run to name.
+    fs::remove(record);
+    setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    workdir::Lock window(work.string(), "quillmark");
+    ASSERT_EQ(window.Acquire(std::chrono::milliseconds(0)), workdir::Lock::Result::Acquired);
+    run = onBus({"--wait", "0"});
+    EXPECT_EQ(run.exitCode, 6) << run.out << run.err;
+    told = FileText(record);
+    EXPECT_NE(told.find("summary: Quillmark daily run: the work directory was held by another run "
+                        "(exit status 6)\nbody: No upload was recorded for " +
+                        work.string() + ".\nwork directory '" + work.string() +
+                        "' is still in use by quillmark (pid "),
+              std::string::npos)
+        << told;
+}
