@@ -19,24 +19,24 @@ RowOutcome DecideRow(const UploadResultRecord& result, bool accepted) {
     return RowOutcome::Refused;
 }
 
-void CRowOutcomes::Reset(std::size_t reserveRows, std::size_t bankRows) {
+void RowOutcomes::Reset(std::size_t reserveRows, std::size_t bankRows) {
     m_reserve.assign(reserveRows, RowOutcome::NotSent);
     m_bank.assign(bankRows, RowOutcome::NotSent);
     ++m_generation;
 }
 
-void CRowOutcomes::Set(RowKind kind, std::size_t row, RowOutcome outcome) {
+void RowOutcomes::Set(RowKind kind, std::size_t row, RowOutcome outcome) {
     std::vector<RowOutcome>& rows = kind == RowKind::Reserve ? m_reserve : m_bank;
     if (row < rows.size())
         rows[row] = outcome;
 }
 
-RowOutcome CRowOutcomes::Get(RowKind kind, std::size_t row) const {
+RowOutcome RowOutcomes::Get(RowKind kind, std::size_t row) const {
     const std::vector<RowOutcome>& rows = Of(kind);
     return row < rows.size() ? rows[row] : RowOutcome::NotSent;
 }
 
-std::size_t CRowOutcomes::Count(RowKind kind, RowOutcome outcome) const {
+std::size_t RowOutcomes::Count(RowKind kind, RowOutcome outcome) const {
     const std::vector<RowOutcome>& rows = Of(kind);
     return static_cast<std::size_t>(std::count(rows.begin(), rows.end(), outcome));
 }

@@ -36,7 +36,7 @@ struct RowRef {
 RowOutcome DecideRow(const UploadResultRecord& result, bool accepted);
 
 // The last outcome of every loaded row in this session; a load starts it afresh.
-class CRowOutcomes {
+class RowOutcomes {
 public:
     // Every row not sent; also marks the rows as belonging to a new load.
     void Reset(std::size_t reserveRows, std::size_t bankRows);

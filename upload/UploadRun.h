@@ -45,8 +45,8 @@ public:
     // (through the pump) returns 0 at once and does nothing.
     bool IsUploading() const { return m_uploading; }
 
-    CRowOutcomes& Outcomes() { return m_outcomes; }
-    const CRowOutcomes& Outcomes() const { return m_outcomes; }
+    RowOutcomes& Outcomes() { return m_outcomes; }
+    const RowOutcomes& Outcomes() const { return m_outcomes; }
     // Requests of this session whose reply was lost, for "upload new" to ask
     // about again.
     LostRequests& Lost() { return m_lost; }
@@ -73,7 +73,7 @@ private:
     ProgressListener m_progress;
     bool m_stopRequested = false;
     bool m_uploading = false;
-    CRowOutcomes m_outcomes;
+    RowOutcomes m_outcomes;
     LostRequests m_lost;
     std::size_t m_recordLimit = kMaxRecordsPerRequest;
     std::function<void()> m_bodyBuilt;

@@ -27,7 +27,7 @@ void CAccountUploader::UpdateLists(int mode, std::vector<UploadResultRecord>& re
 
     CBusyTicker busy;
     if (mode == 0) {
-        for (const BankAccountRecord& record : m_bankAccounts) {
+        for (const BankAccountRecord& record : m_arrBankAccounts) {
             busy.Tick();
             const int row = AppendRow(*m_pBankList);
             m_pBankList->SetItemText(row, kColumnBankCode, CellText(record.BankCode));
@@ -35,7 +35,7 @@ void CAccountUploader::UpdateLists(int mode, std::vector<UploadResultRecord>& re
             m_pBankList->SetItemText(row, kColumnAccountFullName, CellText(record.AccountFullName));
             m_pBankList->SetItemText(row, kColumnBankFullName, CellText(record.BankFullName));
         }
-        for (const ReserveAccountRecord& record : m_reserveAccountsA) {
+        for (const ReserveAccountRecord& record : m_arrReserveAccountsA) {
             busy.Tick();
             const int row = AppendRow(*m_pReserveList);
             m_pReserveList->SetItemText(row, kColumnReserveAccountNo,
@@ -53,12 +53,12 @@ void CAccountUploader::UpdateLists(int mode, std::vector<UploadResultRecord>& re
     // Mode 1 is called for an accepted request only, so a success code stored
     // its record.
     const upload::ResultWriter writer(m_pReserveList, m_pBankList);
-    const std::size_t reserveCount = m_reserveAccountsA.size();
+    const std::size_t reserveCount = m_arrReserveAccountsA.size();
     for (std::size_t k = 0; k < results.size(); ++k) {
         busy.Tick();
         const bool reserve = k < reserveCount;
         const std::size_t row = reserve ? k : k - reserveCount;
-        if (!reserve && row >= m_bankAccounts.size())
+        if (!reserve && row >= m_arrBankAccounts.size())
             break;
         writer.Show({reserve ? upload::RowKind::Reserve : upload::RowKind::Bank,
                      static_cast<std::uint32_t>(row)},

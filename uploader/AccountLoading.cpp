@@ -21,7 +21,7 @@ int CAccountUploader::Load() {
 
 int CAccountUploader::Load(LoadedFiles* files) {
     m_strLastError.clear();
-    m_runs.Outcomes().Reset(0, 0);
+    m_runServices.Outcomes().Reset(0, 0);
     if (m_pBankList)
         m_pBankList->DeleteAllItems();
     if (m_pReserveList)
@@ -42,15 +42,16 @@ int CAccountUploader::Load(LoadedFiles* files) {
                              files != nullptr ? &files->reserveB : nullptr))
         return 0;
     // The B-share records are never shown or uploaded, so they alone are no load.
-    if (m_reserveAccountsA.empty() && m_bankAccounts.empty()) {
+    if (m_arrReserveAccountsA.empty() && m_arrBankAccounts.empty()) {
         m_strLastError = kNothingToLoad;
         return 0;
     }
     const std::string bankPath = m_strWorkPath + "/localconfig/" + kBankFileName;
     const std::string reservePath = m_strWorkPath + "/localconfig/" + kReserveAFileName;
     std::vector<UploadResultRecord> noResults;
-    if (accounts::ReserveListRows(m_pBankList, m_bankAccounts.size(), bankPath, m_strLastError) &&
-        accounts::ReserveListRows(m_pReserveList, m_reserveAccountsA.size(), reservePath,
+    if (accounts::ReserveListRows(m_pBankList, m_arrBankAccounts.size(), bankPath,
+                                  m_strLastError) &&
+        accounts::ReserveListRows(m_pReserveList, m_arrReserveAccountsA.size(), reservePath,
                                   m_strLastError))
         UpdateLists(0, noResults, nullptr, nullptr);
     if (m_strLastError.empty() && m_pBankList && m_pBankList->IsShortOfMemory())
@@ -62,28 +63,28 @@ int CAccountUploader::Load(LoadedFiles* files) {
         for (IReportList* list : {m_pBankList, m_pReserveList})
             if (list)
                 list->DeleteAllItems();
-        std::vector<BankAccountRecord>().swap(m_bankAccounts);
-        std::vector<ReserveAccountRecord>().swap(m_reserveAccountsA);
-        std::vector<ReserveAccountRecord>().swap(m_reserveAccountsB);
+        std::vector<BankAccountRecord>().swap(m_arrBankAccounts);
+        std::vector<ReserveAccountRecord>().swap(m_arrReserveAccountsA);
+        std::vector<ReserveAccountRecord>().swap(m_arrReserveAccountsB);
         return 0;
     }
-    m_runs.Outcomes().Reset(m_reserveAccountsA.size(), m_bankAccounts.size());
+    m_runServices.Outcomes().Reset(m_arrReserveAccountsA.size(), m_arrBankAccounts.size());
     return 1;
 }
 
 int CAccountUploader::LoadBankAccounts(FileFacts* facts) {
-    m_bankAccounts.clear();
+    m_arrBankAccounts.clear();
     const std::string path = m_strWorkPath + "/localconfig/" + kBankFileName;
-    return accounts::ReadBankFile(path, m_bankAccounts, m_strLastError, facts);
+    return accounts::ReadBankFile(path, m_arrBankAccounts, m_strLastError, facts);
 }
 
 int CAccountUploader::LoadReserveAccounts(FileFacts* factsA, FileFacts* factsB) {
-    m_reserveAccountsA.clear();
-    m_reserveAccountsB.clear();
-    if (!ReadReserveFile(m_strWorkPath + "/localconfig/" + kReserveAFileName, m_reserveAccountsA,
+    m_arrReserveAccountsA.clear();
+    m_arrReserveAccountsB.clear();
+    if (!ReadReserveFile(m_strWorkPath + "/localconfig/" + kReserveAFileName, m_arrReserveAccountsA,
                          factsA))
         return 0;
-    if (!ReadReserveFile(m_strWorkPath + "/localconfig/" + kReserveBFileName, m_reserveAccountsB,
+    if (!ReadReserveFile(m_strWorkPath + "/localconfig/" + kReserveBFileName, m_arrReserveAccountsB,
                          factsB))
         return 0;
     return 1;

@@ -7,9 +7,9 @@ CAccountUploader::CAccountUploader(IReportList* pBankList, IReportList* pReserve
     : m_pBankList(pBankList), m_pReserveList(pReserveList), m_hMainWnd(hMainWnd) {}
 
 CAccountUploader::~CAccountUploader() {
-    m_bankAccounts.clear();
-    m_reserveAccountsA.clear();
-    m_reserveAccountsB.clear();
+    m_arrBankAccounts.clear();
+    m_arrReserveAccountsA.clear();
+    m_arrReserveAccountsB.clear();
     ClearBuffers();
 }
 

@@ -55,7 +55,7 @@ public:
     void ClearBuffers();
     // The request (packet header and body) of the last exchange whose reply
     // could not be had, once; null when it had its reply.
-    std::shared_ptr<CDataBuf> TakeLostRequest() { return std::move(m_lostRequest); }
+    std::shared_ptr<CDataBuf> TakeLostRequest() { return std::move(m_pLostRequest); }
     // Sends `request`, built and sent before, once more as it is (same serial,
     // same bytes) and reads its reply as Exchange does. A refusal because the
     // gateway no longer remembers the serial is not shown to the operator.
@@ -70,18 +70,22 @@ public:
     int UploadAll();
     int UploadEach();
     // Only the rows neither stored nor already held, in batches
-    // (uploader/NewAccountsUpload.cpp).
+    // (uploader/UploadNew.cpp, the work in uploader/NewAccountsUpload.cpp).
     int UploadNew();
 
     // What the modes run with: observer, progress, stop, the rows' outcomes.
-    upload::RunServices& Runs() { return m_runs; }
-    const upload::RunServices& Runs() const { return m_runs; }
+    upload::RunServices& Runs() { return m_runServices; }
+    const upload::RunServices& Runs() const { return m_runServices; }
 
     const std::string& LastError() const { return m_strLastError; }
     const std::string& WorkPath() const { return m_strWorkPath; }
-    const std::vector<BankAccountRecord>& BankAccounts() const { return m_bankAccounts; }
-    const std::vector<ReserveAccountRecord>& ReserveAccountsA() const { return m_reserveAccountsA; }
-    const std::vector<ReserveAccountRecord>& ReserveAccountsB() const { return m_reserveAccountsB; }
+    const std::vector<BankAccountRecord>& BankAccounts() const { return m_arrBankAccounts; }
+    const std::vector<ReserveAccountRecord>& ReserveAccountsA() const {
+        return m_arrReserveAccountsA;
+    }
+    const std::vector<ReserveAccountRecord>& ReserveAccountsB() const {
+        return m_arrReserveAccountsB;
+    }
 
 private:
     // The modes' work once a run holds the services.
@@ -89,22 +93,22 @@ private:
     int UploadEachRow(upload::Run& run);
     int ExchangeOnce(std::vector<UploadRequestRecord>& requests,
                      std::vector<UploadResultRecord>& results, upload::ExchangeFacts& facts);
-    // The request in m_requestBuf, of `count` records, to the gateway, and its reply read.
+    // The request in m_bufRequest, of `count` records, to the gateway, and its reply read.
     int SendBuilt(CCommunication* comm, std::size_t count, std::vector<UploadResultRecord>& results,
                   upload::ExchangeFacts& facts, bool quietWhenForgotten);
     int FailExchange(upload::ExchangeFacts& facts, const std::string& message, bool clearStatus,
                      bool show = true);
 
     std::string m_strWorkPath;
-    std::vector<BankAccountRecord> m_bankAccounts;
-    std::vector<ReserveAccountRecord> m_reserveAccountsA;
-    std::vector<ReserveAccountRecord> m_reserveAccountsB; // read and validated, never shown
+    std::vector<BankAccountRecord> m_arrBankAccounts;
+    std::vector<ReserveAccountRecord> m_arrReserveAccountsA;
+    std::vector<ReserveAccountRecord> m_arrReserveAccountsB; // read and validated, never shown
     IReportList* m_pBankList;
     IReportList* m_pReserveList;
     IMainWindow* m_hMainWnd;
-    CDataBuf m_responseBuf;
-    CDataBuf m_requestBuf;
-    std::shared_ptr<CDataBuf> m_lostRequest;
+    CDataBuf m_bufResponse;
+    CDataBuf m_bufRequest;
+    std::shared_ptr<CDataBuf> m_pLostRequest;
     std::string m_strLastError; // UTF-8
-    upload::RunServices m_runs;
+    upload::RunServices m_runServices;
 };

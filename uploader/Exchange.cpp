@@ -71,8 +71,8 @@ int Classify(int outcome, int code) {
 } // namespace
 
 void CAccountUploader::ClearBuffers() {
-    m_requestBuf.RemoveAll();
-    m_responseBuf.RemoveAll();
+    m_bufRequest.RemoveAll();
+    m_bufResponse.RemoveAll();
 }
 
 int CAccountUploader::Exchange(std::vector<UploadRequestRecord>& requests,
@@ -89,8 +89,8 @@ int CAccountUploader::Exchange(std::vector<UploadRequestRecord>& requests,
     seen.outcome = ExchangeOnce(requests, results, seen);
     if (seen.finished == upload::WallClock::time_point{})
         seen.finished = upload::WallClock::now();
-    ReleaseIfLarge(m_requestBuf);
-    ReleaseIfLarge(m_responseBuf);
+    ReleaseIfLarge(m_bufRequest);
+    ReleaseIfLarge(m_bufResponse);
     return seen.outcome;
 }
 
@@ -110,7 +110,7 @@ int CAccountUploader::ExchangeOnce(std::vector<UploadRequestRecord>& requests,
     }
     // Refused before a serial number is spent: beyond six digits field 1 would
     // overflow and the server could not tell the records apart.
-    const std::size_t limit = m_runs.RecordLimit();
+    const std::size_t limit = m_runServices.RecordLimit();
     if (requests.size() > limit) {
         m_strLastError = text::Format("上传记录数[%zu]超过单次上传上限[%zu]条,请使用[逐笔上传]!",
                                       requests.size(), limit);
@@ -138,30 +138,30 @@ int CAccountUploader::ExchangeOnce(std::vector<UploadRequestRecord>& requests,
     // area would. It grows a slice of records at a time: zero-filling half a
     // gigabyte at once would leave the window unpainted for seconds.
     const std::size_t count = requests.size();
-    m_requestBuf.Reserve(count * kRequestWireLength + kPacketHeaderRoom);
+    m_bufRequest.Reserve(count * kRequestWireLength + kPacketHeaderRoom);
     CBusyTicker busy;
     for (std::size_t i = 0; i < count; ++i) {
         busy.Tick();
         if (i % kRecordsPerSlice == 0)
-            m_requestBuf.Resize(std::min(count, i + kRecordsPerSlice) * kRequestWireLength);
+            m_bufRequest.Resize(std::min(count, i + kRecordsPerSlice) * kRequestWireLength);
         UploadRequestRecord& record = requests[i];
         char* end = std::to_chars(record.SeqNo, record.SeqNo + sizeof record.SeqNo - 1, i + 1).ptr;
         *end = '\0';
         std::memcpy(record.CommString1, commString1, sizeof commString1);
         std::memcpy(record.CommString2, commString2, sizeof commString2);
-        CGlobalClass::Convert(m_requestBuf.Data() + i * kRequestWireLength, &record,
+        CGlobalClass::Convert(m_bufRequest.Data() + i * kRequestWireLength, &record,
                               UploadRequestFormat);
     }
 
-    const long bodyLength = static_cast<long>(m_requestBuf.GetSize());
+    const long bodyLength = static_cast<long>(m_bufRequest.GetSize());
     if (comm->BuildPacketHeader(protocol::kSystem, protocol::kSubsystem, protocol::kKind,
                                 protocol::kFunction, serialNo, serialFlag, bodyLength,
-                                &m_requestBuf) < 0) {
+                                &m_bufRequest) < 0) {
         m_strLastError = text::Format("申请组包头失败[%s]", comm->LastErrorText.c_str());
         return fail(m_strLastError, true);
     }
     // The records are in the body: whoever made them may let them go.
-    m_runs.BodyBuilt();
+    m_runServices.BodyBuilt();
 
     return SendBuilt(comm, count, results, facts, false);
 }
@@ -190,14 +190,14 @@ int CAccountUploader::Resend(CDataBuf& request, std::size_t records,
         facts.outcome = FailExchange(facts, m_strLastError, false);
         return facts.outcome;
     }
-    std::swap(m_requestBuf, request);
+    std::swap(m_bufRequest, request);
     facts.outcome = SendBuilt(comm, records, results, facts, true);
     // Its first copy went out in an earlier run, whatever this one needed.
     facts.resent = true;
     if (facts.finished == upload::WallClock::time_point{})
         facts.finished = upload::WallClock::now();
-    ReleaseIfLarge(m_requestBuf);
-    ReleaseIfLarge(m_responseBuf);
+    ReleaseIfLarge(m_bufRequest);
+    ReleaseIfLarge(m_bufResponse);
     return facts.outcome;
 }
 
@@ -210,21 +210,21 @@ int CAccountUploader::SendBuilt(CCommunication* comm, std::size_t count,
     };
     // Room for the reply this request calls for, taken once: the reply is
     // never copied as it grows, and a peer announcing more gets no more up front.
-    m_responseBuf.Reserve(kPrefixMode1 + kSkippedBytes + kResponseHeaderWireLength +
+    m_bufResponse.Reserve(kPrefixMode1 + kSkippedBytes + kResponseHeaderWireLength +
                           count * kResultWireLength);
     facts.reachedGateway = true;
-    const int sent = comm->SendAndReceive(&m_requestBuf, &m_responseBuf, 0);
+    const int sent = comm->SendAndReceive(&m_bufRequest, &m_bufResponse, 0);
     facts.resent = comm->LastRequestResent;
     if (sent < 0) {
         // No reply could be had: the request may have been stored. Its bytes
         // are kept to ask the gateway's record about it later.
-        m_lostRequest = std::make_shared<CDataBuf>(std::move(m_requestBuf));
-        m_requestBuf = CDataBuf();
+        m_pLostRequest = std::make_shared<CDataBuf>(std::move(m_bufRequest));
+        m_bufRequest = CDataBuf();
         m_strLastError = WithoutTrailingSpace(comm->LastErrorText);
         return fail(m_strLastError, true);
     }
     // The reply is complete: the request's bytes are done with.
-    ReleaseIfLarge(m_requestBuf);
+    ReleaseIfLarge(m_bufRequest);
 
     std::size_t prefix = kPrefixMode0;
     if (comm->GetHeaderMode() != 0) {
@@ -238,7 +238,7 @@ int CAccountUploader::SendBuilt(CCommunication* comm, std::size_t count,
 
     // Nothing is read that did not arrive: a response too short to hold its
     // header is a length error, not a header of zero bytes.
-    const std::size_t received = m_responseBuf.GetSize();
+    const std::size_t received = m_bufResponse.GetSize();
     const std::size_t headerAt = prefix + kSkippedBytes;
     const std::size_t resultsAt = headerAt + kResponseHeaderWireLength;
     if (received < resultsAt)
@@ -246,7 +246,7 @@ int CAccountUploader::SendBuilt(CCommunication* comm, std::size_t count,
 
     char rawHeader[kResponseHeaderWireLength];
     std::memset(rawHeader, 0, sizeof rawHeader);
-    m_responseBuf.ReadFromBuf(rawHeader, headerAt, sizeof rawHeader);
+    m_bufResponse.ReadFromBuf(rawHeader, headerAt, sizeof rawHeader);
     ResponseHeader header;
     std::memset(&header, 0, sizeof header);
     CGlobalClass::Convert(&header, rawHeader, ResponseHeaderFormat);
@@ -276,11 +276,11 @@ int CAccountUploader::SendBuilt(CCommunication* comm, std::size_t count,
 
     const auto resultCount = static_cast<std::size_t>(length / resultLength);
     results.reserve(results.size() + resultCount);
-    const char* raw = m_responseBuf.Data() + resultsAt;
+    const char* raw = m_bufResponse.Data() + resultsAt;
     CBusyTicker busy;
     // A batch's reply is read once, front to back: what has been read goes
     // back while the results fill, so the two are not resident together.
-    const bool large = m_responseBuf.Capacity() > kKeptBufferBytes;
+    const bool large = m_bufResponse.Capacity() > kKeptBufferBytes;
     pages::ReturnBehind readPages(raw);
     UploadResultRecord work;
     std::memset(&work, 0, sizeof work);

@@ -24,7 +24,7 @@ constexpr std::size_t kOneByOneStatusEvery = 100;
 
 } // namespace
 
-int CNewAccountsUpload::Run() {
+int NewAccountsUpload::Run() {
     if (!ResendLost()) {
         m_run.End(m_ending);
         ShowStatus("");
@@ -89,7 +89,7 @@ int CNewAccountsUpload::Run() {
     return 1;
 }
 
-bool CNewAccountsUpload::ResendLost() {
+bool NewAccountsUpload::ResendLost() {
     std::vector<LostRequest> lost = m_run.TakeLost();
     for (std::size_t i = 0; i < lost.size(); ++i) {
         LostRequest& request = lost[i];
@@ -99,7 +99,7 @@ bool CNewAccountsUpload::ResendLost() {
         }
         // Rows that later requests settled keep what they learnt; a request
         // none of whose rows is still unknown need not be asked about.
-        const CRowOutcomes& known = m_uploader.Runs().Outcomes();
+        const RowOutcomes& known = m_uploader.Runs().Outcomes();
         std::vector<bool> open(request.rows.size());
         for (std::size_t k = 0; k < request.rows.size(); ++k)
             open[k] = known.Get(request.rows[k].kind, request.rows[k].index) == RowOutcome::Unknown;
@@ -153,15 +153,15 @@ bool CNewAccountsUpload::ResendLost() {
     return true;
 }
 
-void CNewAccountsUpload::ShowUnknown(std::span<const RowRef> rows,
-                                     std::span<const RowOutcome> outcomes) {
+void NewAccountsUpload::ShowUnknown(std::span<const RowRef> rows,
+                                    std::span<const RowOutcome> outcomes) {
     for (std::size_t k = 0; k < rows.size() && k < outcomes.size(); ++k)
         if (outcomes[k] == RowOutcome::Unknown)
             m_writer.ShowUnknown(rows[k]);
 }
 
-std::vector<RowRef> CNewAccountsUpload::RowsToSend() const {
-    const CRowOutcomes& outcomes = m_uploader.Runs().Outcomes();
+std::vector<RowRef> NewAccountsUpload::RowsToSend() const {
+    const RowOutcomes& outcomes = m_uploader.Runs().Outcomes();
     std::vector<RowRef> rows;
     for (const RowKind kind : {RowKind::Reserve, RowKind::Bank}) {
         for (std::size_t i = 0; i < outcomes.Rows(kind); ++i) {
@@ -175,16 +175,16 @@ std::vector<RowRef> CNewAccountsUpload::RowsToSend() const {
 
 // The rows about to go up lose their old results, as the other modes' lists
 // do; the rows left alone keep theirs. A row not sent since the load shows none.
-void CNewAccountsUpload::BlankResults(std::span<const RowRef> rows) {
-    const CRowOutcomes& outcomes = m_uploader.Runs().Outcomes();
+void NewAccountsUpload::BlankResults(std::span<const RowRef> rows) {
+    const RowOutcomes& outcomes = m_uploader.Runs().Outcomes();
     for (const RowRef& row : rows) {
         if (outcomes.Get(row.kind, row.index) != RowOutcome::NotSent)
             m_writer.Blank(row);
     }
 }
 
-bool CNewAccountsUpload::Send(std::span<const RowRef> rows, std::vector<RowRef>* resend,
-                              std::vector<RowRef>* oneByOne) {
+bool NewAccountsUpload::Send(std::span<const RowRef> rows, std::vector<RowRef>* resend,
+                             std::vector<RowRef>* oneByOne) {
     // A load during the run (through the window's events) replaced the rows.
     if (!m_run.RowsStillLoaded()) {
         m_ending = RunEnding::Failed;
@@ -233,12 +233,3 @@ bool CNewAccountsUpload::Send(std::span<const RowRef> rows, std::vector<RowRef>*
 }
 
 } // namespace upload
-
-int CAccountUploader::UploadNew() {
-    upload::Run run(m_runs, m_hMainWnd, upload::kUploadNewMode, m_strWorkPath, false);
-    if (!run.Claimed())
-        return 0;
-    const upload::ResultWriter writer(m_pReserveList, m_pBankList);
-    return upload::WithinMemory(
-        run, [&] { return upload::CNewAccountsUpload(*this, run, writer).Run(); });
-}

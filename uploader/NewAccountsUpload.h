@@ -23,13 +23,13 @@ namespace upload {
 
 class Run;
 
-class CNewAccountsUpload {
+class NewAccountsUpload {
 public:
     // Rounds of batch requests before what is unsettled goes one by one: another
     // client may store an account between two rounds, so a round can fail anew.
     static constexpr int kMaxRounds = 5;
 
-    CNewAccountsUpload(CAccountUploader& uploader, upload::Run& run, const ResultWriter& writer)
+    NewAccountsUpload(CAccountUploader& uploader, upload::Run& run, const ResultWriter& writer)
         : m_uploader(uploader), m_run(run), m_writer(writer) {}
 
     // 1 when every row to send was settled and the summary shown; 0 when the

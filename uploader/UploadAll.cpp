@@ -32,7 +32,7 @@ std::vector<upload::RowRef> AllRows(std::size_t reserveCount, std::size_t bankCo
 } // namespace
 
 int CAccountUploader::UploadAll() {
-    upload::Run run(m_runs, m_hMainWnd, upload::kUploadAllMode, m_strWorkPath, true);
+    upload::Run run(m_runServices, m_hMainWnd, upload::kUploadAllMode, m_strWorkPath, true);
     if (!run.Claimed())
         return 0;
     return upload::WithinMemory(run, [&] { return UploadAllRows(run); });
@@ -42,8 +42,8 @@ int CAccountUploader::UploadAllRows(upload::Run& run) {
     ClearResults();
     upload::ShowStatus(upload::kSendingStatus);
 
-    const std::size_t reserveCount = m_reserveAccountsA.size();
-    const std::size_t bankCount = m_bankAccounts.size();
+    const std::size_t reserveCount = m_arrReserveAccountsA.size();
+    const std::size_t bankCount = m_arrBankAccounts.size();
     upload::RowRequest work;
     {
         const std::vector<upload::RowRef> rows = AllRows(reserveCount, bankCount);

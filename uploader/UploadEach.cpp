@@ -17,7 +17,7 @@
 #include <span>
 
 int CAccountUploader::UploadEach() {
-    upload::Run run(m_runs, m_hMainWnd, upload::kUploadEachMode, m_strWorkPath, true);
+    upload::Run run(m_runServices, m_hMainWnd, upload::kUploadEachMode, m_strWorkPath, true);
     if (!run.Claimed())
         return 0;
     return upload::WithinMemory(run, [&] { return UploadEachRow(run); });
@@ -40,7 +40,8 @@ int CAccountUploader::UploadEachRow(upload::Run& run) {
             writer.Show(row, work.Results().front());
 
         ++done;
-        run.Progress(done, static_cast<int>(m_reserveAccountsA.size() + m_bankAccounts.size()));
+        run.Progress(done,
+                     static_cast<int>(m_arrReserveAccountsA.size() + m_arrBankAccounts.size()));
         if (m_hMainWnd != nullptr)
             m_hMainWnd->PumpMessages();
         if (run.StopRequested())
@@ -49,9 +50,9 @@ int CAccountUploader::UploadEachRow(upload::Run& run) {
     };
 
     std::optional<upload::RunEnding> stopped;
-    for (std::size_t i = 0; !stopped && i < m_reserveAccountsA.size(); ++i)
+    for (std::size_t i = 0; !stopped && i < m_arrReserveAccountsA.size(); ++i)
         stopped = sendOne({upload::RowKind::Reserve, static_cast<std::uint32_t>(i)});
-    for (std::size_t i = 0; !stopped && i < m_bankAccounts.size(); ++i)
+    for (std::size_t i = 0; !stopped && i < m_arrBankAccounts.size(); ++i)
         stopped = sendOne({upload::RowKind::Bank, static_cast<std::uint32_t>(i)});
 
     run.End(stopped.value_or(upload::RunEnding::Completed));
