@@ -139,17 +139,21 @@ bool ClientConnection::ReadFrameHeader() {
         m_inFrame = true;
         return true;
     }
+    if (!ReserveFootprint())
+        return false;
+    // Room for the whole payload at once.
+    m_payload.reserve(m_frame.length);
+    m_inFrame = true;
+    return true;
+}
+
+bool ClientConnection::ReserveFootprint() {
     const long long footprint = UploadFootprint(m_frame.length);
     if (!m_server.Reserve(footprint)) {
         RefuseAndClose(GatewayProtocol::ErrorFrame(protocol::errorcode::kBusy));
         return false;
     }
     m_reserved = footprint;
-    // Room for the whole payload at once, and for an upload the results its
-    // reply adds (the budget holds both already): a large request then arrives
-    // without being copied as it grows, and its reply is built where it lies.
-    m_payload.reserve(m_frame.length);
-    m_inFrame = true;
     return true;
 }
 
@@ -162,12 +166,11 @@ bool ClientConnection::DecideUpload() {
             return true;
         }
     }
-    const long long footprint = UploadFootprint(m_frame.length);
-    if (!m_server.Reserve(footprint)) {
-        RefuseAndClose(GatewayProtocol::ErrorFrame(protocol::errorcode::kBusy));
+    if (!ReserveFootprint())
         return false;
-    }
-    m_reserved = footprint;
+    // Room for the whole request at once and for the results its reply adds
+    // (the budget holds both already): a large request then arrives without
+    // being copied as it grows, and its reply is built where it lies.
     m_payload.reserve(ReplyRoom(m_frame.length));
     AdviseLargePages(m_payload);
     return true;

@@ -54,6 +54,8 @@ private:
     // Called once an upload's packet header is in: a copy of a request under
     // way is only hashed, anything else has its memory reserved and is kept.
     bool DecideUpload();
+    // Takes the frame's share of the memory budget, or refuses it (3003).
+    bool ReserveFootprint();
     // A whole upload: answered now, or its work started or joined.
     void ProcessUpload(const std::optional<GatewayFaults>& fault);
     void SendKeepAlive();
