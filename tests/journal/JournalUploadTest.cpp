@@ -6,7 +6,7 @@
 #include "journal/JournalWriter.h"
 #include "support/Sha256.h"
 #include "tests/journal/JournalFiles.h"
-#include "tests/upload/UploadFixture.h"
+#include "tests/uploader/UploadFixture.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>

@@ -1,7 +1,7 @@
-#include "AccountFiles.h"
 #include "fakes/RecordingMainWindow.h"
 #include "fakes/RecordingReportList.h"
 #include "support/Text.h"
+#include "tests/accounts/AccountFiles.h"
 #include "uploader/AccountUploader.h"
 
 #include <gtest/gtest.h>

@@ -8,7 +8,7 @@
 #include "journal/JournalReader.h"
 #include "journal/JournalWriter.h"
 #include "tests/journal/JournalFiles.h"
-#include "tests/upload/UploadFixture.h"
+#include "tests/uploader/UploadFixture.h"
 
 #include <gtest/gtest.h>
 

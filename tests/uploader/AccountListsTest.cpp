@@ -1,8 +1,8 @@
-#include "AccountFiles.h"
 #include "accounts/ListColumns.h"
 #include "fakes/RecordingMainWindow.h"
 #include "fakes/UploaderRig.h"
 #include "support/Text.h"
+#include "tests/accounts/AccountFiles.h"
 #include "uploader/AccountUploader.h"
 
 #include <gtest/gtest.h>
