@@ -35,6 +35,9 @@ void BodyHash::Mix(std::uint64_t word) {
 void BodyHash::Add(std::string_view bytes) {
     const auto* at = reinterpret_cast<const unsigned char*>(bytes.data());
     std::size_t left = bytes.size();
+    // An empty view may carry no pointer at all, which memcpy must not see.
+    if (left == 0)
+        return;
     m_length += left;
     if (m_pendingLength > 0) {
         const std::size_t take = std::min(left, kBlock - m_pendingLength);
