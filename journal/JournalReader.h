@@ -57,7 +57,7 @@ struct RunInfo {
     // What the operator was shown during the run, in order, one message after
     // another separated by an empty line; empty when nothing was shown.
     std::string message;
-    std::string origin; // "window", "terminal"; empty for runs of version 1
+    std::string origin; // "window", "terminal", "scheduled"; empty for runs of version 1
     Ending ending = Ending::Unfinished;
     std::string dismissed; // when the operator closed the run's last message; may be empty
 

@@ -19,7 +19,7 @@ using WallClock = std::chrono::system_clock;
 
 struct RunStart {
     std::string mode; // the button's text: "全部上传", "逐笔上传", "只上传新增账户"
-    std::string origin; // the front end: "window" or "terminal"
+    std::string origin; // "window", "terminal" or "scheduled"
     std::string workDir;
     int headerMode = 0;
     // Whether the run's message counts held accounts among the failures.

@@ -28,7 +28,7 @@ public:
     // Who records every run (not owned); none by default.
     void SetObserver(IRunObserver* observer) { m_observer = observer; }
     IRunObserver* Observer() const { return m_observer; }
-    // The front end the runs come from ("window", "terminal").
+    // Where the runs come from: "window", "terminal" or "scheduled".
     void SetOrigin(std::string origin) { m_origin = std::move(origin); }
     const std::string& Origin() const { return m_origin; }
     // After each record of the per-record mode: records finished and records of

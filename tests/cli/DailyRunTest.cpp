@@ -28,6 +28,7 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int kWaitMs = 30'000;
+constexpr int kCannot = 77;
 const std::string kOperator = "值班员";
 const std::string kPassword = "daily pass";
 
@@ -179,11 +180,29 @@ protected:
     }
 
     // The service's command line, word for word but for the folder.
-    RunResult Scheduled(std::vector<std::string> extra = {}) {
+    std::vector<std::string> ScheduledArgs(const std::vector<std::string>& extra = {}) const {
         std::vector<std::string> args{"--scheduled", "--results-dir=" + results.string()};
         args.insert(args.end(), extra.begin(), extra.end());
         args.insert(args.end(), {"load", "upload-new"});
-        return RunProgram(QUILLMARK_CLI_BIN, args, "", env);
+        return args;
+    }
+
+    RunResult Scheduled(const std::vector<std::string>& extra = {}) {
+        return RunProgram(QUILLMARK_CLI_BIN, ScheduledArgs(extra), "", env);
+    }
+
+    // The service's command line in a mount namespace of its own, run by
+    // `script` (sh) as "$@" once it has mounted there what the test needs. Root
+    // has such a namespace to itself; anyone else asks for a user namespace.
+    // The script exits with kCannot where the machine does not allow it.
+    RunResult ScheduledInPrivateMounts(const std::string& script, const QProcessEnvironment& with) {
+        std::vector<std::string> args{"--mount"};
+        if (::geteuid() != 0)
+            args.push_back("--map-root-user");
+        args.insert(args.end(), {"--", "sh", "-c", script, "sh", QUILLMARK_CLI_BIN});
+        const std::vector<std::string> scheduled = ScheduledArgs();
+        args.insert(args.end(), scheduled.begin(), scheduled.end());
+        return RunProgram("unshare", args, "", with);
     }
 };
 
@@ -428,4 +447,84 @@ TEST_F(DailyRun, OnASessionBusTheDesktopIsToldTheRunAndHowToLookAtIt) {
                         "' is still in use by quillmark (pid "),
               std::string::npos)
         << told;
+}
+
+TEST_F(DailyRun, AResultsFolderOnAFullDiskEndsWith5AndLeavesNoPartOfAFile) {
+    MakeData({"--bank", "40", "--reserve", "30"}, work);
+    fs::create_directories(results);
+    // A file system of one page, filled up; what is in it after the run is listed.
+    const std::string folder = "'" + results.string() + "'";
+    const std::string script = "mount -t tmpfs -o size=4k tmpfs " + folder + " || exit 77\n" +
+                               "head -c 65536 /dev/zero >" + folder + "/filler 2>/dev/null\n" +
+                               "\"$@\"; status=$?\n" + "echo \"left: $(ls -A " + folder +
+                               " | tr '\\n' ' ')\"\n" + "exit $status\n";
+    const RunResult run = ScheduledInPrivateMounts(script, env);
+    if (run.exitCode == kCannot)
+        GTEST_SKIP() << "no mount namespace here: " << run.err;
+    EXPECT_EQ(run.exitCode, 5) << run.out << run.err;
+    EXPECT_NE(run.out.find("新增30条"), std::string::npos) << "the upload went on: " << run.out;
+    EXPECT_NE(run.out.find("No space left on device"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("left: filler \n"), std::string::npos)
+        << "no part of a file: " << run.out;
+
+    // The journal has the run as it went: the next run, with room, finds every
+    // account stored and writes its files.
+    const RunResult next = Scheduled();
+    EXPECT_EQ(next.exitCode, 0) << next.out << next.err;
+    EXPECT_NE(next.out.find("上传A股备付金:新增0条,已存在30条,失败0条;\n上传银行账户:新增0条,"
+                            "已存在40条,失败0条;"),
+              std::string::npos)
+        << next.out;
+    EXPECT_EQ(FilesIn(results).size(), 2u);
+}
+
+TEST_F(DailyRun, WithoutASessionBusTheWarningIsInTheJournalAtWarningLevel) {
+    const std::string journald = SYSTEMD_JOURNALD_BIN, journalctl = JOURNALCTL_BIN;
+    if (journald.empty() || journald.find("NOTFOUND") != std::string::npos || journalctl.empty() ||
+        journalctl.find("NOTFOUND") != std::string::npos)
+        GTEST_SKIP() << "no systemd-journald";
+    MakeData({"--count", "2"}, work);
+    WriteFile(credentials / "quillmark-password", "wrong\n", 0600);
+    // The machine's own systemd-cat, writing to a journald of the test's own.
+    QProcessEnvironment machine = env;
+    machine.insert("PATH", QProcessEnvironment::systemEnvironment().value("PATH", "/usr/bin:/bin"));
+    const fs::path entries = dir.Path() / "entries.json";
+    const std::string script =
+        "mkdir -p /run/systemd/journal /run/log/journal 2>/dev/null || exit 77\n"
+        "for d in /run/systemd/journal /run/log/journal; do\n"
+        "  mount -t tmpfs tmpfs \"$d\" || exit 77\n"
+        "done\n"
+        "if [ -d /var/log/journal ]; then mount -t tmpfs tmpfs /var/log/journal || exit 77; fi\n" +
+        journald +
+        " >/dev/null 2>&1 &\n"
+        "journald=$!\n"
+        "i=0\n"
+        "until [ -S /run/systemd/journal/stdout ]; do\n"
+        "  i=$((i + 1)); [ $i -lt 200 ] || { kill $journald; exit 77; }; sleep 0.05\n"
+        "done\n"
+        "\"$@\"; status=$?\n"
+        "i=0\n"
+        "until " +
+        journalctl + " -D /run/log/journal -o json --no-pager -t quillmark-cli -p warning >'" +
+        entries.string() + "' 2>/dev/null && [ -s '" + entries.string() +
+        "' ]; do\n"
+        "  i=$((i + 1)); [ $i -lt 100 ] || break; sleep 0.05\n"
+        "done\n"
+        "kill $journald; wait $journald\n"
+        "exit $status\n";
+    const RunResult run = ScheduledInPrivateMounts(script, machine);
+    if (run.exitCode == kCannot)
+        GTEST_SKIP() << "no journald of our own here: " << run.err;
+    EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+    std::istringstream lines(FileText(entries));
+    std::string line, found;
+    while (std::getline(lines, line))
+        if (line.find("\"MESSAGE\":\"Quillmark daily run: a step failed (exit status 1)") !=
+            std::string::npos)
+            found = line;
+    ASSERT_FALSE(found.empty()) << FileText(entries);
+    EXPECT_NE(found.find("\"PRIORITY\":\"4\""), std::string::npos) << found;
+    EXPECT_NE(found.find("\"SYSLOG_IDENTIFIER\":\"quillmark-cli\""), std::string::npos) << found;
+    EXPECT_NE(found.find("No upload was recorded for " + work.string()), std::string::npos)
+        << found;
 }
