@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include <sys/stat.h>
@@ -71,6 +72,13 @@ void WriteFile(const fs::path& path, const std::string& content, mode_t mode) {
     fs::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary) << content;
     ::chmod(path.c_str(), mode);
+}
+
+std::string FileText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
 }
 
 std::vector<std::string> FilesIn(const fs::path& dir) {
@@ -191,6 +199,32 @@ protected:
         return RunProgram(QUILLMARK_CLI_BIN, ScheduledArgs(extra), "", env);
     }
 
+    static bool HaveSessionBus() {
+        const std::string bin = DBUS_RUN_SESSION_BIN;
+        return !bin.empty() && bin.find("NOTFOUND") == std::string::npos;
+    }
+
+    // The service's command line on a private session bus whose notifications
+    // service appends what it is told to `record`.
+    RunResult ScheduledOnBus(const fs::path& record, const std::vector<std::string>& extra = {}) {
+        std::vector<std::string> args{"--", QUILLMARK_NOTIFY_STUB_BIN, record.string(), "--",
+                                      QUILLMARK_CLI_BIN};
+        const std::vector<std::string> scheduled = ScheduledArgs(extra);
+        args.insert(args.end(), scheduled.begin(), scheduled.end());
+        return RunProgram(DBUS_RUN_SESSION_BIN, args, "", env);
+    }
+
+    // The scheduled runs the journal holds.
+    int ScheduledRunsInTheJournal() {
+        const RunResult history = RunProgram(QUILLMARK_CLI_BIN, {"history"}, "", env);
+        EXPECT_EQ(history.exitCode, 0) << history.err;
+        std::istringstream rows(history.out);
+        int scheduled = 0;
+        for (std::string line; std::getline(rows, line);)
+            scheduled += line.find("\tscheduled\t") != std::string::npos;
+        return scheduled;
+    }
+
     // The service's command line in a mount namespace of its own, run by
     // `script` (sh) as "$@" once it has mounted there what the test needs. Root
     // has such a namespace to itself; anyone else asks for a user namespace.
@@ -244,14 +278,7 @@ TEST_F(DailyRun, FirstRunStoresEverythingAndTheNextDayOnlyWhatIsNew) {
     EXPECT_EQ(FilesIn(results).size(), 5u);
 
     // The journal has both runs, from the schedule.
-    const RunResult history = RunProgram(QUILLMARK_CLI_BIN, {"history"}, "", env);
-    ASSERT_EQ(history.exitCode, 0) << history.err;
-    std::istringstream rows(history.out);
-    int scheduled = 0;
-    while (std::getline(rows, line))
-        if (line.find("\tscheduled\t") != std::string::npos)
-            ++scheduled;
-    EXPECT_EQ(scheduled, 2) << history.out;
+    EXPECT_EQ(ScheduledRunsInTheJournal(), 2);
 }
 
 TEST_F(DailyRun, CredentialsOthersCanReadOrThatAreEmptyAreRefused) {
@@ -284,55 +311,80 @@ TEST_F(DailyRun, CredentialsOthersCanReadOrThatAreEmptyAreRefused) {
     EXPECT_EQ(run.exitCode, 2) << run.err;
 }
 
-TEST_F(DailyRun, EachWayOfGoingWrongHasItsExitStatus) {
+TEST_F(DailyRun, EachWayOfGoingWrongHasItsExitStatusANotificationAndAnHonestJournal) {
+    if (!HaveSessionBus())
+        GTEST_SKIP() << "no dbus-run-session";
     MakeData({"--bank", "4", "--reserve", "3"}, work);
-
-    // A wrong password: the login fails, a step failed.
-    WriteFile(credentials / "quillmark-password", "wrong\n", 0600);
-    RunResult run = Scheduled();
-    EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
-    EXPECT_NE(run.out.find("网关拒绝登录"), std::string::npos) << run.out;
-    WriteFile(credentials / "quillmark-password", kPassword, 0600);
-
-    // A damaged account file: the load fails, nothing is sent.
+    const fs::path record = dir.Path() / "notifications";
     const fs::path damaged = dir.Path() / "damaged";
     MakeData({"--damage", "truncated:yhzh"}, damaged);
-    run = Scheduled({"--workdir", damaged.string()});
-    EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
-    EXPECT_NE(run.out.find("已经损坏"), std::string::npos) << run.out;
-
-    // A results folder that cannot be made: the upload went, status 5.
     const fs::path blocked = dir.Path() / "blocked";
     WriteFile(blocked, "a file where the folder's parent should be", 0600);
-    run = RunProgram(
-        QUILLMARK_CLI_BIN,
-        {"--scheduled", "--results-dir", (blocked / "results").string(), "load", "upload-new"}, "",
-        env);
-    EXPECT_EQ(run.exitCode, 5) << run.out << run.err;
-    EXPECT_NE(run.out.find("新增3条"), std::string::npos) << "the upload went on: " << run.out;
-    EXPECT_NE(run.out.find("cannot be made"), std::string::npos) << run.out;
 
-    // Records the gateway refuses: another participant holds two accounts of
-    // the next files. Every step succeeded, the message counts failures: 4.
+    // Another participant holds two accounts of the last case's files: the
+    // gateway refuses them to us.
     const fs::path others = dir.Path() / "others";
     MakeData({"--bank", "6", "--reserve", "3"}, others);
-    const RunResult theirs = RunProgram(QUILLMARK_CLI_BIN,
-                                        {"--workdir", others.string(), "--operator", "他人",
-                                         "--password-stdin", "load", "upload-each"},
-                                        kPassword + "\n", env);
-    // Ours are refused to them, their two new bank accounts stored.
-    ASSERT_EQ(theirs.exitCode, 4) << theirs.out << theirs.err;
-    ASSERT_NE(theirs.out.find("上传银行账户成功2条,失败4条"), std::string::npos) << theirs.out;
-    MakeData({"--bank", "6", "--reserve", "3"}, work);
-    run = Scheduled();
-    EXPECT_EQ(run.exitCode, 4) << run.out << run.err;
-    EXPECT_NE(run.out.find("失败2条"), std::string::npos) << run.out;
 
-    // A stopped gateway: no connection, a step failed.
-    StopGateway();
-    run = Scheduled();
-    EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
-    EXPECT_NE(run.out.find("无法连接网关"), std::string::npos) << run.out;
+    struct Case {
+        const char* what;
+        std::function<void()> arrange;
+        std::vector<std::string> extra;
+        int status;
+        const char* said; // on standard output
+        int runsRecorded; // runs the journal gains
+    };
+    const Case cases[] = {
+        {"a wrong password",
+         [&] { WriteFile(credentials / "quillmark-password", "wrong\n", 0600); },
+         {},
+         1,
+         "网关拒绝登录",
+         0},
+        {"a damaged account file",
+         [&] { WriteFile(credentials / "quillmark-password", kPassword, 0600); },
+         {"--workdir", damaged.string()},
+         1,
+         "已经损坏",
+         0},
+        {"a results folder that cannot be made",
+         [] {},
+         {"--results-dir", (blocked / "results").string()},
+         5,
+         "cannot be made",
+         1},
+        {"records the gateway refuses",
+         [&] {
+             const RunResult theirs =
+                 RunProgram(QUILLMARK_CLI_BIN,
+                            {"--workdir", others.string(), "--operator", "他人", "--password-stdin",
+                             "load", "upload-each"},
+                            kPassword + "\n", env);
+             ASSERT_EQ(theirs.exitCode, 4) << theirs.out << theirs.err;
+             MakeData({"--bank", "6", "--reserve", "3"}, work);
+         },
+         {},
+         4,
+         "失败2条",
+         1},
+        {"a stopped gateway", [&] { StopGateway(); }, {}, 1, "无法连接网关", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.arrange();
+        fs::remove(record);
+        const int runsBefore = ScheduledRunsInTheJournal();
+        const RunResult run = ScheduledOnBus(record, c.extra);
+        EXPECT_EQ(run.exitCode, c.status) << run.out << run.err;
+        EXPECT_NE(run.out.find(c.said), std::string::npos) << run.out;
+        const std::string told = FileText(record);
+        EXPECT_NE(told.find("(exit status " + std::to_string(c.status) + ")\nbody: "),
+                  std::string::npos)
+            << told;
+        EXPECT_EQ(ScheduledRunsInTheJournal() - runsBefore, c.runsRecorded);
+        EXPECT_EQ(told.find("No upload was recorded") == std::string::npos, c.runsRecorded > 0)
+            << told;
+    }
 }
 
 TEST_F(DailyRun, WorkDirectoryHeldByAnotherRunWaitsThenEndsWith6) {
@@ -357,17 +409,6 @@ TEST_F(DailyRun, WorkDirectoryHeldByAnotherRunWaitsThenEndsWith6) {
     run = Scheduled({"--wait", "0"});
     EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
 }
-
-namespace {
-
-std::string FileText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-} // namespace
 
 TEST_F(DailyRun, WithoutASessionBusAWarningGoesToTheJournalAndAMailOut) {
     MakeData({"--count", "2"}, work);
@@ -402,17 +443,12 @@ TEST_F(DailyRun, WithoutASessionBusAWarningGoesToTheJournalAndAMailOut) {
 }
 
 TEST_F(DailyRun, OnASessionBusTheDesktopIsToldTheRunAndHowToLookAtIt) {
-    if (std::string(DBUS_RUN_SESSION_BIN).empty() ||
-        std::string(DBUS_RUN_SESSION_BIN).find("NOTFOUND") != std::string::npos)
+    if (!HaveSessionBus())
         GTEST_SKIP() << "no dbus-run-session";
     MakeData({"--bank", "3", "--reserve", "2"}, work);
     const fs::path record = dir.Path() / "notifications";
-    auto onBus = [&](std::vector<std::string> extra) {
-        std::vector<std::string> args{"--", QUILLMARK_NOTIFY_STUB_BIN, record.string(),
-                                      "--", QUILLMARK_CLI_BIN,         "--scheduled"};
-        args.insert(args.end(), extra.begin(), extra.end());
-        args.insert(args.end(), {"load", "upload-new"});
-        return RunProgram(DBUS_RUN_SESSION_BIN, args, "", env);
+    auto onBus = [&](const std::vector<std::string>& extra) {
+        return ScheduledOnBus(record, extra);
     };
 
     // The upload went, its results file could not be written: status 5, with
