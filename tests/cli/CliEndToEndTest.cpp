@@ -2,6 +2,7 @@
 // loopback with data written by quillmark-mkdata.
 
 #include "CliTempDir.h"
+#include "ProgramRun.h"
 #include "support/Text.h"
 
 #include <QProcess>
@@ -17,22 +18,9 @@
 
 namespace {
 
-constexpr int kWaitMs = 30'000;
+using RunResult = ProgramRun;
 const std::string kOperator = "操作员甲";
 const std::string kPassword = "s3cret pass";
-
-struct RunResult {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-QStringList ToArgs(const std::vector<std::string>& args) {
-    QStringList list;
-    for (const auto& arg : args)
-        list << QString::fromStdString(arg);
-    return list;
-}
 
 // A clean environment: no password or gateway settings from the caller's.
 QProcessEnvironment CleanEnvironment(const std::string& home) {
@@ -44,33 +32,6 @@ QProcessEnvironment CleanEnvironment(const std::string& home) {
     env.insert("HOME", QString::fromStdString(home));
     env.insert("LANG", "C.UTF-8");
     return env;
-}
-
-RunResult RunProgram(const char* program, const std::vector<std::string>& args,
-                     const std::string& input, const QProcessEnvironment& env) {
-    QProcess process;
-    process.setProcessEnvironment(env);
-    // Without a controlling terminal, so that a run that would ask for the
-    // password on the terminal fails instead of waiting for someone at it.
-    process.setChildProcessModifier([] { ::setsid(); });
-    process.start(program, ToArgs(args));
-    RunResult result;
-    if (!process.waitForStarted(kWaitMs)) {
-        result.err = "did not start";
-        return result;
-    }
-    process.write(input.data(), static_cast<qint64>(input.size()));
-    process.closeWriteChannel();
-    if (!process.waitForFinished(kWaitMs)) {
-        process.kill();
-        process.waitForFinished(kWaitMs);
-        result.err = "timed out";
-        return result;
-    }
-    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    result.out = process.readAllStandardOutput().toStdString();
-    result.err = process.readAllStandardError().toStdString();
-    return result;
 }
 
 // A list row: its cells after "reserve" or "bank".
@@ -94,7 +55,7 @@ class EndToEnd : public ::testing::Test {
 protected:
     CliTempDir dir;
     QProcessEnvironment env = CleanEnvironment(dir.Str());
-    QProcess gateway;
+    GatewayProcess gateway;
     std::string listen; // HOST:PORT the gateway reported
 
     void SetUp() override {
@@ -103,25 +64,9 @@ protected:
             RunProgram(QUILLMARK_GATEWAY_BIN, {"add-operator", "--operators", operators, kOperator},
                        kPassword + "\n", env);
         ASSERT_EQ(added.exitCode, 0) << added.err;
-
-        gateway.setProcessEnvironment(env);
-        gateway.start(QUILLMARK_GATEWAY_BIN, ToArgs({"--listen", "127.0.0.1:0", "--db",
-                                                     ":memory:", "--operators", operators}));
-        ASSERT_TRUE(gateway.waitForStarted(kWaitMs));
-        while (!gateway.canReadLine())
-            ASSERT_TRUE(gateway.waitForReadyRead(kWaitMs))
-                << "the gateway did not say where it listens";
-        const std::string first = gateway.readLine().trimmed().toStdString();
-        ASSERT_EQ(first.rfind("listening on ", 0), 0u) << first;
-        listen = first.substr(std::string("listening on ").size());
-    }
-
-    void TearDown() override {
-        gateway.terminate();
-        if (!gateway.waitForFinished(kWaitMs)) {
-            gateway.kill();
-            gateway.waitForFinished(kWaitMs);
-        }
+        const std::string failure = gateway.Start(QUILLMARK_GATEWAY_BIN, env, operators);
+        ASSERT_EQ(failure, "");
+        listen = gateway.Listen();
     }
 
     void MakeData(const std::string& workDir, std::vector<std::string> extra = {}) {

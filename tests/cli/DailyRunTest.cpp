@@ -5,6 +5,7 @@
 // exit status.
 
 #include "CliTempDir.h"
+#include "ProgramRun.h"
 #include "support/WorkDirLock.h"
 
 #include <QProcess>
@@ -28,45 +29,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int kWaitMs = 30'000;
 constexpr int kCannot = 77;
 const std::string kOperator = "值班员";
 const std::string kPassword = "daily pass";
 
-struct RunResult {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-RunResult RunProgram(const char* program, const std::vector<std::string>& args,
-                     const std::string& input, const QProcessEnvironment& env) {
-    QStringList list;
-    for (const auto& arg : args)
-        list << QString::fromStdString(arg);
-    QProcess process;
-    process.setProcessEnvironment(env);
-    // No controlling terminal, as under the service manager.
-    process.setChildProcessModifier([] { ::setsid(); });
-    process.start(program, list);
-    RunResult result;
-    if (!process.waitForStarted(kWaitMs)) {
-        result.err = "did not start";
-        return result;
-    }
-    process.write(input.data(), static_cast<qint64>(input.size()));
-    process.closeWriteChannel();
-    if (!process.waitForFinished(kWaitMs)) {
-        process.kill();
-        process.waitForFinished(kWaitMs);
-        result.err = "timed out waiting for " + std::string(program) + " to end";
-        return result;
-    }
-    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    result.out = process.readAllStandardOutput().toStdString();
-    result.err = process.readAllStandardError().toStdString();
-    return result;
-}
+using RunResult = ProgramRun;
 
 void WriteFile(const fs::path& path, const std::string& content, mode_t mode) {
     fs::create_directories(path.parent_path());
@@ -104,7 +71,7 @@ protected:
     fs::path mails = dir.Path() / "mails";
     std::string operators = (dir.Path() / "operators").string();
     QProcessEnvironment env;
-    QProcess gateway;
+    GatewayProcess gateway;
     std::string listen;
 
     void SetUp() override {
@@ -147,30 +114,13 @@ protected:
         WriteSettings();
     }
 
-    void TearDown() override { StopGateway(); }
-
     void StartGateway() {
-        gateway.setProcessEnvironment(env);
-        gateway.start(QUILLMARK_GATEWAY_BIN, {"--listen", "127.0.0.1:0", "--db", ":memory:",
-                                              "--operators", QString::fromStdString(operators)});
-        ASSERT_TRUE(gateway.waitForStarted(kWaitMs)) << "the gateway did not start";
-        while (!gateway.canReadLine())
-            ASSERT_TRUE(gateway.waitForReadyRead(kWaitMs))
-                << "the gateway did not say where it listens";
-        const std::string first = gateway.readLine().trimmed().toStdString();
-        ASSERT_EQ(first.rfind("listening on ", 0), 0u) << first;
-        listen = first.substr(std::string("listening on ").size());
+        const std::string failure = gateway.Start(QUILLMARK_GATEWAY_BIN, env, operators);
+        ASSERT_EQ(failure, "");
+        listen = gateway.Listen();
     }
 
-    void StopGateway() {
-        if (gateway.state() == QProcess::NotRunning)
-            return;
-        gateway.terminate();
-        if (!gateway.waitForFinished(kWaitMs)) {
-            gateway.kill();
-            gateway.waitForFinished(kWaitMs);
-        }
-    }
+    void StopGateway() { gateway.Stop(); }
 
     void WriteSettings(const std::string& extraDaily = "") {
         const auto colon = listen.rfind(':');
