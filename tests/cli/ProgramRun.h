@@ -64,8 +64,8 @@ public:
     std::string Start(const char* program, const QProcessEnvironment& env,
                       const std::string& operators) {
         m_process.setProcessEnvironment(env);
-        m_process.start(program, ToQStringList({"--listen", "127.0.0.1:0", "--db", ":memory:",
-                                                "--operators", operators}));
+        m_process.start(program, ToQStringList({"--listen", "127.0.0.1:0", "--db",
+                                                ":memory:", "--operators", operators}));
         if (!m_process.waitForStarted(kProgramWaitMs))
             return "the gateway did not start";
         while (!m_process.canReadLine())

@@ -5,18 +5,13 @@
 
 #include "FaultMatrixFixture.h"
 
+#include "fakes/ExpectedMessages.h"
 #include "support/Text.h"
 #include "upload/RowOutcomes.h"
 
 #include <functional>
 
 namespace {
-
-std::string NewSummary(int rs, int rh, int rf, int bs, int bh, int bf, int requests) {
-    return text::Format("上传A股备付金:新增%d条,已存在%d条,失败%d条;\n上传银行账户:新增%d条,"
-                        "已存在%d条,失败%d条;\n共发送请求%d次,具体请看列表中结果说明.",
-                        rs, rh, rf, bs, bh, bf, requests);
-}
 
 // The next `times` upload replies break off after `bytes` bytes.
 GatewayFaults CutReplies(long long bytes, int times) {
@@ -140,14 +135,14 @@ TEST_P(DailyRunTest, OnlyTheNewRecordsAreSentAgainAndStoredOnce) {
 
 INSTANTIATE_TEST_SUITE_P(
     UploadNew, DailyRunTest,
-    ::testing::Values(DailyCase{"AllNew", 3, 2, 1, {5}, NewSummary(3, 0, 0, 2, 0, 0, 1)},
-                      DailyCase{"AllHeld", 3, 2, 0, {5}, NewSummary(0, 3, 0, 0, 2, 0, 1)},
+    ::testing::Values(DailyCase{"AllNew", 3, 2, 1, {5}, UploadNewSummary(3, 0, 0, 2, 0, 0, 1)},
+                      DailyCase{"AllHeld", 3, 2, 0, {5}, UploadNewSummary(0, 3, 0, 0, 2, 0, 1)},
                       DailyCase{"TwoPercentNewAmong50000",
                                 30'000,
                                 20'000,
                                 50,
                                 {50'000, 1'000},
-                                NewSummary(600, 29'400, 0, 400, 19'600, 0, 2)}),
+                                UploadNewSummary(600, 29'400, 0, 400, 19'600, 0, 2)}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(UploadNewFaultTest, AnAccountStoredByAnotherParticipantBetweenTwoRoundsTakesAThirdRound) {
@@ -167,7 +162,7 @@ TEST_F(UploadNewFaultTest, AnAccountStoredByAnotherParticipantBetweenTwoRoundsTa
 
     EXPECT_EQ(uploader.UploadNew(), 1);
     EXPECT_EQ(RecordsOf(TakeUploads()), (std::vector<int>{10, 2, 1}));
-    EXPECT_EQ(LastMessage(), NewSummary(1, 8, 1, 0, 0, 0, 3));
+    EXPECT_EQ(LastMessage(), UploadNewSummary(1, 8, 1, 0, 0, 0, 3));
     EXPECT_EQ(reserveList.Cell(0, kColumnResultCode), "9709");
     EXPECT_EQ(reserveList.Cell(5, kColumnResultCode), "0000");
     ExpectEverySuccessStored();
@@ -180,7 +175,7 @@ TEST_F(UploadNewFaultTest, AnAccountTwiceInTheFileIsStoredNeitherTimeAndTheRestI
     Day({}, {}, reserves, Banks(2));
     EXPECT_EQ(uploader.UploadNew(), 1);
     EXPECT_EQ(RecordsOf(TakeUploads()), (std::vector<int>{7, 5}));
-    EXPECT_EQ(LastMessage(), NewSummary(3, 0, 2, 2, 0, 0, 2));
+    EXPECT_EQ(LastMessage(), UploadNewSummary(3, 0, 2, 2, 0, 0, 2));
     EXPECT_EQ(reserveList.Cell(1, kColumnResultCode), "9706");
     EXPECT_EQ(reserveList.Cell(4, kColumnResultCode), "9706");
     ExpectEverySuccessStored();
@@ -195,7 +190,7 @@ TEST_F(UploadNewFaultTest, MoreThanARequestHoldsGoesInTwoRequestsOfTheFirstRound
     Day({}, {}, Reserves(count), {});
     EXPECT_EQ(uploader.UploadNew(), 1) << LastMessage();
     EXPECT_EQ(RecordsOf(TakeUploads()), (std::vector<int>{10, 2}));
-    EXPECT_EQ(LastMessage(), NewSummary(count, 0, 0, 0, 0, 0, 2));
+    EXPECT_EQ(LastMessage(), UploadNewSummary(count, 0, 0, 0, 0, 0, 2));
     EXPECT_EQ(ReserveCount(), count);
     EXPECT_EQ(
         uploader.Runs().Outcomes().Count(upload::RowKind::Reserve, upload::RowOutcome::Stored),
@@ -217,7 +212,7 @@ TEST_F(UploadNewFaultTest, ACutConnectionInTheSecondRoundIsResentBySerialAndNoth
     EXPECT_NE(uploads[2].find("outcome=repeated"), std::string::npos) << uploads[2];
     EXPECT_EQ(uploads[1].substr(0, uploads[1].find(" records=")),
               uploads[2].substr(0, uploads[2].find(" records=")));
-    EXPECT_EQ(LastMessage(), NewSummary(2, 4, 0, 2, 2, 0, 2));
+    EXPECT_EQ(LastMessage(), UploadNewSummary(2, 4, 0, 2, 2, 0, 2));
     ExpectEverySuccessStored();
     EXPECT_EQ(ReserveCount(), 6);
     EXPECT_EQ(BankCount(), 4);
@@ -246,7 +241,7 @@ TEST_F(UploadNewFaultTest, AfterAPerRecordRunCutOffItSendsOnlyWhatIsNotStored) {
     EXPECT_EQ(RecordsOf(uploads), (std::vector<int>{1, 3}));
     ASSERT_FALSE(uploads.empty());
     EXPECT_NE(uploads[0].find("outcome=repeated"), std::string::npos) << uploads[0];
-    EXPECT_EQ(LastMessage(), NewSummary(2, 0, 0, 2, 0, 0, 2));
+    EXPECT_EQ(LastMessage(), UploadNewSummary(2, 0, 0, 2, 0, 0, 2));
     EXPECT_EQ(reserveList.Cell(0, kColumnResultCode), "0000");
     EXPECT_EQ(reserveList.Cell(2, kColumnResultCode), "0000");
     ExpectEverySuccessStored();
@@ -278,7 +273,7 @@ TEST_F(UploadNewFaultTest, ALostReplyIsAskedForAgainAndTheRunGoesAsIfNothingHapp
     const auto uploads = TakeUploads();
     ASSERT_GE(uploads.size(), 2u);
     EXPECT_NE(uploads[1].find("outcome=repeated"), std::string::npos) << uploads[1];
-    EXPECT_EQ(LastMessage(), NewSummary(2, 4, 0, 2, 2, 0, 2));
+    EXPECT_EQ(LastMessage(), UploadNewSummary(2, 4, 0, 2, 2, 0, 2));
     ExpectEverySuccessStored();
     EXPECT_EQ(ReserveCount(), 6);
     EXPECT_EQ(BankCount(), 4);
@@ -314,7 +309,7 @@ TEST_F(UploadNewFaultTest, AGatewayThatNeverAnswersLeavesTheRowsUnknownUntilItsR
     const auto uploads = TakeUploads();
     ASSERT_EQ(RecordsOf(uploads), (std::vector<int>{4}));
     EXPECT_NE(uploads[0].find("outcome=repeated"), std::string::npos) << uploads[0];
-    EXPECT_EQ(LastMessage(), NewSummary(3, 0, 0, 1, 0, 0, 1));
+    EXPECT_EQ(LastMessage(), UploadNewSummary(3, 0, 0, 1, 0, 0, 1));
     EXPECT_EQ(reserveList.Cell(0, kColumnResultCode), "0000");
     ExpectEverySuccessStored();
     EXPECT_EQ(ReserveCount(), 3);

@@ -5,6 +5,7 @@
 
 #include "UploadFixture.h"
 
+#include "fakes/ExpectedMessages.h"
 #include "support/Text.h"
 #include "upload/RowOutcomes.h"
 
@@ -12,12 +13,6 @@ namespace {
 
 using upload::RowKind;
 using upload::RowOutcome;
-
-std::string NewSummary(int rs, int rh, int rf, int bs, int bh, int bf, int requests) {
-    return text::Format("上传A股备付金:新增%d条,已存在%d条,失败%d条;\n上传银行账户:新增%d条,"
-                        "已存在%d条,失败%d条;\n共发送请求%d次,具体请看列表中结果说明.",
-                        rs, rh, rf, bs, bh, bf, requests);
-}
 
 struct LostReplyTest : UploadFixture {
     std::vector<RowOutcome> All() const {
@@ -68,7 +63,7 @@ TEST_F(LostReplyTest, TheNextUploadNewAsksTheGatewaysRecordFirst) {
     ASSERT_EQ(comm.sentRequests.size(), 2u); // the lost one again, and nothing more
     EXPECT_EQ(comm.sentRequests[1], comm.sentRequests[0]);
     EXPECT_EQ(All(), std::vector<RowOutcome>(3, RowOutcome::Stored));
-    EXPECT_EQ(window.messages, std::vector<std::string>{NewSummary(2, 0, 0, 1, 0, 0, 1)});
+    EXPECT_EQ(window.messages, std::vector<std::string>{UploadNewSummary(2, 0, 0, 1, 0, 0, 1)});
     EXPECT_EQ(Result(reserveList, 0).first, "0000");
 }
 
@@ -89,7 +84,7 @@ TEST_F(LostReplyTest, AForgottenLostRequestsRowsGoOutAnewAndHeldIsHeld) {
     EXPECT_EQ(comm.sentRequests[1], comm.sentRequests[0]);
     EXPECT_EQ(All(),
               (std::vector<RowOutcome>{RowOutcome::Held, RowOutcome::Stored, RowOutcome::Stored}));
-    EXPECT_EQ(window.messages, std::vector<std::string>{NewSummary(1, 1, 0, 1, 0, 0, 4)});
+    EXPECT_EQ(window.messages, std::vector<std::string>{UploadNewSummary(1, 1, 0, 1, 0, 0, 4)});
 }
 
 // Requests lost before rows that later runs settled are not asked about.

@@ -4,7 +4,7 @@
 
 #include "UploadFixture.h"
 
-#include "support/Text.h"
+#include "fakes/ExpectedMessages.h"
 #include "upload/RowOutcomes.h"
 
 #include <functional>
@@ -14,12 +14,6 @@ namespace {
 
 using upload::RowKind;
 using upload::RowOutcome;
-
-std::string NewSummary(int rs, int rh, int rf, int bs, int bh, int bf, int requests) {
-    return text::Format("上传A股备付金:新增%d条,已存在%d条,失败%d条;\n上传银行账户:新增%d条,"
-                        "已存在%d条,失败%d条;\n共发送请求%d次,具体请看列表中结果说明.",
-                        rs, rh, rf, bs, bh, bf, requests);
-}
 
 // The account of each record of a request body: reserve number, else bank number.
 std::vector<std::string> AccountsOf(const std::string& body) {
@@ -149,7 +143,7 @@ INSTANTIATE_TEST_SUITE_P(UploadNew, UploadNewBadReplyTest,
                                                         0,
                                                         1,
                                                         {8, 7, 6, 5, 4, 1, 1, 1},
-                                                        NewSummary(0, 5, 3, 0, 0, 0, 8),
+                                                        UploadNewSummary(0, 5, 3, 0, 0, 0, 8),
                                                         Counts{0, 5, 3, 0}},
                                            BadReplyCase{"AFailureInTheSecondRound",
                                                         4,
@@ -170,7 +164,7 @@ TEST_F(UploadNewTest, AGatewayThatNeverAnswers9701GetsTheRefusedOnesOneByOne) {
 
     EXPECT_EQ(uploader.UploadNew(), 1);
     EXPECT_EQ(RequestSizes(comm), (std::vector<std::size_t>{5, 1, 1, 1}));
-    EXPECT_EQ(window.messages, std::vector<std::string>{NewSummary(2, 1, 0, 1, 1, 0, 4)});
+    EXPECT_EQ(window.messages, std::vector<std::string>{UploadNewSummary(2, 1, 0, 1, 1, 0, 4)});
     EXPECT_EQ(store.size(), 5u);
     EXPECT_EQ(Result(reserveList, 0).first, "0000");
     EXPECT_EQ(Result(reserveList, 1).first, "9720");
