@@ -11,6 +11,6 @@ inline std::string UploadNewSummary(int reserveStored, int reserveHeld, int rese
                                     int bankStored, int bankHeld, int bankFailed, int requests) {
     return text::Format("上传A股备付金:新增%d条,已存在%d条,失败%d条;\n上传银行账户:新增%d条,"
                         "已存在%d条,失败%d条;\n共发送请求%d次,具体请看列表中结果说明.",
-                        reserveStored, reserveHeld, reserveFailed, bankStored, bankHeld,
-                        bankFailed, requests);
+                        reserveStored, reserveHeld, reserveFailed, bankStored, bankHeld, bankFailed,
+                        requests);
 }

@@ -1,6 +1,7 @@
 // The client against a peer that plays a scripted, broken gateway: whatever it
 // sends, the client reports a clear failure and never crashes or waits forever.
 
+#include "StepGateway.h"
 #include "UploadReply.h"
 
 #include "protocol/WireFormat.h"
@@ -55,10 +56,6 @@ private:
     std::future<quint16> m_port;
     std::thread m_thread;
 };
-
-std::string Frame(std::string_view type, const std::string& payload) {
-    return protocol::EncodeFrameHeader(type, payload.size()) + payload;
-}
 
 struct RecordingWaitHook : IWaitHook {
     void OnWaiting(const WaitProgress& progress) override { reports.push_back(progress); }
@@ -161,62 +158,6 @@ TEST(NetworkCommunicationTest, AGoodLoginReplyIsTakenAsItStands) {
     comm.Close();
 }
 
-// A gateway that answers every frame through `answer`, one connection after
-// another, and notes the type of each frame it read.
-class ScriptedGateway {
-public:
-    using Answer = std::function<std::string(const std::string& type, const std::string& payload)>;
-    explicit ScriptedGateway(Answer answer) {
-        std::promise<quint16> port;
-        m_port = port.get_future();
-        m_thread = std::thread([this, answer = std::move(answer), p = std::move(port)]() mutable {
-            QTcpServer server;
-            server.listen(QHostAddress::LocalHost, 0);
-            p.set_value(server.serverPort());
-            while (!m_stop) {
-                if (!server.waitForNewConnection(50))
-                    continue;
-                QTcpSocket* socket = server.nextPendingConnection();
-                std::string in;
-                while (!m_stop && socket->state() == QAbstractSocket::ConnectedState) {
-                    if (socket->waitForReadyRead(50))
-                        in += socket->readAll().toStdString();
-                    protocol::FrameHeader header;
-                    while (protocol::DecodeFrameHeader(in, header) &&
-                           in.size() >= 16 + header.length) {
-                        const std::string payload = in.substr(16, header.length);
-                        in.erase(0, 16 + header.length);
-                        {
-                            std::lock_guard lock(m_mutex);
-                            m_frames.push_back(header.type);
-                        }
-                        const std::string reply = answer(header.type, payload);
-                        socket->write(reply.data(), static_cast<qint64>(reply.size()));
-                        socket->waitForBytesWritten(1000);
-                    }
-                }
-                delete socket;
-            }
-        });
-    }
-    ~ScriptedGateway() {
-        m_stop = true;
-        m_thread.join();
-    }
-    std::string Port() { return std::to_string(m_port.get()); }
-    std::vector<std::string> Frames() {
-        std::lock_guard lock(m_mutex);
-        return m_frames;
-    }
-
-private:
-    std::atomic<bool> m_stop{false};
-    std::future<quint16> m_port;
-    std::thread m_thread;
-    std::mutex m_mutex;
-    std::vector<std::string> m_frames;
-};
-
 // A reply naming another request's serial, or carrying an unknown marker, is
 // out of step: refused as malformed, its connection dropped, and the next
 // upload, on a new connection, is served.
@@ -236,18 +177,19 @@ TEST(NetworkCommunicationTest, OnlyTheReplyToThisRequestIsAccepted) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.prefixSerial + " " + c.marker + " " + c.field1 + " " + c.code);
         bool first = true;
-        ScriptedGateway gateway([&](const std::string& type, const std::string& payload) {
+        StepGateway gateway([&](const std::string& type, const std::string& payload) -> Steps {
             if (type == "LI" || type == "RS")
-                return Frame("LR", protocol::Fields(
-                                       {"0000", "", std::to_string(c.mode), "C1", "C2", "TOKEN"}));
+                return {{0, Frame("LR", protocol::Fields({"0000", "", std::to_string(c.mode), "C1",
+                                                          "C2", "TOKEN"}))}};
             if (type == "SN")
-                return Frame("SR", protocol::Fields({"0000", "", "1", ours}));
+                return {{0, Frame("SR", protocol::Fields({"0000", "", "1", ours}))}};
             if (type != "UP")
-                return std::string();
+                return {};
             const std::string serial = payload.substr(20, 16);
             if (std::exchange(first, false))
-                return Frame("UR", UploadReply(c.mode, c.prefixSerial, c.marker, c.field1, c.code));
-            return Frame("UR", UploadReply(c.mode, serial, "00", serial, "0000"));
+                return {{0, Frame("UR", UploadReply(c.mode, c.prefixSerial, c.marker, c.field1,
+                                                    c.code))}};
+            return {{0, Frame("UR", UploadReply(c.mode, serial, "00", serial, "0000"))}};
         });
         CNetworkCommunication comm;
         comm.SetTimeoutMs(2000);
@@ -271,8 +213,8 @@ TEST(NetworkCommunicationTest, OnlyTheReplyToThisRequestIsAccepted) {
         }
         // Dropped after a refused reply: the next upload resumed on a new connection.
         const std::vector<std::string> expected =
-            c.accepted ? std::vector<std::string>{"LI", "SN", "UP", "SN", "UP"}
-                       : std::vector<std::string>{"LI", "SN", "UP", "RS", "SN", "UP"};
+            c.accepted ? std::vector<std::string>{"LI2", "SN", "UP", "SN", "UP"}
+                       : std::vector<std::string>{"LI2", "SN", "UP", "RS2", "SN", "UP"};
         EXPECT_EQ(gateway.Frames(), expected);
         comm.Close();
     }
