@@ -110,6 +110,22 @@ Steps Login(const std::string& payload, bool onlyVersion1) {
     return {{0, Frame("LR", protocol::Fields({"0000", "", "0", "C1", "C2", "TOKEN"}))}};
 }
 
+// A gateway's script: logins (of version 1 only, if so), one serial, and
+// each upload answered by `upload`.
+StepGateway::Answer UploadsAnsweredBy(std::function<Steps(const std::string& payload)> upload,
+                                      bool onlyVersion1 = false) {
+    return [upload = std::move(upload), onlyVersion1](const std::string& type,
+                                                      const std::string& payload) -> Steps {
+        if (type == "LI" || type == "RS")
+            return Login(payload, onlyVersion1);
+        if (type == "SN")
+            return {{0, Frame("SR", protocol::Fields({"0000", "", "1", kSerial}))}};
+        if (type == "UP")
+            return upload(payload);
+        return {};
+    };
+}
+
 std::string Accepted() {
     return Frame("UR", UploadReply(0, kSerial, "00", kSerial, "0000"));
 }
@@ -175,15 +191,8 @@ TEST(KeepAliveTest, EveryStrayKeepAliveIsOutOfStep) {
     };
     for (const BadCase& c : cases) {
         SCOPED_TRACE(c.name);
-        StepGateway gateway([&](const std::string& type, const std::string& payload) -> Steps {
-            if (type == "LI" || type == "RS")
-                return Login(payload, c.onlyVersion1);
-            if (type == "SN")
-                return {{0, Frame("SR", protocol::Fields({"0000", "", "1", kSerial}))}};
-            if (type == "UP")
-                return c.upload;
-            return {};
-        });
+        StepGateway gateway(
+            UploadsAnsweredBy([&](const std::string&) { return c.upload; }, c.onlyVersion1));
         CNetworkCommunication comm;
         comm.SetTimeoutMs(5000);
         const Uploaded result = UploadThrough(comm, gateway.Port());
@@ -252,19 +261,13 @@ struct RecordingWaitHook : IWaitHook {
 // A reply three times the timeout late comes through when the count grows
 // meanwhile; the wait line shows the gateway's count.
 TEST(KeepAliveTest, AGrowingCountKeepsASlowReplysWaitGoing) {
-    StepGateway gateway([&](const std::string& type, const std::string& payload) -> Steps {
-        if (type == "LI" || type == "RS")
-            return Login(payload, false);
-        if (type == "SN")
-            return {{0, Frame("SR", protocol::Fields({"0000", "", "1", kSerial}))}};
-        if (type != "UP")
-            return {};
+    StepGateway gateway(UploadsAnsweredBy([](const std::string&) {
         Steps steps;
         for (int done = 1; done <= 8; ++done)
             steps.push_back({200, KeepAlive(kSerial, std::to_string(done))});
         steps.push_back({200, Accepted()});
         return steps;
-    });
+    }));
     CNetworkCommunication comm;
     comm.SetTimeoutMs(600);
     RecordingWaitHook hook;
@@ -283,20 +286,14 @@ TEST(KeepAliveTest, AGrowingCountKeepsASlowReplysWaitGoing) {
 // request is asked for again over a new connection, where the record answers.
 TEST(KeepAliveTest, AStuckCountTimesOutAndTheRequestIsAskedForAgain) {
     int uploads = 0;
-    StepGateway gateway([&](const std::string& type, const std::string& payload) -> Steps {
-        if (type == "LI" || type == "RS")
-            return Login(payload, false);
-        if (type == "SN")
-            return {{0, Frame("SR", protocol::Fields({"0000", "", "1", kSerial}))}};
-        if (type != "UP")
-            return {};
+    StepGateway gateway(UploadsAnsweredBy([&](const std::string&) -> Steps {
         if (++uploads > 1)
             return {{0, Frame("UR", UploadReply(0, kSerial, "01", kSerial, "0000"))}};
         Steps steps;
         for (int i = 0; i < 6; ++i)
             steps.push_back({150, KeepAlive(kSerial, "3")});
         return steps;
-    });
+    }));
     CNetworkCommunication comm;
     comm.SetTimeoutMs(400);
     const Uploaded result = UploadThrough(comm, gateway.Port());
@@ -312,15 +309,11 @@ TEST(KeepAliveTest, AStuckCountTimesOutAndTheRequestIsAskedForAgain) {
 TEST(KeepAliveTest, AVersion1GatewayGetsAVersion1Login) {
     for (const bool offerOne : {false, true}) {
         SCOPED_TRACE(offerOne ? "client offers 1" : "client offers 2");
-        StepGateway gateway([&](const std::string& type, const std::string& payload) -> Steps {
-            if (type == "LI" || type == "RS")
-                return Login(payload, true);
-            if (type == "SN")
-                return {{0, Frame("SR", protocol::Fields({"0000", "", "1", kSerial}))}};
-            if (type == "UP")
+        StepGateway gateway(UploadsAnsweredBy(
+            [](const std::string&) -> Steps {
                 return {{0, Accepted()}};
-            return {};
-        });
+            },
+            true));
         CNetworkCommunication comm;
         comm.SetTimeoutMs(5000);
         if (offerOne)
