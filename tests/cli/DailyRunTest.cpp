@@ -35,9 +35,15 @@ const std::string kPassword = "daily pass";
 
 using RunResult = ProgramRun;
 
+// Replaces `path`, even one its owner may only read (as a credential is).
 void WriteFile(const fs::path& path, const std::string& content, mode_t mode) {
     fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << content;
+    std::error_code ignored;
+    fs::remove(path, ignored);
+    std::ofstream out(path, std::ios::binary);
+    out << content;
+    out.close();
+    ASSERT_TRUE(out) << "cannot write " << path;
     ::chmod(path.c_str(), mode);
 }
 
