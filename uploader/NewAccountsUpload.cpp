@@ -224,6 +224,7 @@ bool NewAccountsUpload::Send(std::span<const RowRef> rows, std::vector<RowRef>* 
         m_writer.Show(row, result);
         ++m_settled;
     }
+    m_work.ReleaseResultsIfLarge();
     m_run.Progress(static_cast<int>(m_settled), static_cast<int>(m_total));
     if (m_run.StopRequested()) {
         m_ending = RunEnding::Stopped;

@@ -14,6 +14,17 @@ namespace {
 constexpr std::size_t kLetGoRecords = 4096;
 } // namespace
 
+void RowRequest::ReleaseResultsIfLarge() {
+    if (!buffers || buffers->results.capacity() < kLetGoRecords)
+        return;
+    // Freed here, the pages would go back in one go while the window waits.
+    if (buffers.use_count() == 1) {
+        const auto* bytes = reinterpret_cast<const char*>(buffers->results.data());
+        pages::Return(bytes, bytes + buffers->results.capacity() * sizeof(UploadResultRecord));
+    }
+    buffers.reset();
+}
+
 RowOutcome OutcomeOfUnmatched(const ExchangeFacts& facts) {
     if (!facts.reachedGateway)
         return RowOutcome::NotSent;

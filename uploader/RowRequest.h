@@ -48,6 +48,10 @@ struct RowRequest {
     // Lets the request records go (once the observer, too, is done with them).
     // A large request's may have gone already, once its body was built.
     void ReleaseRequests() { requests.reset(); }
+    // Lets a large request's results go once they are shown, so that they
+    // are not resident beside the next request's records, body and reply.
+    // A small request's stay, for the next one to reuse.
+    void ReleaseResultsIfLarge();
 };
 
 // Sends `rows` (of the uploader's account arrays) as one request. With
