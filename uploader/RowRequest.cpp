@@ -6,6 +6,8 @@
 #include "upload/UploadRun.h"
 #include "uploader/AccountUploader.h"
 
+#include <type_traits>
+
 namespace upload {
 
 namespace {
@@ -18,6 +20,8 @@ void RowRequest::ReleaseResultsIfLarge() {
     if (!buffers || buffers->results.capacity() < kLetGoRecords)
         return;
     // Freed here, the pages would go back in one go while the window waits.
+    // Pages handed back read as zeros, which plain bytes survive.
+    static_assert(std::is_trivially_destructible_v<UploadResultRecord>);
     if (buffers.use_count() == 1) {
         const auto* bytes = reinterpret_cast<const char*>(buffers->results.data());
         pages::Return(bytes, bytes + buffers->results.capacity() * sizeof(UploadResultRecord));
