@@ -14,19 +14,24 @@ namespace {
 // Below this many records a request is not worth letting go: the next one
 // reuses its storage.
 constexpr std::size_t kLetGoRecords = 4096;
+
+// Lets `holder` go. Freed at once, half a gigabyte would go back in one go
+// while the window waits; when `holder` is the last, the pages of `records`
+// (plain bytes, which read as zeros afterwards) go a slice at a time first.
+template <typename Holder, typename Record>
+void LetGo(std::shared_ptr<Holder>& holder, const std::vector<Record>& records) {
+    static_assert(std::is_trivially_destructible_v<Record>);
+    if (holder.use_count() == 1) {
+        const auto* bytes = reinterpret_cast<const char*>(records.data());
+        pages::Return(bytes, bytes + records.capacity() * sizeof(Record));
+    }
+    holder.reset();
+}
 } // namespace
 
 void RowRequest::ReleaseResultsIfLarge() {
-    if (!buffers || buffers->results.capacity() < kLetGoRecords)
-        return;
-    // Freed here, the pages would go back in one go while the window waits.
-    // Pages handed back read as zeros, which plain bytes survive.
-    static_assert(std::is_trivially_destructible_v<UploadResultRecord>);
-    if (buffers.use_count() == 1) {
-        const auto* bytes = reinterpret_cast<const char*>(buffers->results.data());
-        pages::Return(bytes, bytes + buffers->results.capacity() * sizeof(UploadResultRecord));
-    }
-    buffers.reset();
+    if (buffers && buffers->results.capacity() >= kLetGoRecords)
+        LetGo(buffers, buffers->results);
 }
 
 RowOutcome OutcomeOfUnmatched(const ExchangeFacts& facts) {
@@ -69,13 +74,7 @@ int SendRows(CAccountUploader& uploader, Run& run, std::span<const RowRef> rows,
     std::span<const UploadRequestRecord> sent(requests);
     if (mayLetGo)
         uploader.Runs().WhenBodyBuilt([&] {
-            // Freed here, half a gigabyte would go back in one go while the
-            // window waits; its pages go a slice at a time first.
-            if (work.requests.use_count() == 1) {
-                const auto* bytes = reinterpret_cast<const char*>(work.requests->data());
-                pages::Return(bytes, bytes + work.requests->size() * sizeof(UploadRequestRecord));
-            }
-            work.requests.reset();
+            LetGo(work.requests, *work.requests);
             sent = {};
         });
     ExchangeFacts facts;
