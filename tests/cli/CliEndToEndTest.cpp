@@ -5,9 +5,7 @@
 #include "ProgramRun.h"
 #include "support/Text.h"
 
-#include <QProcess>
 #include <QProcessEnvironment>
-#include <QStringList>
 #include <QTcpServer>
 
 #include <gtest/gtest.h>

@@ -8,10 +8,7 @@
 #include "ProgramRun.h"
 #include "support/WorkDirLock.h"
 
-#include <QProcess>
 #include <QProcessEnvironment>
-#include <QStringList>
-#include <QTcpServer>
 
 #include <gtest/gtest.h>
 
@@ -184,12 +181,14 @@ protected:
     // The service's command line in a mount namespace of its own, run by
     // `script` (sh) as "$@" once it has mounted there what the test needs. Root
     // has such a namespace to itself; anyone else asks for a user namespace.
-    // The script exits with kCannot where the machine does not allow it.
+    // The script exits with $cannot (kCannot) where the machine does not allow it.
     RunResult ScheduledInPrivateMounts(const std::string& script, const QProcessEnvironment& with) {
         std::vector<std::string> args{"--mount"};
         if (::geteuid() != 0)
             args.push_back("--map-root-user");
-        args.insert(args.end(), {"--", "sh", "-c", script, "sh", QUILLMARK_CLI_BIN});
+        args.insert(args.end(),
+                    {"--", "sh", "-c", "cannot=" + std::to_string(kCannot) + "\n" + script, "sh",
+                     QUILLMARK_CLI_BIN});
         const std::vector<std::string> scheduled = ScheduledArgs();
         args.insert(args.end(), scheduled.begin(), scheduled.end());
         return RunProgram("unshare", args, "", with);
@@ -403,15 +402,12 @@ TEST_F(DailyRun, OnASessionBusTheDesktopIsToldTheRunAndHowToLookAtIt) {
         GTEST_SKIP() << "no dbus-run-session";
     MakeData({"--bank", "3", "--reserve", "2"}, work);
     const fs::path record = dir.Path() / "notifications";
-    auto onBus = [&](const std::vector<std::string>& extra) {
-        return ScheduledOnBus(record, extra);
-    };
 
     // The upload went, its results file could not be written: status 5, with
     // the run's number.
     const fs::path blocked = dir.Path() / "blocked";
     WriteFile(blocked, "not a folder", 0600);
-    RunResult run = onBus({"--results-dir", (blocked / "results").string()});
+    RunResult run = ScheduledOnBus(record, {"--results-dir", (blocked / "results").string()});
     ASSERT_EQ(run.exitCode, 5) << run.out << run.err;
     std::string told = FileText(record);
     EXPECT_NE(told.find("app: Quillmark\nsummary: Quillmark daily run: the journal or a results "
@@ -430,7 +426,7 @@ TEST_F(DailyRun, OnASessionBusTheDesktopIsToldTheRunAndHowToLookAtIt) {
     setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
     workdir::Lock window(work.string(), "quillmark");
     ASSERT_EQ(window.Acquire(std::chrono::milliseconds(0)), workdir::Lock::Result::Acquired);
-    run = onBus({"--wait", "0"});
+    run = ScheduledOnBus(record, {"--wait", "0"});
     EXPECT_EQ(run.exitCode, 6) << run.out << run.err;
     told = FileText(record);
     EXPECT_NE(told.find("summary: Quillmark daily run: the work directory was held by another run "
@@ -446,7 +442,7 @@ TEST_F(DailyRun, AResultsFolderOnAFullDiskEndsWith5AndLeavesNoPartOfAFile) {
     fs::create_directories(results);
     // A file system of one page, filled up; what is in it after the run is listed.
     const std::string folder = "'" + results.string() + "'";
-    const std::string script = "mount -t tmpfs -o size=4k tmpfs " + folder + " || exit 77\n" +
+    const std::string script = "mount -t tmpfs -o size=4k tmpfs " + folder + " || exit $cannot\n" +
                                "head -c 65536 /dev/zero >" + folder + "/filler 2>/dev/null\n" +
                                "\"$@\"; status=$?\n" + "echo \"left: $(ls -A " + folder +
                                " | tr '\\n' ' ')\"\n" + "exit $status\n";
@@ -482,17 +478,18 @@ TEST_F(DailyRun, WithoutASessionBusTheWarningIsInTheJournalAtWarningLevel) {
     machine.insert("PATH", QProcessEnvironment::systemEnvironment().value("PATH", "/usr/bin:/bin"));
     const fs::path entries = dir.Path() / "entries.json";
     const std::string script =
-        "mkdir -p /run/systemd/journal /run/log/journal 2>/dev/null || exit 77\n"
+        "mkdir -p /run/systemd/journal /run/log/journal 2>/dev/null || exit $cannot\n"
         "for d in /run/systemd/journal /run/log/journal; do\n"
-        "  mount -t tmpfs tmpfs \"$d\" || exit 77\n"
+        "  mount -t tmpfs tmpfs \"$d\" || exit $cannot\n"
         "done\n"
-        "if [ -d /var/log/journal ]; then mount -t tmpfs tmpfs /var/log/journal || exit 77; fi\n" +
+        "if [ -d /var/log/journal ]; then mount -t tmpfs tmpfs /var/log/journal || exit $cannot; "
+        "fi\n" +
         journald +
         " >/dev/null 2>&1 &\n"
         "journald=$!\n"
         "i=0\n"
         "until [ -S /run/systemd/journal/stdout ]; do\n"
-        "  i=$((i + 1)); [ $i -lt 200 ] || { kill $journald; exit 77; }; sleep 0.05\n"
+        "  i=$((i + 1)); [ $i -lt 200 ] || { kill $journald; exit $cannot; }; sleep 0.05\n"
         "done\n"
         "\"$@\"; status=$?\n"
         "i=0\n"
